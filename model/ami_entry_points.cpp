@@ -1,0 +1,187 @@
+// The IBIS-AMI entry points of Halvorin_7314_Tx and its instance record.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/message_scratch.h"
+#include "model/Halvorin_7314_Tx.h"
+
+namespace {
+
+constexpr char kModelName[] = "Halvorin_7314_Tx";
+constexpr int32_t kParamCount = 2;
+constexpr int kCornerEntry = 0;
+constexpr int kPreemphEntry = 1;
+
+// Handed back when an instance cannot be built. Simulators only read these.
+constexpr char kOutOfMemoryMessage[] =
+    "**Error** Halvorin_7314_Tx: out of memory in AMI_Init; the model is not initialised.\n";
+constexpr char kNoHandleMessage[] =
+    "**Error** Halvorin_7314_Tx: AMI_Init was given no memory handle; the model is not "
+    "initialised.\n";
+constexpr char kNoParameters[] = "";
+
+void append_scratch(char *&msg, ami::MessageScratch &scratch) {
+    msg = string_cat(msg, scratch.text());
+    scratch.clear();
+}
+
+// Reads the simulator's parameter string into the tree and returns the number
+// of items configured. The reader arrives with the parameter-string parser;
+// until then nothing is configured and no message is written.
+int32_t configure_from_string(const char * /*parameters*/, ParamBranch & /*params*/,
+                              char *& /*msg*/) {
+    return 0;
+}
+
+// Designs the pre-emphasis filter for all three corners. The designer arrives
+// with the filter mathematics; until then the record is empty and filtering
+// leaves samples unchanged.
+PeakingFilter design_preemphasis(double /*sample_interval*/, ami::MessageScratch & /*scratch*/) {
+    return PeakingFilter{};
+}
+
+// Filters samples in place with the configuration of the selected corner.
+void apply_preemphasis(AmiMemory & /*self*/, double * /*samples*/, long /*count*/,
+                       bool /*from_rest*/) {}
+
+void release_preemphasis(PeakingFilter & /*filter*/) {}
+
+void release_instance(AmiMemory *self) {
+    release_preemphasis(self->filter);
+    FreeTree(self->params.name, self->params.count, self->params.entries);
+    std::free(self->params.entries);
+    std::free(self->params_out);
+    std::free(self->msg);
+    std::free(self);
+}
+
+// Nothing half-built is handed out: the simulator gets a null instance (on
+// which AMI_GetWave and AMI_Close do nothing), an explanation and the
+// standard's failure result.
+long fail_init(AmiMemory *partial, const char *reason, char **parameters_out, void **memory_handle,
+               char **msg) {
+    if (partial != nullptr) {
+        release_instance(partial);
+    }
+    if (memory_handle != nullptr) {
+        *memory_handle = nullptr;
+    }
+    if (parameters_out != nullptr) {
+        *parameters_out = const_cast<char *>(kNoParameters);
+    }
+    if (msg != nullptr) {
+        *msg = const_cast<char *>(reason);
+    }
+    return 0;
+}
+
+long fail_out_of_memory(AmiMemory *partial, char **parameters_out, void **memory_handle,
+                        char **msg) {
+    return fail_init(partial, kOutOfMemoryMessage, parameters_out, memory_handle, msg);
+}
+
+// Invalid values fall back to 0 in the tree, so the echo shows what is used.
+void validate_parameters(AmiMemory &self, ami::MessageScratch &scratch) {
+    ParamValue &corner = self.params.entries[kCornerEntry].value;
+    if (corner.as_int < -1 || corner.as_int > 1) {
+        corner.as_int = 0;
+        WarnPrt(scratch.data(), ami::MessageScratch::kAnnouncedSize, "Invalid TX_Corner\n\n");
+        append_scratch(self.msg, scratch);
+    }
+    ParamValue &preemph = self.params.entries[kPreemphEntry].value;
+    if (static_cast<uint32_t>(preemph.as_int) > 1) {
+        preemph.as_int = 0;
+        WarnPrt(scratch.data(), ami::MessageScratch::kAnnouncedSize, "Invalid TX_Preemph\n\n");
+        append_scratch(self.msg, scratch);
+    }
+}
+
+}  // namespace
+
+long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sample_interval,
+              double /*bit_time*/, char *AMI_parameters_in, char **AMI_parameters_out,
+              void **AMI_memory_handle, char **msg) {
+    if (AMI_memory_handle == nullptr) {
+        // The instance could never be closed: do not make one.
+        return fail_init(nullptr, kNoHandleMessage, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    auto *self = static_cast<AmiMemory *>(std::calloc(1, sizeof(AmiMemory)));
+    *AMI_memory_handle = self;
+    if (self == nullptr) {
+        return fail_out_of_memory(nullptr, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+
+    auto *entries = static_cast<Param *>(std::calloc(kParamCount, sizeof(Param)));
+    self->params = ParamBranch{kModelName, entries == nullptr ? 0 : kParamCount, entries};
+    if (entries == nullptr) {
+        return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    entries[kCornerEntry].name = "TX_Corner";
+    entries[kCornerEntry].type = PARAM_INT;
+    entries[kCornerEntry].value.as_int = 0;
+    entries[kPreemphEntry].name = "TX_Preemph";
+    entries[kPreemphEntry].type = PARAM_INT;
+    entries[kPreemphEntry].value.as_int = 0;
+
+    self->msg = nullptr;
+    int32_t configured = 0;
+    if (AMI_parameters_in != nullptr) {
+        configured = configure_from_string(AMI_parameters_in, self->params, self->msg);
+    }
+
+    ami::MessageScratch scratch;
+    (void)std::snprintf(scratch.data(), ami::MessageScratch::kAnnouncedSize + 1,
+                        "**Info** Configured %d items through parameter string.\n", configured);
+    append_scratch(self->msg, scratch);
+    if (self->msg == nullptr) {
+        return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    validate_parameters(*self, scratch);
+
+    self->filter = design_preemphasis(sample_interval, scratch);
+    self->tx_preemph = entries[kPreemphEntry].value.as_int;
+    self->tx_corner = entries[kCornerEntry].value.as_int;
+
+    if (self->tx_preemph == 1 && impulse_matrix != nullptr && row_size > 0) {
+        for (long k = 0; k <= aggressors; ++k) {
+            double *response =
+                impulse_matrix + static_cast<std::size_t>(k) * static_cast<std::size_t>(row_size);
+            apply_preemphasis(*self, response, row_size, true);
+        }
+    }
+
+    self->params_out = GrowTree(self->params.name, self->params.count, self->params.entries);
+    if (self->params_out == nullptr) {
+        return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    if (AMI_parameters_out != nullptr) {
+        *AMI_parameters_out = self->params_out;
+    }
+    if (msg != nullptr) {
+        *msg = self->msg;
+    }
+    return 1;
+}
+
+long AMI_GetWave(double *wave, long wave_size, double * /*clock_times*/, char **AMI_parameters_out,
+                 void *AMI_memory) {
+    if (AMI_memory == nullptr) {
+        return 1;
+    }
+    auto *self = static_cast<AmiMemory *>(AMI_memory);
+    if (self->tx_preemph == 1 && wave != nullptr && wave_size > 0) {
+        apply_preemphasis(*self, wave, wave_size, false);
+    }
+    if (AMI_parameters_out != nullptr) {
+        *AMI_parameters_out = nullptr;
+    }
+    return 1;
+}
+
+long AMI_Close(void *AMI_memory) {
+    if (AMI_memory != nullptr) {
+        release_instance(static_cast<AmiMemory *>(AMI_memory));
+    }
+    return 1;
+}

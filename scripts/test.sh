@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds the model library for x86-64 and i386 and a sanitizer build, runs
+# every test in each, and checks formatting and static analysis.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-prerequisites.sh
+
+jobs=$(nproc)
+summary=()
+passed=0
+failed=0
+
+configure_and_build() {
+    local name=$1
+    shift
+    echo "== build $name"
+    cmake -S . -B "build/$name" -DAMI_WERROR=ON "$@" >/dev/null
+    cmake --build "build/$name" -j"$jobs" >"build/$name.log" 2>&1 || {
+        cat "build/$name.log"
+        exit 1
+    }
+}
+
+run_tests() {
+    local name=$1 log
+    echo "== test $name"
+    log="build/$name-tests.log"
+    if ctest --test-dir "build/$name" -j"$jobs" --output-on-failure >"$log" 2>&1; then
+        :
+    else
+        cat "$log"
+    fi
+    tail -n 1 <(grep 'tests passed' "$log") || true
+    local total fails
+    total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log")
+    fails=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log")
+    passed=$((passed + ${total:-0} - ${fails:-0}))
+    failed=$((failed + ${fails:-1}))
+}
+
+configure_and_build 64 -DAMI_ARCH=64
+configure_and_build 32 -DAMI_ARCH=32
+configure_and_build sanitize -DAMI_ARCH=64 -DAMI_SANITIZE=ON -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF
+run_tests 64
+run_tests 32
+run_tests sanitize
+
+echo "== lint"
+lint_status=0
+scripts/lint.sh build/64 || lint_status=1
+
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$lint_status" -eq 0 ]

@@ -1,0 +1,144 @@
+// The IBIS-AMI entry points as a simulator drives them.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model/Halvorin_7314_Tx.h"
+
+namespace {
+
+constexpr char kInfoZero[] = "**Info** Configured 0 items through parameter string.\n";
+constexpr char kDefaultEcho[] = "(Halvorin_7314_Tx(TX_Corner 0)(TX_Preemph 0))";
+
+// One model instance from AMI_Init to AMI_Close.
+class Instance {
+  public:
+    explicit Instance(const char *parameters, std::vector<double> *impulse = nullptr,
+                      long row_size = 0, long aggressors = 0, double sample_interval = 1e-12) {
+        std::vector<char> input;
+        char *input_pointer = nullptr;
+        if (parameters != nullptr) {
+            input.assign(parameters, parameters + std::strlen(parameters) + 1);
+            input_pointer = input.data();
+        }
+        result_ = AMI_Init(impulse == nullptr ? nullptr : impulse->data(), row_size, aggressors,
+                           sample_interval, 32 * sample_interval, input_pointer, &params_out_,
+                           &memory_, &msg_);
+    }
+    ~Instance() { AMI_Close(memory_); }
+    Instance(const Instance &) = delete;
+    Instance &operator=(const Instance &) = delete;
+
+    long result() const { return result_; }
+    std::string message() const { return msg_ == nullptr ? "<null>" : msg_; }
+    std::string echo() const { return params_out_ == nullptr ? "<null>" : params_out_; }
+    AmiMemory &memory() { return *static_cast<AmiMemory *>(memory_); }
+    void *handle() { return memory_; }
+
+  private:
+    long result_ = 0;
+    char *params_out_ = nullptr;
+    char *msg_ = nullptr;
+    void *memory_ = nullptr;
+};
+
+TEST(AmiInit, WithoutParametersUsesTheDefaults) {
+    for (const char *parameters : {static_cast<const char *>(nullptr), ""}) {
+        std::vector<double> impulse{1.0, 0.5, 0.25, -1.0, 2.0, 3.0};
+        const std::vector<double> original = impulse;
+        Instance model(parameters, &impulse, 3, 1);
+        EXPECT_EQ(model.result(), 1);
+        EXPECT_EQ(model.message(), kInfoZero);
+        EXPECT_EQ(model.echo(), kDefaultEcho);
+        EXPECT_EQ(impulse, original);
+        ASSERT_NE(model.handle(), nullptr);
+        EXPECT_EQ(model.memory().tx_corner, 0);
+        EXPECT_EQ(model.memory().tx_preemph, 0);
+    }
+}
+
+TEST(AmiInit, InstanceHoldsTheParameterTreeAndLendsItsStrings) {
+    Instance model(nullptr);
+    AmiMemory &self = model.memory();
+    EXPECT_STREQ(self.params.name, "Halvorin_7314_Tx");
+    ASSERT_EQ(self.params.count, 2);
+    EXPECT_STREQ(self.params.entries[0].name, "TX_Corner");
+    EXPECT_EQ(self.params.entries[0].type, PARAM_INT);
+    EXPECT_STREQ(self.params.entries[1].name, "TX_Preemph");
+    EXPECT_EQ(self.params.entries[1].type, PARAM_INT);
+    EXPECT_EQ(model.echo(), self.params_out);
+    EXPECT_EQ(model.message(), self.msg);
+}
+
+TEST(AmiInit, WithoutAMemoryHandleRefusesToStart) {
+    char *params_out = nullptr;
+    char *msg = nullptr;
+    EXPECT_EQ(AMI_Init(nullptr, 0, 0, 1e-12, 1e-10, nullptr, &params_out, nullptr, &msg), 0);
+    ASSERT_NE(msg, nullptr);
+    EXPECT_NE(std::string(msg).find("**Error** "), std::string::npos);
+}
+
+TEST(AmiInit, ToleratesMissingOutputPointers) {
+    void *memory = nullptr;
+    EXPECT_EQ(AMI_Init(nullptr, 0, 0, 1e-12, 1e-10, nullptr, nullptr, &memory, nullptr), 1);
+    EXPECT_NE(memory, nullptr);
+    EXPECT_EQ(AMI_Close(memory), 1);
+}
+
+TEST(AmiGetWave, WithPreemphasisOffPassesTheWaveAndClearsTheOutputParameters) {
+    Instance model("");
+    std::vector<double> wave{0.5, -0.5, 0.5, 0.5, -0.5};
+    const std::vector<double> original = wave;
+    char dummy[] = "stale";
+    char *params_out = dummy;
+    EXPECT_EQ(AMI_GetWave(wave.data(), 5, nullptr, &params_out, model.handle()), 1);
+    EXPECT_EQ(wave, original);
+    EXPECT_EQ(params_out, nullptr);
+}
+
+TEST(AmiGetWave, WithoutAnInstanceDoesNothing) {
+    std::vector<double> wave{1.0, 2.0};
+    char dummy[] = "untouched";
+    char *params_out = dummy;
+    EXPECT_EQ(AMI_GetWave(wave.data(), 2, nullptr, &params_out, nullptr), 1);
+    EXPECT_EQ(params_out, dummy);
+    EXPECT_EQ(wave, (std::vector<double>{1.0, 2.0}));
+}
+
+TEST(AmiClose, WithoutAnInstanceReturnsOne) {
+    EXPECT_EQ(AMI_Close(nullptr), 1);
+}
+
+TEST(AmiInit, InstancesAreIndependent) {
+    Instance first(nullptr);
+    Instance second("");
+    EXPECT_NE(first.handle(), second.handle());
+    EXPECT_NE(first.memory().params.entries, second.memory().params.entries);
+    EXPECT_NE(first.memory().params_out, second.memory().params_out);
+}
+
+// The deliverable itself, loaded the way a simulator loads it.
+TEST(ModelLibrary, LoadsWithDlopenAndResolvesTheEntryPoints) {
+    void *library = dlopen(AMI_MODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using InitFunction =
+        long (*)(double *, long, long, double, double, char *, char **, void **, char **);
+    auto init = reinterpret_cast<InitFunction>(dlsym(library, "AMI_Init"));
+    auto close = reinterpret_cast<long (*)(void *)>(dlsym(library, "AMI_Close"));
+    ASSERT_NE(init, nullptr);
+    ASSERT_NE(close, nullptr);
+    EXPECT_NE(dlsym(library, "AMI_GetWave"), nullptr);
+    char *params_out = nullptr;
+    char *msg = nullptr;
+    void *memory = nullptr;
+    EXPECT_EQ(init(nullptr, 0, 0, 1e-12, 1e-10, nullptr, &params_out, &memory, &msg), 1);
+    EXPECT_STREQ(params_out, kDefaultEcho);
+    EXPECT_EQ(close(memory), 1);
+    dlclose(library);
+}
+
+}  // namespace

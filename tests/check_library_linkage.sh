@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Checks what a built model library shows to the loader:
+#  - it depends on libc and libm (and the dynamic loader) only;
+#  - it exports exactly the names listed in the given file, all with C linkage.
+# Usage: check_library_linkage.sh LIBRARY EXPORTED_NAMES_FILE
+set -euo pipefail
+library=$1
+names_file=$2
+status=0
+
+needed=$(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+for dependency in $needed; do
+    case $dependency in
+        libc.so.6 | libm.so.6 | ld-linux.so.2 | ld-linux-x86-64.so.2) ;;
+        *)
+            echo "unexpected run-time dependency: $dependency"
+            status=1
+            ;;
+    esac
+done
+
+exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
+expected=$(grep -v -e '^#' -e '^$' "$names_file" | sort)
+mangled=$(printf '%s\n' "$exported" | grep '^_Z' || true)
+if [ -n "$mangled" ]; then
+    echo "C++-mangled names are exported:"
+    printf '  %s\n' $mangled
+    status=1
+fi
+missing=$(comm -13 <(printf '%s\n' "$exported") <(printf '%s\n' "$expected"))
+extra=$(comm -23 <(printf '%s\n' "$exported") <(printf '%s\n' "$expected"))
+if [ -n "$missing" ]; then
+    echo "names not exported:"
+    printf '  %s\n' $missing
+    status=1
+fi
+if [ -n "$extra" ]; then
+    echo "names exported that should stay hidden:"
+    printf '  %s\n' $extra
+    status=1
+fi
+if [ $status -eq 0 ]; then
+    echo "$library: depends on [$(echo $needed)], exports $(printf '%s\n' "$exported" | wc -l) names"
+fi
+exit $status

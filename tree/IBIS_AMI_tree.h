@@ -1,0 +1,105 @@
+/*
+ * IBIS_AMI_tree: the typed tree of named model parameters, its printing as an
+ * IBIS-AMI parameter string, its release, and the two message facilities
+ * (the heap message string and the fixed-size message buffer).
+ *
+ * Ownership: the model that builds a tree owns its structure (names, entries
+ * arrays, sub-branch and ParamArray records). The tree owns the values that
+ * are created or grown while reading a parameter string: the texts of
+ * PARAM_STRING entries and the items of array entries. Those are malloc'd
+ * blocks released by FreeTree, so defaults given to such entries must be
+ * malloc'd too (or null with zero items).
+ */
+#ifndef IBIS_AMI_TREE_H
+#define IBIS_AMI_TREE_H
+
+#include <stdint.h>
+
+#include "common/ami_api.h"
+
+AMI_EXTERN_C_BEGIN
+
+/* Type code of a tree entry. Codes are compared as unsigned 32-bit numbers:
+ * anything above PARAM_BRANCH, negative codes included, is outside the set. */
+/* clang-format off */
+typedef AMI_CODE_ENUM(ParamType) {
+    PARAM_DOUBLE = 0,
+    PARAM_LONG = 1,
+    PARAM_INT = 2,
+    PARAM_SHORT = 3,
+    PARAM_CHAR = 4,
+    PARAM_DOUBLE_ARRAY = 5,
+    PARAM_LONG_ARRAY = 6,
+    PARAM_INT_ARRAY = 7,
+    PARAM_SHORT_ARRAY = 8,
+    PARAM_STRING = 9,
+    PARAM_BRANCH = 10
+} ParamType;
+/* clang-format on */
+
+struct ParamArray;
+struct ParamBranch;
+
+/* The 8-byte value of an entry; the member named by the entry's type code is
+ * the one in use. Every member starts at the first byte. */
+typedef union ParamValue {
+    double as_double;           /* PARAM_DOUBLE */
+    long as_long;               /* PARAM_LONG */
+    int32_t as_int;             /* PARAM_INT */
+    int16_t as_short;           /* PARAM_SHORT */
+    char as_char;               /* PARAM_CHAR */
+    char *text;                 /* PARAM_STRING: malloc'd, NUL-terminated, or null */
+    struct ParamArray *array;   /* PARAM_*_ARRAY */
+    struct ParamBranch *branch; /* PARAM_BRANCH */
+    uint64_t bits;              /* all eight bytes */
+} ParamValue;
+
+/* One entry of a branch. */
+typedef struct Param {
+    const char *name; /* matched exactly; never freed by the tree */
+    ParamType type;
+    ParamValue value;
+} Param;
+
+/* A named list of entries; count <= 0 means no entries. */
+typedef struct ParamBranch {
+    const char *name;
+    int32_t count;
+    Param *entries;
+} ParamBranch;
+
+/* The value of an array entry. */
+typedef struct ParamArray {
+    ParamType type; /* element type, PARAM_DOUBLE_ARRAY ... PARAM_SHORT_ARRAY */
+    int32_t count;  /* elements, never negative */
+    void *items;    /* malloc'd array of count elements, null when count is 0 */
+} ParamArray;
+
+/* Returns text followed by addition. Either may be null. When both are given
+ * the result is a new block and text is freed; the caller replaces its
+ * pointer with the result in every case. addition is only read. */
+AMI_API char *string_cat(char *text, const char *addition);
+
+/* Append "**Warning** " / "**Error** " and text to the NUL-terminated message
+ * buffer when the whole result fits in size bytes; otherwise drop it. */
+AMI_API void WarnPrt(char *buffer, uint32_t size, const char *text);
+AMI_API void ErrPrt(char *buffer, uint32_t size, const char *text);
+
+/* Prints a branch as an IBIS-AMI parameter string, e.g. (root(a 1)(b "x")).
+ * Returns a malloc'd text owned by the caller. */
+AMI_API char *GrowTree(const char *name, int32_t count, Param *entries);
+
+/* Prints one array entry as (name e1 e2 ...). Returns a malloc'd text, or
+ * null when count is 0. An element type outside 5..8 aborts the process. */
+AMI_API char *print_array(const char *name, ParamType type, int32_t count, void *items);
+
+/* Frees the values the tree owns (texts, array items), recursively through
+ * sub-branches. The structure itself is left to its builder. */
+AMI_API void FreeTree(const char *name, int32_t count, Param *entries);
+
+/* Writes text to "kestrom_echo_param.txt" in the current directory. */
+AMI_API void EchoTree(const char *text);
+
+AMI_EXTERN_C_END
+
+#endif /* IBIS_AMI_TREE_H */
