@@ -1,0 +1,49 @@
+// Loading an IBIS-AMI model shared object and finding its entry points.
+#ifndef AMISIM_MODEL_LIBRARY_H
+#define AMISIM_MODEL_LIBRARY_H
+
+#include <string>
+
+namespace amisim {
+
+using AmiInitFunction = long (*)(double *impulse_matrix, long row_size, long aggressors,
+                                 double sample_interval, double bit_time,
+                                 char *AMI_parameters_in, char **AMI_parameters_out,
+                                 void **AMI_memory_handle, char **msg);
+using AmiGetWaveFunction = long (*)(double *wave, long wave_size, double *clock_times,
+                                    char **AMI_parameters_out, void *AMI_memory);
+using AmiCloseFunction = long (*)(void *AMI_memory);
+
+// What an ELF file is built for, read from its header.
+enum class ElfClass { kNotElf, k32, k64, kOtherMachine };
+ElfClass inspect_elf(const std::string &path, std::string &error);
+
+class ModelLibrary {
+public:
+    ModelLibrary() = default;
+    ~ModelLibrary();
+    ModelLibrary(const ModelLibrary &) = delete;
+    ModelLibrary &operator=(const ModelLibrary &) = delete;
+
+    // Loads the shared object and resolves AMI_Init and AMI_Close (required)
+    // and AMI_GetWave (optional, as the standard allows). False with a
+    // message on failure.
+    bool open(const std::string &path, std::string &error);
+
+    AmiInitFunction init = nullptr;
+    AmiGetWaveFunction get_wave = nullptr;
+    AmiCloseFunction close = nullptr;
+
+private:
+    void *handle_ = nullptr;
+};
+
+// When the model is built for the other word size, runs the stand-in build of
+// that size (beside this program, or under qemu-i386 where the kernel cannot
+// run i386 programs) with the same arguments. Returns only if that is not
+// needed; exits with a message if it is needed but impossible.
+void hand_over_if_other_architecture(const std::string &model_path, int argc, char **argv);
+
+}  // namespace amisim
+
+#endif  // AMISIM_MODEL_LIBRARY_H

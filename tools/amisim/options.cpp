@@ -1,0 +1,244 @@
+#include "tools/amisim/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace amisim {
+
+namespace {
+
+bool parse_double(const std::string &text, double &value) {
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+bool parse_long(const std::string &text, long &value) {
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno == 0;
+}
+
+bool in_range(long value, long low, long high) { return value >= low && value <= high; }
+
+bool is_name_character(char c) {
+    return c != '\0' && std::strchr(" \t\r\n()\"=", c) == nullptr;
+}
+
+}  // namespace
+
+std::string usage() {
+    return R"(Usage: amisim [OPTIONS] [MODEL.so]
+
+A stand-in for a channel simulator: loads an IBIS-AMI model, calls AMI_Init
+with the channel's impulse responses and AMI_GetWave with a PRBS waveform
+through the channel, reports what the model did, and calls AMI_Close.
+
+MODEL.so defaults to Halvorin_7314_Tx_64.so beside this program. A 32-bit
+model is run by the 32-bit build of the stand-in automatically.
+
+Model parameters:
+  --params STRING        the whole parameter string, e.g.
+                         '(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))'
+  --set NAME=VALUE       one parameter, placed under the model's root name
+                         (repeatable; the root name is taken from the model's
+                         own echo). Not together with --params.
+
+Channel:
+  --channel FILE         impulse response from a text file: one sample per
+                         line (unit 1/s), or a time column (s) then the
+                         sample; further columns are aggressors. Blanks, tabs
+                         or commas separate columns; '#' starts a comment.
+                         Default: the built-in channel, a skin-effect line
+                         with a pole (about 11.5 dB loss at 5 GHz).
+  --channel-bits N       length of the built-in channel in bits (default 128)
+
+Simulation:
+  --sample-interval T    seconds per sample (default 3.125e-12; a channel
+                         file's time column sets it when not given)
+  --samples-per-bit N    samples per bit (default 32)
+  --bits N               bits in the waveform (default 4096)
+  --bits-per-call N      bits per AMI_GetWave call (default 256)
+  --prbs N               PRBS order of the stimulus: 7, 9, 15, 23 or 31
+                         (default 7); levels are +0.5 and -0.5
+
+Output:
+  --out FOLDER           folder for the CSV files (default amisim-out):
+                         impulse_before.csv, impulse_after.csv,
+                         wave_before.csv, wave_after.csv
+  -h, --help             this text
+
+Exit status: 0 on success, 1 when the model fails, 2 on bad input.
+)";
+}
+
+bool parse_options(int argc, char **argv, Options &options, std::string &error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        std::string name = argument;
+        std::string value;
+        bool has_inline_value = false;
+        if (argument.rfind("--", 0) == 0) {
+            const auto equals = argument.find('=');
+            if (equals != std::string::npos && argument != "--set") {
+                name = argument.substr(0, equals);
+                value = argument.substr(equals + 1);
+                has_inline_value = true;
+            }
+        }
+        auto next_value = [&](std::string &out) {
+            if (has_inline_value) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto positive_long = [&](long &out, long high, const char *what) {
+            std::string text;
+            if (!next_value(text)) {
+                return false;
+            }
+            if (!parse_long(text, out) || !in_range(out, 1, high)) {
+                error = name + ": '" + text + "' is not " + what + " from 1 to " +
+                        std::to_string(high);
+                return false;
+            }
+            return true;
+        };
+
+        if (name == "-h" || name == "--help") {
+            options.help = true;
+        } else if (name == "--params") {
+            if (!next_value(options.parameter_string)) {
+                return false;
+            }
+            options.have_parameter_string = true;
+        } else if (name == "--set") {
+            std::string setting;
+            if (!next_value(setting)) {
+                return false;
+            }
+            const auto equals = setting.find('=');
+            const std::string key = setting.substr(0, equals);
+            if (equals == std::string::npos || key.empty()) {
+                error = "--set: '" + setting + "' is not NAME=VALUE";
+                return false;
+            }
+            for (char c : key) {
+                if (!is_name_character(c)) {
+                    error = "--set: the name '" + key +
+                            "' may not hold blanks, parentheses or quotes";
+                    return false;
+                }
+            }
+            options.settings.emplace_back(key, setting.substr(equals + 1));
+        } else if (name == "--channel") {
+            if (!next_value(options.channel_file)) {
+                return false;
+            }
+        } else if (name == "--sample-interval") {
+            std::string text;
+            if (!next_value(text)) {
+                return false;
+            }
+            if (!parse_double(text, options.sample_interval) || options.sample_interval <= 0.0 ||
+                options.sample_interval > 1e-6) {
+                error = "--sample-interval: '" + text +
+                        "' is not a time in seconds above 0 and at most 1e-6";
+                return false;
+            }
+            options.sample_interval_given = true;
+        } else if (name == "--samples-per-bit") {
+            long spb = 0;
+            if (!positive_long(spb, 4096, "a whole number")) {
+                return false;
+            }
+            options.samples_per_bit = static_cast<int>(spb);
+        } else if (name == "--bits") {
+            if (!positive_long(options.bits, 10000000, "a whole number")) {
+                return false;
+            }
+        } else if (name == "--bits-per-call") {
+            if (!positive_long(options.bits_per_call, 10000000, "a whole number")) {
+                return false;
+            }
+        } else if (name == "--channel-bits") {
+            if (!positive_long(options.channel_bits, 100000, "a whole number")) {
+                return false;
+            }
+        } else if (name == "--prbs") {
+            long order = 0;
+            std::string text;
+            if (!next_value(text)) {
+                return false;
+            }
+            if (!parse_long(text, order) ||
+                (order != 7 && order != 9 && order != 15 && order != 23 && order != 31)) {
+                error = "--prbs: '" + text + "' is not one of 7, 9, 15, 23, 31";
+                return false;
+            }
+            options.prbs_order = static_cast<int>(order);
+        } else if (name == "--out") {
+            if (!next_value(options.output_folder)) {
+                return false;
+            }
+            if (options.output_folder.empty()) {
+                error = "--out needs a folder name";
+                return false;
+            }
+        } else if (!argument.empty() && argument[0] == '-') {
+            error = "unknown option '" + argument + "'";
+            return false;
+        } else if (options.model.empty()) {
+            options.model = argument;
+        } else {
+            error = "more than one model given ('" + options.model + "' and '" + argument + "')";
+            return false;
+        }
+    }
+    if (options.have_parameter_string && !options.settings.empty()) {
+        error = "use either --params or --set, not both";
+        return false;
+    }
+    const double samples = static_cast<double>(options.bits) * options.samples_per_bit;
+    if (samples > 2e8) {
+        error = "--bits times --samples-per-bit is " + std::to_string(static_cast<long>(samples)) +
+                " samples; at most 200000000 are allowed";
+        return false;
+    }
+    return true;
+}
+
+std::string parameter_string_for(const std::string &root,
+                                 const std::vector<std::pair<std::string, std::string>> &settings) {
+    std::string text = "(" + root;
+    for (const auto &[name, value] : settings) {
+        const bool quote = value.empty() || value.find_first_of(" \t\r\n()") != std::string::npos;
+        text += " (" + name + " " + (quote ? "\"" + value + "\"" : value) + ")";
+    }
+    return text + ")";
+}
+
+std::string root_name_of(const std::string &parameter_string) {
+    const auto open = parameter_string.find('(');
+    if (open == std::string::npos) {
+        return "";
+    }
+    const auto begin = parameter_string.find_first_not_of(" \t\r\n", open + 1);
+    if (begin == std::string::npos) {
+        return "";
+    }
+    const auto end = parameter_string.find_first_of(" \t\r\n()", begin);
+    return parameter_string.substr(begin, end == std::string::npos ? end : end - begin);
+}
+
+}  // namespace amisim

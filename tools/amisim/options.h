@@ -1,0 +1,45 @@
+// Command line of the stand-in simulator.
+#ifndef AMISIM_OPTIONS_H
+#define AMISIM_OPTIONS_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace amisim {
+
+struct Options {
+    std::string model;  // empty: the model beside this program
+    bool have_parameter_string = false;
+    std::string parameter_string;
+    std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE
+    std::string channel_file;                                   // empty: built-in channel
+    double sample_interval = 3.125e-12;
+    bool sample_interval_given = false;
+    int samples_per_bit = 32;
+    long bits = 4096;
+    long bits_per_call = 256;
+    int prbs_order = 7;
+    long channel_bits = 128;  // length of the built-in channel, in bits
+    std::string output_folder = "amisim-out";
+    bool help = false;
+};
+
+// Parses argv into options; false with a message naming the problem.
+bool parse_options(int argc, char **argv, Options &options, std::string &error);
+
+// The help text.
+std::string usage();
+
+// The parameter string for the model's root name and the --set settings:
+// (root (NAME VALUE) ...), with values that hold blanks or parentheses quoted.
+std::string parameter_string_for(const std::string &root,
+                                 const std::vector<std::pair<std::string, std::string>> &settings);
+
+// The root name at the head of a parameter string such as an echo: the text
+// after the first '(' up to a blank or parenthesis. Empty if there is none.
+std::string root_name_of(const std::string &parameter_string);
+
+}  // namespace amisim
+
+#endif  // AMISIM_OPTIONS_H
