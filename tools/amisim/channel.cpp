@@ -13,7 +13,9 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // Step response of the skin-effect line exp(-k sqrt(s)).
-double skin_step(double k, double t) { return t <= 0.0 ? 0.0 : std::erfc(k / (2.0 * std::sqrt(t))); }
+double skin_step(double k, double t) {
+    return t <= 0.0 ? 0.0 : std::erfc(k / (2.0 * std::sqrt(t)));
+}
 
 std::string trim(const std::string &text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -153,9 +155,8 @@ bool read_channel_file(const std::string &path, Channel &channel, std::string &e
     }
     channel.sample_interval = timed ? step : 0.0;
     std::ostringstream description;
-    description << path << ": " << rows.size() << " samples"
-                << (timed ? ", time column" : "") << ", " << channel.columns.size() - 1
-                << " aggressor(s)";
+    description << path << ": " << rows.size() << " samples" << (timed ? ", time column" : "")
+                << ", " << channel.columns.size() - 1 << " aggressor(s)";
     channel.description = description.str();
     return true;
 }

@@ -38,8 +38,8 @@ std::string own_directory() {
 }
 
 std::string default_model() {
-    return own_directory() + (sizeof(void *) == 8 ? "/Halvorin_7314_Tx_64.so"
-                                                  : "/Halvorin_7314_Tx_32.so");
+    return own_directory() +
+           (sizeof(void *) == 8 ? "/Halvorin_7314_Tx_64.so" : "/Halvorin_7314_Tx_32.so");
 }
 
 // Prints a text the model returned, or says that it returned none.
@@ -76,16 +76,18 @@ bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, 
     char *params_out = nullptr;
     char *msg = nullptr;
     void *memory = nullptr;
-    const long ok = model.init(impulse.data(), static_cast<long>(impulse.size()), 0,
-                               sample_interval, sample_interval * spb, empty, &params_out,
-                               &memory, &msg);
+    const long ok =
+        model.init(impulse.data(), static_cast<long>(impulse.size()), 0, sample_interval,
+                   sample_interval * spb, empty, &params_out, &memory, &msg);
     root = params_out == nullptr ? "" : amisim::root_name_of(params_out);
     if (ok != 0 || memory != nullptr) {
         model.close(memory);
     }
     if (ok == 0) {
-        error = "AMI_Init failed for an empty parameter string: " +
-                std::string(msg == nullptr ? "(no message)" : msg);
+        error =
+            "the model's AMI_Init returned 0 (failure) when asked for its root name with an "
+            "empty parameter string; its message: " +
+            std::string(msg == nullptr ? "(none)" : msg);
         return false;
     }
     if (root.empty()) {
@@ -127,14 +129,15 @@ std::string impulse_header(std::size_t columns) {
 }
 
 class Progress {
-public:
+  public:
     Progress() : enabled_(isatty(STDERR_FILENO) == 1), start_(Clock::now()), last_(start_) {}
     void update(const char *stage, std::size_t done, std::size_t total) {
         if (!enabled_) {
             return;
         }
         const auto now = Clock::now();
-        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) {
+        if (now - start_ < std::chrono::seconds(1) ||
+            now - last_ < std::chrono::milliseconds(200)) {
             return;
         }
         last_ = now;
@@ -151,7 +154,7 @@ public:
     Progress(const Progress &) = delete;
     Progress &operator=(const Progress &) = delete;
 
-private:
+  private:
     bool enabled_;
     bool shown_ = false;
     Clock::time_point start_;
@@ -206,10 +209,10 @@ int run(const Options &options, const std::string &model_path) {
 
     std::printf("model:      %s\n", model_path.c_str());
     std::printf("channel:    %s\n", channel.description.c_str());
-    std::printf("simulation: %g s per sample, %d samples per bit (%g Gb/s), %ld bits of PRBS%d, "
-                "%ld bits per AMI_GetWave call\n",
-                dt, spb, 1e-9 / (dt * spb), options.bits, options.prbs_order,
-                options.bits_per_call);
+    std::printf(
+        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %ld bits of PRBS%d, "
+        "%ld bits per AMI_GetWave call\n",
+        dt, spb, 1e-9 / (dt * spb), options.bits, options.prbs_order, options.bits_per_call);
     std::printf("parameters: %s\n\n", parameters.c_str());
 
     // AMI_Init with the impulse responses, one column after another.
@@ -309,9 +312,10 @@ int run(const Options &options, const std::string &model_path) {
         !write_columns(folder + "wave_after.csv", "time_s,volts", dt, {&wave}, error)) {
         return fail(kBadInput, error);
     }
-    std::printf("CSV files:   %simpulse_before.csv, impulse_after.csv, wave_before.csv, "
-                "wave_after.csv\n",
-                folder.c_str());
+    std::printf(
+        "CSV files:   %simpulse_before.csv, impulse_after.csv, wave_before.csv, "
+        "wave_after.csv\n",
+        folder.c_str());
     return 0;
 }
 

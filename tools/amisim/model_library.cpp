@@ -74,8 +74,9 @@ bool ModelLibrary::open(const std::string &path, std::string &error) {
     get_wave = reinterpret_cast<AmiGetWaveFunction>(dlsym(handle_, "AMI_GetWave"));
     close = reinterpret_cast<AmiCloseFunction>(dlsym(handle_, "AMI_Close"));
     if (init == nullptr && close == nullptr && get_wave == nullptr) {
-        error = path + " is not an IBIS-AMI model: it exports none of AMI_Init, AMI_GetWave, "
-                       "AMI_Close";
+        error = path +
+                " is not an IBIS-AMI model: it exports none of AMI_Init, AMI_GetWave, "
+                "AMI_Close";
         return false;
     }
     if (init == nullptr) {
@@ -101,7 +102,8 @@ void hand_over_if_other_architecture(const std::string &model_path, int argc, ch
     }
     const char *bits = model == ElfClass::k32 ? "32" : "64";
     if (std::getenv(kHandOverGuard) != nullptr) {
-        std::fprintf(stderr, "amisim: error: %s is a %s-bit model and no %s-bit stand-in could run it\n",
+        std::fprintf(stderr,
+                     "amisim: error: %s is a %s-bit model and no %s-bit stand-in could run it\n",
                      model_path.c_str(), bits, bits);
         std::exit(2);
     }

@@ -7,9 +7,8 @@
 namespace amisim {
 
 using AmiInitFunction = long (*)(double *impulse_matrix, long row_size, long aggressors,
-                                 double sample_interval, double bit_time,
-                                 char *AMI_parameters_in, char **AMI_parameters_out,
-                                 void **AMI_memory_handle, char **msg);
+                                 double sample_interval, double bit_time, char *AMI_parameters_in,
+                                 char **AMI_parameters_out, void **AMI_memory_handle, char **msg);
 using AmiGetWaveFunction = long (*)(double *wave, long wave_size, double *clock_times,
                                     char **AMI_parameters_out, void *AMI_memory);
 using AmiCloseFunction = long (*)(void *AMI_memory);
@@ -19,7 +18,7 @@ enum class ElfClass { kNotElf, k32, k64, kOtherMachine };
 ElfClass inspect_elf(const std::string &path, std::string &error);
 
 class ModelLibrary {
-public:
+  public:
     ModelLibrary() = default;
     ~ModelLibrary();
     ModelLibrary(const ModelLibrary &) = delete;
@@ -34,7 +33,7 @@ public:
     AmiGetWaveFunction get_wave = nullptr;
     AmiCloseFunction close = nullptr;
 
-private:
+  private:
     void *handle_ = nullptr;
 };
 

@@ -23,7 +23,9 @@ bool parse_long(const std::string &text, long &value) {
     return !text.empty() && *end == '\0' && errno == 0;
 }
 
-bool in_range(long value, long low, long high) { return value >= low && value <= high; }
+bool in_range(long value, long low, long high) {
+    return value >= low && value <= high;
+}
 
 bool is_name_character(char c) {
     return c != '\0' && std::strchr(" \t\r\n()\"=", c) == nullptr;
@@ -108,8 +110,8 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
                 return false;
             }
             if (!parse_long(text, out) || !in_range(out, 1, high)) {
-                error = name + ": '" + text + "' is not " + what + " from 1 to " +
-                        std::to_string(high);
+                error =
+                    name + ": '" + text + "' is not " + what + " from 1 to " + std::to_string(high);
                 return false;
             }
             return true;
@@ -135,8 +137,8 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
             }
             for (char c : key) {
                 if (!is_name_character(c)) {
-                    error = "--set: the name '" + key +
-                            "' may not hold blanks, parentheses or quotes";
+                    error =
+                        "--set: the name '" + key + "' may not hold blanks, parentheses or quotes";
                     return false;
                 }
             }

@@ -24,7 +24,9 @@ int feedback_tap(int order) {
 
 }  // namespace
 
-bool prbs_order_supported(int order) { return feedback_tap(order) != 0; }
+bool prbs_order_supported(int order) {
+    return feedback_tap(order) != 0;
+}
 
 std::vector<std::uint8_t> prbs_bits(int order, std::size_t count) {
     std::vector<std::uint8_t> bits;

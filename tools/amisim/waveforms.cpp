@@ -57,9 +57,10 @@ ResponseFigures measure_response(const std::vector<double> &impulse, int samples
     figures.main_cursor = pulse[figures.cursor];
     const std::size_t post = figures.cursor + static_cast<std::size_t>(samples_per_bit);
     figures.first_post = post < pulse.size() ? pulse[post] : 0.0;
-    figures.first_post_db = figures.main_cursor != 0.0 && figures.first_post != 0.0
-                                ? 20.0 * std::log10(std::fabs(figures.first_post / figures.main_cursor))
-                                : -HUGE_VAL;
+    figures.first_post_db =
+        figures.main_cursor != 0.0 && figures.first_post != 0.0
+            ? 20.0 * std::log10(std::fabs(figures.first_post / figures.main_cursor))
+            : -HUGE_VAL;
     return figures;
 }
 

@@ -20,12 +20,12 @@ std::vector<double> bits_through_channel(const std::vector<std::uint8_t> &bits,
                                          const std::vector<double> &pulse, int samples_per_bit);
 
 struct ResponseFigures {
-    double peak = 0.0;            // largest |h|, 1/s
-    double area = 0.0;            // sum of h times the sample interval (DC gain)
-    std::size_t cursor = 0;       // index of the pulse response's main cursor
-    double main_cursor = 0.0;     // pulse response at the cursor
-    double first_post = 0.0;      // pulse response one bit after the cursor
-    double first_post_db = 0.0;   // 20 log10 |first_post / main_cursor|
+    double peak = 0.0;           // largest |h|, 1/s
+    double area = 0.0;           // sum of h times the sample interval (DC gain)
+    std::size_t cursor = 0;      // index of the pulse response's main cursor
+    double main_cursor = 0.0;    // pulse response at the cursor
+    double first_post = 0.0;     // pulse response one bit after the cursor
+    double first_post_db = 0.0;  // 20 log10 |first_post / main_cursor|
 };
 
 ResponseFigures measure_response(const std::vector<double> &impulse, int samples_per_bit,

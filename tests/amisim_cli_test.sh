@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The stand-in simulator from the command line: the model end to end, another
+# vendor's model, and input that is wrong in many ways, each of which must
+# give a clear message and a non-zero exit, never a crash.
+# Usage: amisim_cli_test.sh AMISIM MODEL FAKE_MODEL_DIR
+# AMISIM_RUNNER, when set, is the command that runs AMISIM (an emulator).
+set -uo pipefail
+amisim=$1
+model=$2
+fakes=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+# expect STATUS PATTERN -- ARGS...: exit status and a line of the output.
+expect() {
+    local status=$1 pattern=$2
+    shift 3
+    local output actual
+    output=$(${AMISIM_RUNNER:-} "$amisim" "$@" 2>&1)
+    actual=$?
+    if [ "$actual" -eq "$status" ] && grep -q -E -- "$pattern" <<<"$output"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: amisim $* (exit $actual, wanted $status and /$pattern/)"
+        echo "$output" | head -20 | sed 's/^/    /'
+    fi
+}
+
+out="--out $work/out"
+expect 0 'Usage: amisim' -- --help
+expect 0 'AMI_GetWave: 131072 samples in 16 calls' -- "$model" $out
+expect 0 'parameters: \(Halvorin_7314_Tx \(TX_Corner 1\) \(TX_Preemph 1\)\)' -- "$model" $out \
+    --set TX_Corner=1 --set TX_Preemph=1 --bits 64
+for csv in impulse_before impulse_after wave_before wave_after; do
+    if [ -s "$work/out/$csv.csv" ]; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAILED: $csv.csv not written"; fi
+done
+
+# Another vendor's model, with its own root name and parameter.
+expect 0 'Vendor_Gain \(G 2\)' -- "$fakes/vendor_gain_model.so" $out --set G=2 --bits 64
+expect 0 'impulse area \(DC gain\) +0\.954164 +1\.90833' -- "$fakes/vendor_gain_model.so" $out \
+    --params '(Vendor_Gain (G 2))' --bits 64
+expect 1 'AMI_Init returned 0' -- "$fakes/vendor_init_fails.so" $out --bits 64
+expect 1 'refusing to start' -- "$fakes/vendor_init_fails.so" $out --params '(x)' --bits 64
+expect 2 'has no AMI_Close' -- "$fakes/vendor_no_close.so" $out
+
+# Wrong libraries.
+expect 2 'cannot open|No such file' -- "$work/missing.so"
+echo "not a library" >"$work/text.so"
+expect 2 'not a shared library' -- "$work/text.so"
+expect 2 'not an IBIS-AMI model' -- "$fakes/vendor_not_a_model.so"
+
+# Wrong options.
+expect 2 'unknown option' -- --frobnicate
+expect 2 'needs a value' -- --bits
+expect 2 "--bits: 'many' is not a whole number" -- --bits many
+expect 2 "--samples-per-bit: '0'" -- --samples-per-bit 0
+expect 2 "--sample-interval: '-1e-12'" -- --sample-interval -1e-12
+expect 2 "--sample-interval: 'nan'" -- --sample-interval nan
+expect 2 "--prbs: '8'" -- --prbs 8
+expect 2 'not NAME=VALUE' -- --set TX_Corner
+expect 2 'either --params or --set' -- --params '(x)' --set a=1
+expect 2 'more than one model' -- a.so b.so
+expect 2 'at most 200000000' -- --bits 10000000 --samples-per-bit 4096
+
+# Wrong channel files.
+expect 2 'cannot open the channel file' -- "$model" --channel "$work/none.txt"
+printf '# only a comment\n\n' >"$work/empty.txt"
+expect 2 'no samples' -- "$model" --channel "$work/empty.txt"
+printf '1e9\n2e9\nabc\n' >"$work/word.txt"
+expect 2 "word.txt:3: 'abc' is not a number" -- "$model" --channel "$work/word.txt"
+printf '0 1e9 0\n1e-12 2e9\n' >"$work/ragged.txt"
+expect 2 'ragged.txt:2: 2 columns where the first data line has 3' -- "$model" --channel "$work/ragged.txt"
+printf '0,1e11\n1e-12,5e10\n2e-12,1e10\n' >"$work/timed.txt"
+expect 2 'differs from --sample-interval' -- "$model" --channel "$work/timed.txt" \
+    --sample-interval 2e-12
+expect 0 'simulation: 1e-12 s per sample' -- "$model" $out --channel "$work/timed.txt" --bits 16
+
+# A channel file with aggressors: every column goes through AMI_Init.
+{
+    echo "# time, through, two aggressors"
+    for i in $(seq 0 99); do echo "$i.0e-12 1e9 5e8 -5e8"; done
+} >"$work/aggressors.txt"
+expect 0 '100 samples, time column, 2 aggressor' -- "$model" $out --channel "$work/aggressors.txt" \
+    --samples-per-bit 8 --bits 32 --set TX_Preemph=1
+if head -1 "$work/out/impulse_after.csv" | grep -q 'time_s,through,aggressor_1,aggressor_2'; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    echo "FAILED: impulse_after.csv lacks the aggressor columns"
+fi
+
+echo "amisim_cli: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
