@@ -56,7 +56,7 @@ Channel:
                          sample; further columns are aggressors. Blanks, tabs
                          or commas separate columns; '#' starts a comment.
                          Default: the built-in channel, a skin-effect line
-                         with a pole (about 11.5 dB loss at 5 GHz).
+                         with a pole (about 11.4 dB loss at 5 GHz).
   --channel-bits N       length of the built-in channel in bits (default 128)
 
 Simulation:
