@@ -120,20 +120,10 @@ TEST(TxTapPZF, CornersMapToConfigurations) {
     }
 }
 
-TEST(TxTapPZF, TablesHoldTheDeviceData) {
-    // Spot checks of rows that are easy to mistype.
-    EXPECT_EQ(TxTapPZF_poles[18].re, -19939761959.298);
-    EXPECT_EQ(TxTapPZF_poles[19].re, -19939761959.297);
-    EXPECT_EQ(TxTapPZF_pfract[0].im, 2.8657136639735e-16);
-    EXPECT_EQ(TxTapPZF_poles[2].im, -20443435035.049);
-    EXPECT_EQ(TxTapPZF_pfract[9].im, -0.54108666515938);
-    EXPECT_EQ(TxTapPZF_poles[16].re, 1e12);
+TEST(TxTapPZF, ZeroResiduesEndTheConfigurations) {
     EXPECT_EQ(used_poles(0), 3);
     EXPECT_EQ(used_poles(1), 2);
     EXPECT_EQ(used_poles(2), 2);
-    for (double gain : TxTapPZF_gain) {
-        EXPECT_EQ(gain, 1.0);
-    }
 }
 
 TEST(TxTapPZF, FilterHasThreeConfigurationsOfTheUsedDegree) {
