@@ -38,6 +38,22 @@ AMI_API long AMI_GetWave(double *wave, long wave_size, double *clock_times,
 
 AMI_API long AMI_Close(void *AMI_memory);
 
+/* Pre-emphasis data: three configurations of nine poles (rad/s) with their
+ * residues, configuration i at entries 9i ... 9i + 8, and one gain each.
+ * Configuration 0 belongs to TX_Corner -1, 1 to corner 0, 2 to corner 1. */
+AMI_API extern const Complex TxTapPZF_poles[27];
+AMI_API extern const Complex TxTapPZF_pfract[27];
+AMI_API extern const double TxTapPZF_gain[3];
+
+/* The configuration index of a corner: -1, 0, 1 give 0, 1, 2; any other
+ * value gives -1. */
+AMI_API int32_t TxTapPZFGetIndex(int32_t corner);
+
+/* The peaking filter of all three corners for the sample interval (seconds):
+ * filter_count 3, coef_count 10. msg and msg_size are not used. Release it
+ * with DeletePeakingFilter. */
+AMI_API PeakingFilter TxTapPZFGetFilter(double sample_interval, char *msg, int32_t msg_size);
+
 AMI_EXTERN_C_END
 
 #endif /* HALVORIN_7314_TX_H */

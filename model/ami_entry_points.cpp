@@ -5,6 +5,7 @@
 
 #include "common/message_scratch.h"
 #include "model/Halvorin_7314_Tx.h"
+#include "model/preemphasis_blocks.h"
 
 namespace {
 
@@ -34,21 +35,17 @@ int32_t configure_from_string(const char * /*parameters*/, ParamBranch & /*param
     return 0;
 }
 
-// Designs the pre-emphasis filter for all three corners. The designer arrives
-// with the filter mathematics; until then the record is empty and filtering
-// leaves samples unchanged.
-PeakingFilter design_preemphasis(double /*sample_interval*/, ami::MessageScratch & /*scratch*/) {
-    return PeakingFilter{};
+// The pre-emphasis filter holds one configuration per corner.
+constexpr int32_t kCornerCount = 3;
+
+// Filters samples in place with the configuration of the selected corner,
+// either from rest (leaving the filter at rest) or continuing its state.
+void apply_preemphasis(AmiMemory &self, double *samples, long count, bool from_rest) {
+    ami::filter_in_chunks(self.filter, TxTapPZFGetIndex(self.tx_corner), samples, count, from_rest);
 }
 
-// Filters samples in place with the configuration of the selected corner.
-void apply_preemphasis(AmiMemory & /*self*/, double * /*samples*/, long /*count*/,
-                       bool /*from_rest*/) {}
-
-void release_preemphasis(PeakingFilter & /*filter*/) {}
-
 void release_instance(AmiMemory *self) {
-    release_preemphasis(self->filter);
+    DeletePeakingFilter(self->filter);
     FreeTree(self->params.name, self->params.count, self->params.entries);
     std::free(self->params.entries);
     std::free(self->params_out);
@@ -139,7 +136,14 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     }
     validate_parameters(*self, scratch);
 
-    self->filter = design_preemphasis(sample_interval, scratch);
+    // Every instance holds the filter of all three corners, whatever
+    // TX_Preemph says. The design gives up only when memory runs out.
+    self->filter = TxTapPZFGetFilter(sample_interval, scratch.data(),
+                                     static_cast<int32_t>(ami::MessageScratch::kAnnouncedSize));
+    scratch.clear();
+    if (self->filter.filter_count != kCornerCount) {
+        return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+    }
     self->tx_preemph = entries[kPreemphEntry].value.as_int;
     self->tx_corner = entries[kCornerEntry].value.as_int;
 
