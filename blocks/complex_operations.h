@@ -8,6 +8,7 @@
 
 #include "blocks/Kestrom_AMI_Model.h"
 #include "common/contract.h"
+#include "common/reproducible_math.h"
 
 namespace ami {
 
@@ -38,9 +39,11 @@ inline Complex divide(Complex a, Complex b) {
     return make_complex((a.re * b.re + a.im * b.im) / b_mag, (a.im * b.re - a.re * b.im) / b_mag);
 }
 
+// The elementary functions are the library's own, so that the i386 and
+// x86-64 builds design bit-identical filters.
 inline Complex exponential(Complex z) {
-    const double magnitude = std::exp(z.re);
-    return make_complex(magnitude * std::cos(z.im), magnitude * std::sin(z.im));
+    const double magnitude = reproducible_exp(z.re);
+    return make_complex(magnitude * reproducible_cos(z.im), magnitude * reproducible_sin(z.im));
 }
 
 // a = a * b truncated to na coefficients, with the scratch on the heap.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/reproducible_math.h"
 #include "model/Halvorin_7314_Tx.h"
 #include "model/preemphasis_blocks.h"
 
@@ -46,8 +47,11 @@ Cx over(Cx a, Cx b) {
     const double m = b.re * b.re + b.im * b.im;
     return {(a.re * b.re + a.im * b.im) / m, (a.im * b.re - a.re * b.im) / m};
 }
+// The library's own elementary functions, which give the same bits on every
+// target (they are checked against long double in their own suite).
 Cx ex(Cx z) {
-    return {std::exp(z.re) * std::cos(z.im), std::exp(z.re) * std::sin(z.im)};
+    const double magnitude = ami::reproducible_exp(z.re);
+    return {magnitude * ami::reproducible_cos(z.im), magnitude * ami::reproducible_sin(z.im)};
 }
 // (c0 + c1 z^-1) times a polynomial of kCoefs coefficients, truncated;
 // the contributions to each coefficient arrive in increasing power of the
