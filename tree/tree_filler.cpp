@@ -24,11 +24,16 @@ namespace {
 constexpr int kLevels = 16;
 constexpr char kUnknownBranch[] = "NotMine";
 
-constexpr char kCouldNotConvert[] = "**Error** Could not convert value for %s.\n";
-constexpr char kExtraValue[] =
-    "**Warning** Extra white space and text encountered in value for %s.\n";
-constexpr char kListForScalar[] =
-    "**Error** '(' encountered in parameter string when value for %s was expected.\n";
+// Reports of the filler: the text before and after the entry's name.
+struct Report {
+    const char *before;
+    const char *after;
+};
+constexpr Report kCouldNotConvert{"**Error** Could not convert value for ", ".\n"};
+constexpr Report kExtraValue{"**Warning** Extra white space and text encountered in value for ",
+                             ".\n"};
+constexpr Report kListForScalar{"**Error** '(' encountered in parameter string when value for ",
+                                " was expected.\n"};
 
 bool is_array(ParamType type) {
     return type == PARAM_DOUBLE_ARRAY || type == PARAM_LONG_ARRAY || type == PARAM_INT_ARRAY ||
@@ -82,8 +87,10 @@ class TreeFiller {
     }
 
     // Reports name the entry in full, whatever its length.
-    void report(const char *format) {
-        messages_.appendf(format, current_->name == nullptr ? "" : current_->name);
+    void report(const Report &report) {
+        messages_.append(report.before);
+        messages_.append(current_->name);
+        messages_.append(report.after);
     }
 
     void take_text(ParserState before) {
