@@ -171,7 +171,8 @@ TEST(AmiLexer, StrayQuotesAreIgnoredWithAWarning) {
     EXPECT_EQ(run("( \"a 1)").messages, quote_warning("\"a 1)"));
     EXPECT_EQ(run("\"").messages, quote_warning("\""));
     // Without strict quotes a name may be quoted, right after the parenthesis.
-    const Reading lax = run("(\"a b\" 1)", 0);
+    const std::string quoted_name = "(\"a b\" 1)";
+    const Reading lax = run(quoted_name, 0);
     EXPECT_EQ(lax.messages, "");
     EXPECT_EQ(token_text(lax.tokens[5]), "a b");
 }
