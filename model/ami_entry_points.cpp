@@ -27,14 +27,6 @@ void append_scratch(char *&msg, ami::MessageScratch &scratch) {
     scratch.clear();
 }
 
-// Reads the simulator's parameter string into the tree and returns the number
-// of items configured. The reader arrives with the parameter-string parser;
-// until then nothing is configured and no message is written.
-int32_t configure_from_string(const char * /*parameters*/, ParamBranch & /*params*/,
-                              char *& /*msg*/) {
-    return 0;
-}
-
 // The pre-emphasis filter holds one configuration per corner.
 constexpr int32_t kCornerCount = 3;
 
@@ -121,10 +113,13 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     entries[kPreemphEntry].type = PARAM_INT;
     entries[kPreemphEntry].value.as_int = 0;
 
+    // Reports of the reading (conversion errors and the like) come first in
+    // the message string, before the Info line.
     self->msg = nullptr;
     int32_t configured = 0;
     if (AMI_parameters_in != nullptr) {
-        configured = configure_from_string(AMI_parameters_in, self->params, self->msg);
+        configured = ParseTree(AMI_parameters_in, self->params.name, self->params.count,
+                               self->params.entries, &self->msg);
     }
 
     ami::MessageScratch scratch;

@@ -121,6 +121,69 @@ TEST(AmiInit, InstancesAreIndependent) {
     EXPECT_NE(first.memory().params_out, second.memory().params_out);
 }
 
+std::string info_line(int count) {
+    return "**Info** Configured " + std::to_string(count) + " items through parameter string.\n";
+}
+
+TEST(AmiInit, ConfiguresBothParametersFromTheString) {
+    Instance model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))");
+    EXPECT_EQ(model.message(), info_line(2));
+    EXPECT_EQ(model.echo(), "(Halvorin_7314_Tx(TX_Corner 1)(TX_Preemph 1))");
+    EXPECT_EQ(model.memory().tx_corner, 1);
+    EXPECT_EQ(model.memory().tx_preemph, 1);
+
+    Instance formatted("(Halvorin_7314_Tx (Format TX_Corner -1) (TX_Preemph 0x1))");
+    EXPECT_EQ(formatted.message(), info_line(2));
+    EXPECT_EQ(formatted.memory().tx_corner, -1);
+    EXPECT_EQ(formatted.memory().tx_preemph, 1);
+}
+
+TEST(AmiInit, ReportsOfTheReadingComeBeforeTheInfoLine) {
+    Instance model("(Halvorin_7314_Tx (TX_Corner abc) (TX_Preemph 1 2))");
+    EXPECT_EQ(model.message(),
+              "**Error** Could not convert value for TX_Corner.\n"
+              "**Warning** Extra white space and text encountered in value for TX_Preemph.\n"
+              "**Error** Could not convert value for TX_Preemph.\n" +
+                  info_line(1));
+    EXPECT_EQ(model.echo(), "(Halvorin_7314_Tx(TX_Corner 0)(TX_Preemph 1))");
+}
+
+TEST(AmiInit, UnknownNamesAndOtherHeadsConfigureNothing) {
+    for (const char *text :
+         {"(Other_Model (TX_Corner 1) (TX_Preemph 1))",
+          "(Halvorin_7314_Tx (tx_corner 1) (TX_Corn 1) (Extra (TX_Preemph 1)))"}) {
+        Instance model(text);
+        EXPECT_EQ(model.message(), info_line(0)) << text;
+        EXPECT_EQ(model.echo(), kDefaultEcho);
+    }
+}
+
+TEST(AmiInit, StrayQuoteIsReportedAndSkipped) {
+    Instance model("(Halvorin_7314_Tx (TX_Corner 1\"x) (TX_Preemph 1))");
+    EXPECT_EQ(model.message(),
+              "**Warning** Ignoring unexpected quote found at \"x) (TX_Preemph 1)).\n\n"
+              "**Warning** Extra white space and text encountered in value for TX_Corner.\n"
+              "**Error** Could not convert value for TX_Corner.\n" +
+                  info_line(2));
+    EXPECT_EQ(model.echo(), "(Halvorin_7314_Tx(TX_Corner 1)(TX_Preemph 1))");
+}
+
+// A value beyond 32 bits must not wrap into a valid corner (4294967297 would
+// become 1) nor pass validation.
+TEST(AmiInit, IntegersBeyondThirtyTwoBitsAreRefused) {
+    Instance model("(Halvorin_7314_Tx (TX_Corner 4294967297) (TX_Preemph 4294967296))");
+    EXPECT_EQ(model.message(),
+              "**Error** Could not convert value for TX_Corner.\n"
+              "**Error** Could not convert value for TX_Preemph.\n" +
+                  info_line(0));
+    EXPECT_EQ(model.echo(), kDefaultEcho);
+
+    Instance invalid("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph -1))");
+    EXPECT_EQ(invalid.message(), info_line(2) + "**Warning** Invalid TX_Corner\n\n" +
+                                     "**Warning** Invalid TX_Preemph\n\n");
+    EXPECT_EQ(invalid.echo(), kDefaultEcho);
+}
+
 // The deliverable itself, loaded the way a simulator loads it.
 TEST(ModelLibrary, LoadsWithDlopenAndResolvesTheEntryPoints) {
     void *library = dlopen(AMI_MODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL);

@@ -100,6 +100,79 @@ AMI_API void FreeTree(const char *name, int32_t count, Param *entries);
 /* Writes text to "kestrom_echo_param.txt" in the current directory. */
 AMI_API void EchoTree(const char *text);
 
+/* ---- Reading a parameter string ------------------------------------------
+ * The reader looks at the string one character at a time: the lexer says
+ * what the character is and whether a text token has just ended, then the
+ * grammar tracks where in the list structure the reader stands. All their
+ * state belongs to the caller: previous kind TOKEN_SPACE, token empty, flags
+ * 0, state EXPECT_LIST and depth 0 at the start of a string. Both append
+ * their messages to a message buffer whole or not at all, and never stop. */
+
+/* What the lexer found at a character. */
+/* clang-format off */
+typedef AMI_CODE_ENUM(TokenKind) {
+    TOKEN_OPEN = 0,  /* ( */
+    TOKEN_TEXT = 1,  /* a character of a name or a value */
+    TOKEN_SPACE = 2, /* tab, line feed, carriage return, blank */
+    TOKEN_CLOSE = 3  /* ) */
+} TokenKind;
+/* clang-format on */
+
+/* The current text token: a view into the caller's parameter string, neither
+ * copied nor NUL-terminated. */
+typedef struct AmiToken {
+    const char *start;
+    int32_t length;
+} AmiToken;
+
+/* Where the grammar stands. */
+/* clang-format off */
+typedef AMI_CODE_ENUM(ParserState) {
+    EXPECT_LIST = 0,  /* outside any list, or after a list closed */
+    EXPECT_NAME = 1,  /* after an open parenthesis */
+    EXPECT_VALUE = 2, /* after a name: a value or a sub-list */
+    AFTER_VALUE = 3   /* after a value: more values or the close */
+} ParserState;
+/* clang-format on */
+
+/* Classifies the character at position (never the terminating NUL; the
+ * character after it is read too) and updates token, *in_quote and
+ * *token_complete. previous is what the lexer returned for the previous
+ * character, state the grammar's state before this one. With strict_quotes
+ * a quoted text may only stand as a value after white space; without, names
+ * may be quoted and a quote may follow an open parenthesis. Any other quote
+ * is ignored with a warning that quotes the rest of the string. */
+AMI_API TokenKind AmiLexerNew(const char *position, TokenKind previous, ParserState state,
+                              AmiToken *token, int32_t *in_quote, int32_t *token_complete,
+                              char *buffer, uint32_t size, int32_t strict_quotes);
+
+/* AmiLexerNew with strict quotes. */
+AMI_API TokenKind AmiLexer(const char *position, TokenKind previous, ParserState state,
+                           AmiToken *token, int32_t *in_quote, int32_t *token_complete,
+                           char *buffer, uint32_t size);
+
+/* Returns the grammar's state after a character of the given kind. Reads
+ * *token_complete without changing it; keeps *depth, the number of branch
+ * levels entered, between 0 and 15. */
+AMI_API ParserState AmiParser(TokenKind kind, ParserState state, const int32_t *token_complete,
+                              int32_t *depth, char *buffer, uint32_t size);
+
+/* Reads the NUL-terminated parameter string text into the branch given by
+ * its three fields: the outermost list must be headed by name. Values are
+ * stored into the entries in place, texts and array items being the tree's
+ * own malloc'd blocks. *msg is set to null first and then receives the
+ * reports of this reading (a malloc'd text), or stays null. Returns the
+ * number of values stored. */
+AMI_API int32_t ParseTree(const char *text, const char *name, int32_t count, Param *entries,
+                          char **msg);
+
+/* Appends one element to an array of element type PARAM_DOUBLE_ARRAY ...
+ * PARAM_SHORT_ARRAY, scanning it from text on (length, the token's length,
+ * is not needed: a number ends by itself). The array grows even when the
+ * scan fails; the element is then 0. Returns the number of values converted,
+ * 1 or 0. Any other element type aborts the process. */
+AMI_API int32_t AddToArray(const char *text, int32_t length, ParamType type, ParamArray *array);
+
 AMI_EXTERN_C_END
 
 #endif /* IBIS_AMI_TREE_H */
