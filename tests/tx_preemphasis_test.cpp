@@ -315,22 +315,46 @@ TEST(ModelPreemphasis, GetWaveInUnevenBlocksEqualsOneContinuousRun) {
 
 // Each response is filtered from rest with the selected corner's
 // configuration exactly when the instance reports pre-emphasis on.
+// An invalid corner falls back to corner 0 (configuration 1) before any
+// filtering; an invalid pre-emphasis switch turns filtering off.
+TEST(ModelPreemphasis, InvalidValuesFallBackBeforeFiltering) {
+    constexpr long kRow = 48;
+    const std::vector<double> original = test_wave(kRow);
+    std::vector<double> impulse = original;
+    Model corner("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph 1))", &impulse, kRow, 0);
+    ASSERT_EQ(corner.self().tx_corner, 0);
+    CornerFilter fresh(1e-12);
+    std::vector<double> expected = original;
+    ApplyPeakingFilter(expected.data(), kRow, fresh.get(), 1, 0, expected.data());
+    EXPECT_EQ(impulse, expected);
+
+    for (const char *text : {"(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 2))",
+                             "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph -1))"}) {
+        impulse = original;
+        Model off(text, &impulse, kRow, 0);
+        EXPECT_EQ(off.self().tx_preemph, 0) << text;
+        EXPECT_EQ(impulse, original) << text;
+    }
+}
+
 TEST(ModelPreemphasis, InitFiltersEveryResponseFromRestWhenPreemphasisIsOn) {
     constexpr long kRow = 64;
     std::vector<double> impulse = test_wave(4 * kRow);
     const std::vector<double> original = impulse;
     Model model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))", &impulse, kRow, 3);
     ASSERT_EQ(model.result(), 1);
-    std::vector<double> expected = original;
-    if (model.self().tx_preemph == 1) {
-        CornerFilter reference(1e-12);
-        for (long k = 0; k < 4; ++k) {
-            ApplyPeakingFilter(expected.data() + k * kRow, kRow, reference.get(),
-                               TxTapPZFGetIndex(model.self().tx_corner), 1,
-                               expected.data() + k * kRow);
-        }
+    ASSERT_EQ(model.self().tx_corner, 1);
+    ASSERT_EQ(model.self().tx_preemph, 1);
+    // Each column as if it were the only one: configuration 2 of a fresh filter.
+    for (long k = 0; k < 4; ++k) {
+        CornerFilter fresh(1e-12);
+        std::vector<double> expected(original.begin() + k * kRow, original.begin() + (k + 1) * kRow);
+        ApplyPeakingFilter(expected.data(), kRow, fresh.get(), 2, 0, expected.data());
+        const std::vector<double> column(impulse.begin() + k * kRow, impulse.begin() + (k + 1) * kRow);
+        EXPECT_EQ(column, expected) << "column " << k;
+        EXPECT_NE(column, std::vector<double>(original.begin() + k * kRow,
+                                              original.begin() + (k + 1) * kRow));
     }
-    EXPECT_EQ(impulse, expected);
     // The waveform that follows starts from rest.
     for (int j = 0; j < kCoefs; ++j) {
         EXPECT_EQ(model.self().filter.peak_in[j], 0.0);
