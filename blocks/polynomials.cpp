@@ -9,21 +9,30 @@
 
 namespace {
 
-// Coefficient k of the product collects a[i] * b[k - i] in increasing i; the
-// result is written over a only once complete, so b may alias a.
-bool checked_real_product(double *a, int32_t na, const double *b, int32_t nb) {
+void accumulate_product(double &sum, double a, double b) {
+    sum = sum + a * b;
+}
+
+void accumulate_product(Complex &sum, Complex a, Complex b) {
+    sum = ami::add(sum, ami::multiply(a, b));
+}
+
+// a = a * b truncated to na coefficients. Coefficient k collects a[i] * b[k - i]
+// in increasing i; the result is written over a only once complete, so b may
+// alias a. Returns false, leaving a unchanged, when the scratch cannot be had.
+template <typename T>
+bool truncated_product(T *a, int32_t na, const T *b, int32_t nb) {
     if (na <= 0) {
         return true;
     }
-    auto *scratch =
-        static_cast<double *>(std::calloc(static_cast<std::size_t>(na), sizeof(double)));
+    auto *scratch = static_cast<T *>(std::calloc(static_cast<std::size_t>(na), sizeof(T)));
     if (scratch == nullptr) {
         return false;
     }
     for (int32_t i = 0; i < na; ++i) {
         const int32_t terms = std::min(nb, na - i);
         for (int32_t j = 0; j < terms; ++j) {
-            scratch[i + j] += a[i] * b[j];
+            accumulate_product(scratch[i + j], a[i], b[j]);
         }
     }
     std::copy(scratch, scratch + na, a);
@@ -36,23 +45,7 @@ bool checked_real_product(double *a, int32_t na, const double *b, int32_t nb) {
 namespace ami {
 
 bool checked_complex_product(Complex *a, int32_t na, const Complex *b, int32_t nb) {
-    if (na <= 0) {
-        return true;
-    }
-    auto *scratch =
-        static_cast<Complex *>(std::calloc(static_cast<std::size_t>(na), sizeof(Complex)));
-    if (scratch == nullptr) {
-        return false;
-    }
-    for (int32_t i = 0; i < na; ++i) {
-        const int32_t terms = std::min(nb, na - i);
-        for (int32_t j = 0; j < terms; ++j) {
-            scratch[i + j] = add(scratch[i + j], multiply(a[i], b[j]));
-        }
-    }
-    std::copy(scratch, scratch + na, a);
-    std::free(scratch);
-    return true;
+    return truncated_product(a, na, b, nb);
 }
 
 }  // namespace ami
@@ -72,7 +65,7 @@ void CPolyAdd(Complex *a, int32_t na, const Complex *b, int32_t nb) {
 }
 
 void PolyMult(double *a, int32_t na, const double *b, int32_t nb) {
-    (void)checked_real_product(a, na, b, nb);
+    (void)truncated_product(a, na, b, nb);
 }
 
 void CPolyMult(Complex *a, int32_t na, const Complex *b, int32_t nb) {

@@ -8,62 +8,31 @@
 #include <vector>
 
 #include "model/Halvorin_7314_Tx.h"
+#include "model_instance.h"
 
 namespace {
 
 constexpr char kInfoZero[] = "**Info** Configured 0 items through parameter string.\n";
 constexpr char kDefaultEcho[] = "(Halvorin_7314_Tx(TX_Corner 0)(TX_Preemph 0))";
 
-// One model instance from AMI_Init to AMI_Close.
-class Instance {
-  public:
-    explicit Instance(const char *parameters, std::vector<double> *impulse = nullptr,
-                      long row_size = 0, long aggressors = 0, double sample_interval = 1e-12) {
-        std::vector<char> input;
-        char *input_pointer = nullptr;
-        if (parameters != nullptr) {
-            input.assign(parameters, parameters + std::strlen(parameters) + 1);
-            input_pointer = input.data();
-        }
-        result_ = AMI_Init(impulse == nullptr ? nullptr : impulse->data(), row_size, aggressors,
-                           sample_interval, 32 * sample_interval, input_pointer, &params_out_,
-                           &memory_, &msg_);
-    }
-    ~Instance() { AMI_Close(memory_); }
-    Instance(const Instance &) = delete;
-    Instance &operator=(const Instance &) = delete;
-
-    long result() const { return result_; }
-    std::string message() const { return msg_ == nullptr ? "<null>" : msg_; }
-    std::string echo() const { return params_out_ == nullptr ? "<null>" : params_out_; }
-    AmiMemory &memory() { return *static_cast<AmiMemory *>(memory_); }
-    void *handle() { return memory_; }
-
-  private:
-    long result_ = 0;
-    char *params_out_ = nullptr;
-    char *msg_ = nullptr;
-    void *memory_ = nullptr;
-};
-
 TEST(AmiInit, WithoutParametersUsesTheDefaults) {
     for (const char *parameters : {static_cast<const char *>(nullptr), ""}) {
         std::vector<double> impulse{1.0, 0.5, 0.25, -1.0, 2.0, 3.0};
         const std::vector<double> original = impulse;
-        Instance model(parameters, &impulse, 3, 1);
+        ModelInstance model(parameters, &impulse, 3, 1);
         EXPECT_EQ(model.result(), 1);
         EXPECT_EQ(model.message(), kInfoZero);
         EXPECT_EQ(model.echo(), kDefaultEcho);
         EXPECT_EQ(impulse, original);
         ASSERT_NE(model.handle(), nullptr);
-        EXPECT_EQ(model.memory().tx_corner, 0);
-        EXPECT_EQ(model.memory().tx_preemph, 0);
+        EXPECT_EQ(model.self().tx_corner, 0);
+        EXPECT_EQ(model.self().tx_preemph, 0);
     }
 }
 
 TEST(AmiInit, InstanceHoldsTheParameterTreeAndLendsItsStrings) {
-    Instance model(nullptr);
-    AmiMemory &self = model.memory();
+    ModelInstance model(nullptr);
+    AmiMemory &self = model.self();
     EXPECT_STREQ(self.params.name, "Halvorin_7314_Tx");
     ASSERT_EQ(self.params.count, 2);
     EXPECT_STREQ(self.params.entries[0].name, "TX_Corner");
@@ -90,7 +59,7 @@ TEST(AmiInit, ToleratesMissingOutputPointers) {
 }
 
 TEST(AmiGetWave, WithPreemphasisOffPassesTheWaveAndClearsTheOutputParameters) {
-    Instance model("");
+    ModelInstance model("");
     std::vector<double> wave{0.5, -0.5, 0.5, 0.5, -0.5};
     const std::vector<double> original = wave;
     char dummy[] = "stale";
@@ -114,11 +83,11 @@ TEST(AmiClose, WithoutAnInstanceReturnsOne) {
 }
 
 TEST(AmiInit, InstancesAreIndependent) {
-    Instance first(nullptr);
-    Instance second("");
+    ModelInstance first(nullptr);
+    ModelInstance second("");
     EXPECT_NE(first.handle(), second.handle());
-    EXPECT_NE(first.memory().params.entries, second.memory().params.entries);
-    EXPECT_NE(first.memory().params_out, second.memory().params_out);
+    EXPECT_NE(first.self().params.entries, second.self().params.entries);
+    EXPECT_NE(first.self().params_out, second.self().params_out);
 }
 
 std::string info_line(int count) {
@@ -126,20 +95,20 @@ std::string info_line(int count) {
 }
 
 TEST(AmiInit, ConfiguresBothParametersFromTheString) {
-    Instance model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))");
+    ModelInstance model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))");
     EXPECT_EQ(model.message(), info_line(2));
     EXPECT_EQ(model.echo(), "(Halvorin_7314_Tx(TX_Corner 1)(TX_Preemph 1))");
-    EXPECT_EQ(model.memory().tx_corner, 1);
-    EXPECT_EQ(model.memory().tx_preemph, 1);
+    EXPECT_EQ(model.self().tx_corner, 1);
+    EXPECT_EQ(model.self().tx_preemph, 1);
 
-    Instance formatted("(Halvorin_7314_Tx (Format TX_Corner -1) (TX_Preemph 0x1))");
+    ModelInstance formatted("(Halvorin_7314_Tx (Format TX_Corner -1) (TX_Preemph 0x1))");
     EXPECT_EQ(formatted.message(), info_line(2));
-    EXPECT_EQ(formatted.memory().tx_corner, -1);
-    EXPECT_EQ(formatted.memory().tx_preemph, 1);
+    EXPECT_EQ(formatted.self().tx_corner, -1);
+    EXPECT_EQ(formatted.self().tx_preemph, 1);
 }
 
 TEST(AmiInit, ReportsOfTheReadingComeBeforeTheInfoLine) {
-    Instance model("(Halvorin_7314_Tx (TX_Corner abc) (TX_Preemph 1 2))");
+    ModelInstance model("(Halvorin_7314_Tx (TX_Corner abc) (TX_Preemph 1 2))");
     EXPECT_EQ(model.message(),
               "**Error** Could not convert value for TX_Corner.\n"
               "**Warning** Extra white space and text encountered in value for TX_Preemph.\n"
@@ -152,14 +121,14 @@ TEST(AmiInit, UnknownNamesAndOtherHeadsConfigureNothing) {
     for (const char *text :
          {"(Other_Model (TX_Corner 1) (TX_Preemph 1))",
           "(Halvorin_7314_Tx (tx_corner 1) (TX_Corn 1) (Extra (TX_Preemph 1)))"}) {
-        Instance model(text);
+        ModelInstance model(text);
         EXPECT_EQ(model.message(), info_line(0)) << text;
         EXPECT_EQ(model.echo(), kDefaultEcho);
     }
 }
 
 TEST(AmiInit, StrayQuoteIsReportedAndSkipped) {
-    Instance model("(Halvorin_7314_Tx (TX_Corner 1\"x) (TX_Preemph 1))");
+    ModelInstance model("(Halvorin_7314_Tx (TX_Corner 1\"x) (TX_Preemph 1))");
     EXPECT_EQ(model.message(),
               "**Warning** Ignoring unexpected quote found at \"x) (TX_Preemph 1)).\n\n"
               "**Warning** Extra white space and text encountered in value for TX_Corner.\n"
@@ -171,14 +140,14 @@ TEST(AmiInit, StrayQuoteIsReportedAndSkipped) {
 // A value beyond 32 bits must not wrap into a valid corner (4294967297 would
 // become 1) nor pass validation.
 TEST(AmiInit, IntegersBeyondThirtyTwoBitsAreRefused) {
-    Instance model("(Halvorin_7314_Tx (TX_Corner 4294967297) (TX_Preemph 4294967296))");
+    ModelInstance model("(Halvorin_7314_Tx (TX_Corner 4294967297) (TX_Preemph 4294967296))");
     EXPECT_EQ(model.message(),
               "**Error** Could not convert value for TX_Corner.\n"
               "**Error** Could not convert value for TX_Preemph.\n" +
                   info_line(0));
     EXPECT_EQ(model.echo(), kDefaultEcho);
 
-    Instance invalid("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph -1))");
+    ModelInstance invalid("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph -1))");
     EXPECT_EQ(invalid.message(), info_line(2) + "**Warning** Invalid TX_Corner\n\n" +
                                      "**Warning** Invalid TX_Preemph\n\n");
     EXPECT_EQ(invalid.echo(), kDefaultEcho);

@@ -91,8 +91,7 @@ TEST(ParameterFile, ReadsCleanlyAndDeclaresTheModelsParameters) {
     ASSERT_FALSE(text.empty()) << AMI_PARAMETER_FILE;
 
     Declaration corner("TX_Corner"), preemph("TX_Preemph");
-    Declaration version("AMI_Version"), impulse("Init_Returns_Impulse"),
-        getwave("GetWave_Exists");
+    Declaration version("AMI_Version"), impulse("Init_Returns_Impulse"), getwave("GetWave_Exists");
     Param reserved_entries[] = {branch_entry("AMI_Version", &version.branch),
                                 branch_entry("Init_Returns_Impulse", &impulse.branch),
                                 branch_entry("GetWave_Exists", &getwave.branch)};
@@ -163,10 +162,9 @@ TEST(ParameterFile, ReadsCleanlyAndDeclaresTheModelsParameters) {
         }
     }
     ASSERT_EQ(AMI_Init(nullptr, 0, -1, 1e-12, 1e-10, nullptr, &params_out, &memory, &init_msg), 1);
-    EXPECT_EQ(std::string(params_out), "(Halvorin_7314_Tx(TX_Corner " +
-                                           std::to_string(corner.entries[3].value.as_int) +
-                                           ")(TX_Preemph " +
-                                           std::to_string(preemph.entries[3].value.as_int) + "))");
+    EXPECT_EQ(std::string(params_out),
+              "(Halvorin_7314_Tx(TX_Corner " + std::to_string(corner.entries[3].value.as_int) +
+                  ")(TX_Preemph " + std::to_string(preemph.entries[3].value.as_int) + "))");
     AMI_Close(memory);
     FreeTree("Halvorin_7314_Tx", 3, root_entries);
 }

@@ -12,6 +12,7 @@
 #include "common/reproducible_math.h"
 #include "model/Halvorin_7314_Tx.h"
 #include "model/preemphasis_blocks.h"
+#include "model_instance.h"
 
 namespace {
 
@@ -244,31 +245,6 @@ TEST(PreemphasisBlocks, ChunkedRunEqualsOneRun) {
     }
 }
 
-// A model instance; the pre-emphasis fields of the public record can be set
-// through the handle before waveforms are sent.
-class Model {
-  public:
-    explicit Model(const char *parameters, std::vector<double> *impulse = nullptr,
-                   long row_size = 0, long aggressors = -1, double sample_interval = 1e-12) {
-        std::string input = parameters;
-        result_ = AMI_Init(impulse == nullptr ? nullptr : impulse->data(), row_size, aggressors,
-                           sample_interval, 32 * sample_interval, input.data(), &params_out_,
-                           &memory_, &msg_);
-    }
-    ~Model() { AMI_Close(memory_); }
-    Model(const Model &) = delete;
-    Model &operator=(const Model &) = delete;
-    long result() const { return result_; }
-    AmiMemory &self() { return *static_cast<AmiMemory *>(memory_); }
-    void *handle() { return memory_; }
-
-  private:
-    long result_ = 0;
-    char *params_out_ = nullptr;
-    char *msg_ = nullptr;
-    void *memory_ = nullptr;
-};
-
 std::vector<double> test_wave(std::size_t samples) {
     std::vector<double> wave(samples);
     for (std::size_t t = 0; t < samples; ++t) {
@@ -278,7 +254,7 @@ std::vector<double> test_wave(std::size_t samples) {
 }
 
 TEST(ModelPreemphasis, InstanceHoldsTheFilterOfTheThreeCorners) {
-    Model model("");
+    ModelInstance model("");
     ASSERT_EQ(model.result(), 1);
     EXPECT_EQ(model.self().filter.filter_count, 3);
     EXPECT_EQ(model.self().filter.coef_count, kCoefs);
@@ -293,7 +269,7 @@ TEST(ModelPreemphasis, InstanceHoldsTheFilterOfTheThreeCorners) {
 TEST(ModelPreemphasis, GetWaveInUnevenBlocksEqualsOneContinuousRun) {
     const std::vector<double> stream = test_wave(1000);
     for (int32_t corner : {-1, 0, 1}) {
-        Model model("");
+        ModelInstance model("");
         model.self().tx_corner = corner;
         model.self().tx_preemph = 1;
         std::vector<double> blocks = stream;
@@ -321,7 +297,7 @@ TEST(ModelPreemphasis, InvalidValuesFallBackBeforeFiltering) {
     constexpr long kRow = 48;
     const std::vector<double> original = test_wave(kRow);
     std::vector<double> impulse = original;
-    Model corner("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph 1))", &impulse, kRow, 0);
+    ModelInstance corner("(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph 1))", &impulse, kRow, 0);
     ASSERT_EQ(corner.self().tx_corner, 0);
     CornerFilter fresh(1e-12);
     std::vector<double> expected = original;
@@ -331,7 +307,7 @@ TEST(ModelPreemphasis, InvalidValuesFallBackBeforeFiltering) {
     for (const char *text : {"(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 2))",
                              "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph -1))"}) {
         impulse = original;
-        Model off(text, &impulse, kRow, 0);
+        ModelInstance off(text, &impulse, kRow, 0);
         EXPECT_EQ(off.self().tx_preemph, 0) << text;
         EXPECT_EQ(impulse, original) << text;
     }
@@ -341,16 +317,18 @@ TEST(ModelPreemphasis, InitFiltersEveryResponseFromRestWhenPreemphasisIsOn) {
     constexpr long kRow = 64;
     std::vector<double> impulse = test_wave(4 * kRow);
     const std::vector<double> original = impulse;
-    Model model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))", &impulse, kRow, 3);
+    ModelInstance model("(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))", &impulse, kRow, 3);
     ASSERT_EQ(model.result(), 1);
     ASSERT_EQ(model.self().tx_corner, 1);
     ASSERT_EQ(model.self().tx_preemph, 1);
     // Each column as if it were the only one: configuration 2 of a fresh filter.
     for (long k = 0; k < 4; ++k) {
         CornerFilter fresh(1e-12);
-        std::vector<double> expected(original.begin() + k * kRow, original.begin() + (k + 1) * kRow);
+        std::vector<double> expected(original.begin() + k * kRow,
+                                     original.begin() + (k + 1) * kRow);
         ApplyPeakingFilter(expected.data(), kRow, fresh.get(), 2, 0, expected.data());
-        const std::vector<double> column(impulse.begin() + k * kRow, impulse.begin() + (k + 1) * kRow);
+        const std::vector<double> column(impulse.begin() + k * kRow,
+                                         impulse.begin() + (k + 1) * kRow);
         EXPECT_EQ(column, expected) << "column " << k;
         EXPECT_NE(column, std::vector<double>(original.begin() + k * kRow,
                                               original.begin() + (k + 1) * kRow));
