@@ -25,7 +25,7 @@ std::string parameter_file() {
 // (Default ..) (Description ..)) or, for reserved ones, (Value ..) in place
 // of the list and default.
 struct Declaration {
-    explicit Declaration(const char *parameter_name) {
+    explicit Declaration(const char *parameter_name) : branch{parameter_name, 6, entries} {
         entries[0] = Param{"Usage", PARAM_STRING, {}};
         entries[1] = Param{"Type", PARAM_STRING, {}};
         entries[2] = Param{"List", PARAM_INT_ARRAY, {}};
@@ -34,7 +34,6 @@ struct Declaration {
         entries[3].value.as_int = -999;
         entries[4] = Param{"Value", PARAM_STRING, {}};
         entries[5] = Param{"Description", PARAM_STRING, {}};
-        branch = ParamBranch{parameter_name, 6, entries};
     }
     std::string text(int i) const {
         return entries[i].value.text == nullptr ? "" : entries[i].value.text;
@@ -46,7 +45,7 @@ struct Declaration {
 
     ParamArray list{PARAM_INT_ARRAY, 0, nullptr};
     Param entries[6];
-    ParamBranch branch{};
+    ParamBranch branch;
 };
 
 Param branch_entry(const char *name, ParamBranch *branch) {
