@@ -64,3 +64,22 @@ TEST(AmisimWaveforms, FiguresOfAResponse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AmisimWaveforms, EyeHeightIsTheGapBetweenTheWorstOneAndTheWorstZero) {
+    const std::vector<std::uint8_t> bits{1, 0, 1, 1, 0, 0, 1, 0};
+    // Two samples per bit; the decision sample is the second of each bit.
+    std::vector<double> wave(bits.size() * 2, 9.0);  // off-phase samples never count
+    const double at_phase[] = {0.0 /* settling */, -0.4, 0.3, 0.45, -0.35, -0.5, 0.4, -0.2};
+    for (std::size_t m = 0; m < bits.size(); ++m) {
+        wave[2 * m + 1] = at_phase[m];
+    }
+    EXPECT_DOUBLE_EQ(amisim::eye_height(wave, bits, 2, 1, 1), 0.3 - -0.2);
+    // Counting the settling bit closes the eye down to its level.
+    EXPECT_DOUBLE_EQ(amisim::eye_height(wave, bits, 2, 1, 0), 0.0 - -0.2);
+    // No zeros after the skipped bits: no eye to measure.
+    EXPECT_TRUE(std::isnan(amisim::eye_height(wave, bits, 2, 1, 7)));
+}
+
+}  // namespace

@@ -2,9 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -244,8 +246,9 @@ int run(const Options &options, const std::string &model_path) {
 
     // AMI_GetWave on the PRBS waveform through the channel, block by block.
     const std::vector<double> pulse = amisim::pulse_response(channel.columns[0], spb, dt);
-    const std::vector<double> wave_before = amisim::bits_through_channel(
-        amisim::prbs_bits(options.prbs_order, static_cast<std::size_t>(options.bits)), pulse, spb);
+    const std::vector<std::uint8_t> bits =
+        amisim::prbs_bits(options.prbs_order, static_cast<std::size_t>(options.bits));
+    const std::vector<double> wave_before = amisim::bits_through_channel(bits, pulse, spb);
     std::vector<double> wave = wave_before;
     const std::size_t block = static_cast<std::size_t>(options.bits_per_call) * spb;
     std::vector<double> clock_times(block / static_cast<std::size_t>(spb) + 2, -1.0);
@@ -285,6 +288,16 @@ int run(const Options &options, const std::string &model_path) {
                 after_figures.first_post_db);
     std::printf("  change in first post-cursor relative to the main cursor: %+.2f dB\n",
                 after_figures.first_post_db - before_figures.first_post_db);
+    if (model.get_wave != nullptr) {
+        // Each waveform sampled at its own pulse response's main cursor, once
+        // the channel's memory has filled with bits.
+        const std::size_t settle =
+            std::min(row_size / static_cast<std::size_t>(spb) + 1, bits.size() / 2);
+        std::printf("\nwaveform                   before GetWave    after GetWave\n");
+        std::printf("  eye height at cursor (V) %16.6g %16.6g\n",
+                    amisim::eye_height(wave_before, bits, spb, before_figures.cursor, settle),
+                    amisim::eye_height(wave, bits, spb, after_figures.cursor, settle));
+    }
     if (model.get_wave == nullptr) {
         std::printf("\nAMI_GetWave: the model has none; the waveform was not processed\n");
     } else {

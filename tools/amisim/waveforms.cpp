@@ -38,6 +38,27 @@ std::vector<double> bits_through_channel(const std::vector<std::uint8_t> &bits,
     return wave;
 }
 
+double eye_height(const std::vector<double> &wave, const std::vector<std::uint8_t> &bits,
+                  int samples_per_bit, std::size_t offset, std::size_t skip_bits) {
+    double lowest_one = HUGE_VAL;
+    double highest_zero = -HUGE_VAL;
+    for (std::size_t m = skip_bits; m < bits.size(); ++m) {
+        const std::size_t n = m * static_cast<std::size_t>(samples_per_bit) + offset;
+        if (n >= wave.size()) {
+            break;
+        }
+        if (bits[m] != 0) {
+            lowest_one = std::min(lowest_one, wave[n]);
+        } else {
+            highest_zero = std::max(highest_zero, wave[n]);
+        }
+    }
+    if (lowest_one == HUGE_VAL || highest_zero == -HUGE_VAL) {
+        return std::nan("");
+    }
+    return lowest_one - highest_zero;
+}
+
 ResponseFigures measure_response(const std::vector<double> &impulse, int samples_per_bit,
                                  double sample_interval) {
     ResponseFigures figures;

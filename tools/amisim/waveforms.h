@@ -28,6 +28,13 @@ struct ResponseFigures {
     double first_post_db = 0.0;  // 20 log10 |first_post / main_cursor|
 };
 
+// Vertical eye opening of a waveform sampled once per bit at the given
+// offset into the bit: the lowest sample of the bits sent as 1 minus the
+// highest sample of the bits sent as 0 (negative when the eye is closed).
+// The first skip_bits bits, still settling from rest, are left out.
+double eye_height(const std::vector<double> &wave, const std::vector<std::uint8_t> &bits,
+                  int samples_per_bit, std::size_t offset, std::size_t skip_bits);
+
 ResponseFigures measure_response(const std::vector<double> &impulse, int samples_per_bit,
                                  double sample_interval);
 
