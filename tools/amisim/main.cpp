@@ -293,10 +293,16 @@ int run(const Options &options, const std::string &model_path) {
         // the channel's memory has filled with bits.
         const std::size_t settle =
             std::min(row_size / static_cast<std::size_t>(spb) + 1, bits.size() / 2);
+        const double eye_before =
+            amisim::eye_height(wave_before, bits, spb, before_figures.cursor, settle);
+        const double eye_after = amisim::eye_height(wave, bits, spb, after_figures.cursor, settle);
         std::printf("\nwaveform                   before GetWave    after GetWave\n");
-        std::printf("  eye height at cursor (V) %16.6g %16.6g\n",
-                    amisim::eye_height(wave_before, bits, spb, before_figures.cursor, settle),
-                    amisim::eye_height(wave, bits, spb, after_figures.cursor, settle));
+        if (std::isnan(eye_before) || std::isnan(eye_after)) {
+            std::printf(
+                "  eye height at cursor (V)   n/a: too few bits after the channel settles\n");
+        } else {
+            std::printf("  eye height at cursor (V) %16.6g %16.6g\n", eye_before, eye_after);
+        }
     }
     if (model.get_wave == nullptr) {
         std::printf("\nAMI_GetWave: the model has none; the waveform was not processed\n");
