@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/reproducible_math.h"
@@ -311,6 +312,45 @@ TEST(ModelPreemphasis, InvalidValuesFallBackBeforeFiltering) {
         EXPECT_EQ(off.self().tx_preemph, 0) << text;
         EXPECT_EQ(impulse, original) << text;
     }
+}
+
+// Instances share nothing: three corners filtered at once on separate
+// threads give the samples each gives alone.
+TEST(ModelPreemphasis, InstancesRunIndependentlyOnSeparateThreads) {
+    const char *parameters[] = {"(Halvorin_7314_Tx (TX_Corner -1) (TX_Preemph 1))",
+                                "(Halvorin_7314_Tx (TX_Corner 0) (TX_Preemph 1))",
+                                "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))"};
+    auto run = [](const char *text) {
+        std::vector<double> impulse = test_wave(256);
+        ModelInstance model(text, &impulse, 256, 0);
+        std::vector<double> wave = test_wave(20000);
+        for (std::size_t start = 0; start < wave.size(); start += 500) {
+            char *out = nullptr;
+            AMI_GetWave(wave.data() + start, 500, nullptr, &out, model.handle());
+        }
+        wave.insert(wave.end(), impulse.begin(), impulse.end());
+        return wave;
+    };
+    std::vector<std::vector<double>> alone;
+    for (const char *text : parameters) {
+        alone.push_back(run(text));
+    }
+    std::vector<std::vector<double>> together(3);
+    std::vector<std::thread> threads;
+    for (int round = 0; round < 4; ++round) {
+        for (std::size_t i = 0; i < 3; ++i) {
+            threads.emplace_back([&, i] { together[i] = run(parameters[i]); });
+        }
+        for (std::thread &thread : threads) {
+            thread.join();
+        }
+        threads.clear();
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(together[i], alone[i]) << "corner " << static_cast<int>(i) - 1;
+        }
+    }
+    EXPECT_NE(alone[0], alone[1]);
+    EXPECT_NE(alone[1], alone[2]);
 }
 
 TEST(ModelPreemphasis, InitFiltersEveryResponseFromRestWhenPreemphasisIsOn) {
