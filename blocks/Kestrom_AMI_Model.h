@@ -1,6 +1,8 @@
 /*
- * Kestrom_AMI_Model: building blocks for link models: complex arithmetic and
- * polynomials, and the peaking (pre-emphasis) filter.
+ * Kestrom_AMI_Model: building blocks for link models, in one section per
+ * subsystem: filter mathematics (complex arithmetic, polynomials, the
+ * peaking filter). Each block gives its record, then its Setup, Apply and
+ * Delete functions.
  *
  * Blocks are plain records passed by value. Everything that changes from
  * call to call lives in heap memory the record points to, so every copy of a
@@ -11,40 +13,22 @@
 
 #include <stdint.h>
 
-#include "common/ami_api.h"
+#include "IBIS_AMI_tree.h"
 
 AMI_EXTERN_C_BEGIN
+
+/* ======================================================================
+ * Filter mathematics (blocks/filter_math): complex numbers, polynomials and
+ * the peaking filter.
+ * ====================================================================== */
+
+/* ---- Complex numbers ---------------------------------------------------- */
 
 /* A complex number, passed by value. */
 typedef struct Complex {
     double re;
     double im;
 } Complex;
-
-/* One configuration of a peaking filter: its own copy of the poles and the
- * residues already multiplied by the configuration's gain. */
-typedef struct FilterConfig {
-    int32_t index;      /* position among the configurations */
-    int32_t pole_count; /* P */
-    Complex *poles;     /* P poles, rad/s */
-    Complex *residues;  /* P scaled residues */
-} FilterConfig;
-
-/* A set of recursive filters, one per configuration, sharing one pair of
- * histories. Configuration i filters with
- *   y(t) = sum_{j=0..P} numer[i][j] x(t-j) + sum_{j=1..P} denom[i][j-1] y(t-j).
- */
-typedef struct PeakingFilter {
-    int32_t filter_count; /* number of configurations */
-    FilterConfig *configs;
-    int32_t coef_count; /* P + 1 */
-    double *peak_in;    /* coef_count past inputs, entry 0 the most recent */
-    double *peak_out;   /* coef_count past outputs, entry 0 the most recent */
-    double **numer;     /* filter_count arrays of coef_count feed-forward coefficients */
-    double **denom;     /* filter_count arrays of coef_count - 1 feedback coefficients */
-} PeakingFilter;
-
-/* ---- Complex numbers ---------------------------------------------------- */
 
 AMI_API Complex cmplx(double re, double im);
 /* The complex number held by two consecutive doubles, real part first. */
@@ -74,6 +58,29 @@ AMI_API void PolyMult(double *a, int32_t na, const double *b, int32_t nb);
 AMI_API void CPolyMult(Complex *a, int32_t na, const Complex *b, int32_t nb);
 
 /* ---- Peaking filter ------------------------------------------------------ */
+
+/* One configuration of a peaking filter: its own copy of the poles and the
+ * residues already multiplied by the configuration's gain. */
+typedef struct FilterConfig {
+    int32_t index;      /* position among the configurations */
+    int32_t pole_count; /* P */
+    Complex *poles;     /* P poles, rad/s */
+    Complex *residues;  /* P scaled residues */
+} FilterConfig;
+
+/* A set of recursive filters, one per configuration, sharing one pair of
+ * histories. Configuration i filters with
+ *   y(t) = sum_{j=0..P} numer[i][j] x(t-j) + sum_{j=1..P} denom[i][j-1] y(t-j).
+ */
+typedef struct PeakingFilter {
+    int32_t filter_count; /* number of configurations */
+    FilterConfig *configs;
+    int32_t coef_count; /* P + 1 */
+    double *peak_in;    /* coef_count past inputs, entry 0 the most recent */
+    double *peak_out;   /* coef_count past outputs, entry 0 the most recent */
+    double **numer;     /* filter_count arrays of coef_count feed-forward coefficients */
+    double **denom;     /* filter_count arrays of coef_count - 1 feedback coefficients */
+} PeakingFilter;
 
 /* Designs filter_count configurations of pole_count poles each, for the
  * sample interval T (seconds). poles[i] and residues[i] point to the

@@ -7,10 +7,9 @@
 
 namespace ami {
 
-void contract_violation(const char *expression, const char *source, unsigned line,
-                        const char *function) {
+void contract_violation(const ContractSite &site) {
     // The same text and the same abort as a failed assert().
-    __assert_fail(expression, source, line, function);
+    __assert_fail(site.expression, site.source, site.line, site.function);
 }
 
 }  // namespace ami

@@ -1,5 +1,6 @@
 #include "common/text_builder.h"
 
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,7 @@ bool TextBuilder::reserve(std::size_t extra) {
     }
     data_ = grown;
     capacity_ = capacity;
+    assert(size_ + extra < capacity_);
     return true;
 }
 
@@ -45,6 +47,7 @@ void TextBuilder::append(const char *text, std::size_t length) {
         std::memcpy(data_ + size_, text, length);
     }
     size_ += length;
+    assert(size_ < capacity_);
     data_[size_] = '\0';
 }
 

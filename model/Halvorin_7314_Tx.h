@@ -13,9 +13,8 @@
 
 #include <stdint.h>
 
-#include "blocks/Kestrom_AMI_Model.h"
-#include "common/ami_api.h"
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
+#include "Kestrom_AMI_Model.h"
 
 AMI_EXTERN_C_BEGIN
 

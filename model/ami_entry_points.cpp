@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Halvorin_7314_Tx.h"
 #include "common/message_scratch.h"
-#include "model/Halvorin_7314_Tx.h"
 #include "model/preemphasis_blocks.h"
 
 namespace {

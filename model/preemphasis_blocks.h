@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "blocks/Kestrom_AMI_Model.h"
+#include "Kestrom_AMI_Model.h"
 
 namespace ami {
 

@@ -2,8 +2,8 @@
 // for each process corner, and the corner-to-configuration mapping.
 #include <cstdint>
 
-#include "blocks/Kestrom_AMI_Model.h"
-#include "model/Halvorin_7314_Tx.h"
+#include "Halvorin_7314_Tx.h"
+#include "Kestrom_AMI_Model.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "blocks/Kestrom_AMI_Model.h"
-#include "model/Halvorin_7314_Tx.h"
-#include "tree/IBIS_AMI_tree.h"
+#include "Halvorin_7314_Tx.h"
+#include "IBIS_AMI_tree.h"
+#include "Kestrom_AMI_Model.h"
 
 static int failures = 0;
 

@@ -59,7 +59,7 @@ NumberKind element_kind(ParamType type) {
         case PARAM_SHORT_ARRAY:
             return NumberKind::Short;
         default:
-            contract_violation("0", "IBIS_AMI_tree", 365, "AddToArray");
+            contract_violation(sites::kAddToArrayType);
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 #include "tree/number_scan.h"
 
 namespace ami {

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 
 void EchoTree(const char *text) {
     std::FILE *file = std::fopen("kestrom_echo_param.txt", "w");

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 
 namespace ami {
 

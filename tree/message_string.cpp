@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 
 char *string_cat(char *text, const char *addition) {
     if (addition == nullptr) {

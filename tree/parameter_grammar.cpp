@@ -2,7 +2,7 @@
 // value may itself be a list of lists, which enters a branch level. The state
 // says what may come next; anything else is reported and the state kept, so
 // reading always goes on.
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 #include "tree/message_buffer.h"
 
 namespace {

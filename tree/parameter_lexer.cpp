@@ -3,7 +3,7 @@
 // separate tokens; a quoted value is one token with whatever it holds.
 #include <cstring>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 #include "tree/message_buffer.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IBIS_AMI_tree.h"
 #include "common/c_numeric_locale.h"
 #include "common/message_scratch.h"
 #include "common/text_builder.h"
-#include "tree/IBIS_AMI_tree.h"
 #include "tree/array_growth.h"
 #include "tree/number_scan.h"
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "IBIS_AMI_tree.h"
 #include "common/c_numeric_locale.h"
 #include "common/contract.h"
 #include "common/text_builder.h"
-#include "tree/IBIS_AMI_tree.h"
 
 namespace {
 
@@ -39,9 +39,7 @@ bool print_array_into(ami::TextBuilder &out, const char *name, ParamType type, i
     if (count <= 0 || items == nullptr) {
         return false;
     }
-    if (!is_array_type(type)) {
-        ami::contract_violation("0", "IBIS_AMI_tree", 688, "print_array");
-    }
+    AMI_REQUIRE(is_array_type(type), ami::sites::kPrintArrayType);
     out.appendf("(%s ", or_empty(name));
     switch (type) {
         case PARAM_DOUBLE_ARRAY:

@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "tree/IBIS_AMI_tree.h"
+#include "IBIS_AMI_tree.h"
 
 void FreeTree(const char * /*name*/, int32_t count, Param *entries) {
     for (int32_t i = 0; i < count && entries != nullptr; ++i) {

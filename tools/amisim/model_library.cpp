@@ -17,6 +17,8 @@ namespace {
 
 constexpr char kHandOverGuard[] = "AMISIM_HANDED_OVER";
 
+}  // namespace
+
 std::string own_directory() {
     std::vector<char> path(4096);
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -27,8 +29,6 @@ std::string own_directory() {
     const auto slash = self.rfind('/');
     return slash == std::string::npos ? "." : self.substr(0, slash);
 }
-
-}  // namespace
 
 ElfClass inspect_elf(const std::string &path, std::string &error) {
     std::ifstream in(path, std::ios::binary);
@@ -90,13 +90,9 @@ bool ModelLibrary::open(const std::string &path, std::string &error) {
     return true;
 }
 
-void hand_over_if_other_architecture(const std::string &model_path, int argc, char **argv) {
-    std::string error;
-    const ElfClass model = inspect_elf(model_path, error);
+void hand_over_if_other_architecture(ElfClass model, const std::string &model_path, int argc,
+                                     char **argv) {
     const ElfClass self = sizeof(void *) == 8 ? ElfClass::k64 : ElfClass::k32;
-    if (model != ElfClass::k32 && model != ElfClass::k64) {
-        return;  // loading reports the problem
-    }
     if (model == self) {
         return;
     }

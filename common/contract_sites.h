@@ -1,0 +1,38 @@
+// The library's documented contract checks: each site's expression, source,
+// line and function, exactly as its assertion report names them.
+#ifndef AMI_COMMON_CONTRACT_SITES_H
+#define AMI_COMMON_CONTRACT_SITES_H
+
+namespace ami {
+
+struct ContractSite {
+    const char *expression;
+    const char *source;
+    unsigned line;
+    const char *function;
+};
+
+namespace sites {
+
+// Parameter tree: an array entry whose element type is not an array type.
+inline constexpr ContractSite kAddToArrayType{"0", "IBIS_AMI_tree", 365, "AddToArray"};
+inline constexpr ContractSite kPrintArrayType{"0", "IBIS_AMI_tree", 688, "print_array"};
+
+// Filter mathematics.
+inline constexpr ContractSite kComplexDivisionByZero{"b_mag", "Kestrom_AMI_Model", 630, "imdiv"};
+inline constexpr ContractSite kPeakingInputHistory{"filt.peak_in", "Kestrom_AMI_Model", 858,
+                                                   "ApplyPeakingFilter"};
+inline constexpr ContractSite kPeakingOutputHistory{"filt.peak_out", "Kestrom_AMI_Model", 859,
+                                                    "ApplyPeakingFilter"};
+
+}  // namespace sites
+
+// Every site, for tests that check the reports.
+inline constexpr const ContractSite *kContractSites[] = {
+    &sites::kAddToArrayType,      &sites::kPrintArrayType,       &sites::kComplexDivisionByZero,
+    &sites::kPeakingInputHistory, &sites::kPeakingOutputHistory,
+};
+
+}  // namespace ami
+
+#endif  // AMI_COMMON_CONTRACT_SITES_H
