@@ -1,8 +1,8 @@
 /*
  * Kestrom_AMI_Model: building blocks for link models, in one section per
- * subsystem: filter mathematics (complex arithmetic, polynomials, the
- * peaking filter). Each block gives its record, then its Setup, Apply and
- * Delete functions.
+ * subsystem, in the order of the folders of blocks/: filter mathematics,
+ * equalisation and clock recovery, channel shaping, waveforms. Each block
+ * gives its record, then its Setup, Apply and Delete functions.
  *
  * Blocks are plain records passed by value. Everything that changes from
  * call to call lives in heap memory the record points to, so every copy of a
@@ -112,6 +112,21 @@ AMI_API void ApplyPeakingFilter(const double *input, int32_t sample_count, Peaki
 /* Frees every array the design allocated. No copy of the record may be used
  * afterwards. */
 AMI_API void DeletePeakingFilter(PeakingFilter filt);
+
+/* ======================================================================
+ * Equalisation and clock recovery (blocks/equalisation): control modes,
+ * transmit FFE, automatic gain control, DFE, CDR.
+ * ====================================================================== */
+
+/* ======================================================================
+ * Channel shaping (blocks/shaping): delay line, slope and sawtooth,
+ * rise/fall, Rayleigh and triangle filters, lookup table and tanh.
+ * ====================================================================== */
+
+/* ======================================================================
+ * Waveforms (blocks/waveforms): impulse, pulse and step conversions, PRBS7
+ * folding, eye and error metrics, numeric and text utilities.
+ * ====================================================================== */
 
 AMI_EXTERN_C_END
 

@@ -25,6 +25,13 @@ inline constexpr ContractSite kPeakingInputHistory{"filt.peak_in", "Kestrom_AMI_
 inline constexpr ContractSite kPeakingOutputHistory{"filt.peak_out", "Kestrom_AMI_Model", 859,
                                                     "ApplyPeakingFilter"};
 
+// Channel shaping: the lookup table.
+inline constexpr ContractSite kTablePointCount{"npts > 1 && npts < 0xffffff", "Kestrom_AMI_Model",
+                                               1375, "SetTable"};
+inline constexpr ContractSite kTableIncreasingAxis{"x[indx] > x[indx-1]", "Kestrom_AMI_Model", 1384,
+                                                   "SetTable"};
+inline constexpr ContractSite kTableBisection{"hi != lo", "Kestrom_AMI_Model", 1413, "ApplyTable"};
+
 }  // namespace sites
 
 // Every site, for tests that check the reports.
