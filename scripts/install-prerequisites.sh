@@ -7,7 +7,8 @@
 # qemu-i386 (qemu-user). Whether the kernel runs them is asked with a tiny
 # static i386 program written here, so the answer does not depend on a
 # toolchain that may not be installed yet; after installing, every question
-# is asked again.
+# is asked again. The fuzzers need clang with its libFuzzer runtime (clang,
+# libclang-rt-dev), asked by linking a tiny fuzz target.
 #
 # For its own test: AMI_PREREQ_SYSROOT prefixes the files looked for, and
 # AMI_PREREQ_I386_PROBE names a program to run in place of the i386 probe.
@@ -44,6 +45,13 @@ i386_toolchain_works() {
     g++ -m32 "$work/probe.cc" -o "$work/probe32" >/dev/null 2>&1
 }
 
+# The fuzzers (scripts/fuzz.sh) need clang with its libFuzzer runtime.
+libfuzzer_works() {
+    echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }' \
+        >"$work/fuzz.cc"
+    clang++ -fsanitize=fuzzer,address "$work/fuzz.cc" -o "$work/fuzz" >/dev/null 2>&1
+}
+
 find_missing() {
     missing=()
     need_command cmake cmake
@@ -60,6 +68,10 @@ find_missing() {
     fi
     if ! i386_runs_natively; then
         need_command qemu-i386 qemu-user
+    fi
+    if ! command -v clang++ >/dev/null 2>&1 || ! libfuzzer_works; then
+        need_command clang++ clang
+        missing+=(libclang-rt-dev)
     fi
 }
 

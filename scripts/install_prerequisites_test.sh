@@ -28,6 +28,14 @@ for a in "\$@"; do
 done
 exit 0
 EOF
+    # clang, once installed, links fuzzers only when libclang-rt-dev is in.
+    cat >"$machine/libexec/clang++" <<EOF
+#!/bin/bash
+for a in "\$@"; do
+    case \$a in -fsanitize=*fuzzer*) [ -e "$machine/libexec/libfuzzer" ] || exit 1 ;; esac
+done
+exit 0
+EOF
     # apt-get records its calls and "installs" by creating what each package
     # provides; with $machine/stale it fails until apt-get update has run.
     cat >"$machine/bin/apt-get" <<EOF
@@ -40,6 +48,9 @@ for package in "\$@"; do
     case \$package in
         g++) ln -s ../libexec/g++ "$machine/bin/g++" ;;
         g++-multilib) touch "$machine/libexec/multilib" ;;
+        clang) ln -s ../libexec/clang++ "$machine/bin/clang"
+               ln -s ../libexec/clang++ "$machine/bin/clang++" ;;
+        libclang-rt-dev) touch "$machine/libexec/libfuzzer" ;;
         googletest) mkdir -p "$machine/root/usr/src/googletest"
                     touch "$machine/root/usr/src/googletest/CMakeLists.txt" ;;
         libbenchmark-dev) mkdir -p "$machine/root/usr/include/benchmark"
@@ -53,7 +64,8 @@ EOF
     chmod +x "$machine/bin/"* "$machine/libexec/"* "$machine/probe"
     if [ "$installed" = all ]; then
         PATH=$machine/bin apt-get install -y cmake g++ binutils clang-format clang-tidy \
-            cppcheck valgrind googletest libbenchmark-dev g++-multilib qemu-user
+            cppcheck valgrind googletest libbenchmark-dev g++-multilib qemu-user clang \
+            libclang-rt-dev
         rm -f "$machine/apt.log"
     fi
 }
@@ -86,7 +98,8 @@ make_machine 0 no none
 run_script
 check "succeeds on its first run" [ "$status" -eq 0 ]
 check "installs everything in one apt-get call" [ "$(install_calls)" -eq 1 ]
-for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind; do
+for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind clang \
+    libclang-rt-dev; do
     check "installs $package" installs "$package"
 done
 run_script
@@ -120,6 +133,13 @@ touch "$machine/stale"
 run_script
 check "succeeds" [ "$status" -eq 0 ]
 check "updates the lists, then installs" installs update
+
+name="root machine with clang but without the libFuzzer runtime"
+make_machine 0 yes all
+rm "$machine/libexec/libfuzzer"
+run_script
+check "succeeds" [ "$status" -eq 0 ]
+check "installs only libclang-rt-dev" [ "$(cat "$machine/apt.log")" = "install -y libclang-rt-dev" ]
 
 name="root machine where qemu-user does not provide qemu-i386"
 make_machine 0 no none

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the model library for x86-64 and i386, an AddressSanitizer and
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build, runs every
-# test in each, and checks formatting and static analysis.
+# test in each, runs each fuzzer for 20 s, and checks formatting and static
+# analysis.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-prerequisites.sh
@@ -47,6 +48,14 @@ run_tests 64
 run_tests 32
 run_tests sanitize
 run_tests tsan
+
+# A short run of every fuzzer, from the corpus in tests/fuzz/corpus.
+echo "== fuzz"
+if scripts/fuzz.sh 20; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+fi
 
 echo "== lint"
 lint_status=0

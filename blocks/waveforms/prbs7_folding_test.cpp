@@ -286,6 +286,20 @@ TEST(Prbs7UnfoldShorterThanPeriod, NoBitOrNoSamplesWriteZerosOrNothing) {
     EXPECT_THAT(out, Each(-7.0));
 }
 
+// A bit of more than 5 636 440 samples has no period an int32 can count:
+// the unfolds write zeros and read no waveform.
+TEST(Prbs7UnfoldShorterThanPeriod, BitBeyondAnyPeriodWritesZeros) {
+    for (const int32_t spb : {5636441, INT32_MAX}) {
+        SCOPED_TRACE(spb);
+        Samples out(5, -7.0);
+        PRBS2P(out.data(), nullptr, 5, spb, T);
+        EXPECT_THAT(out, Each(0.0));
+        std::fill(out.begin(), out.end(), -7.0);
+        PRBS2I(out.data(), nullptr, 5, spb, T);
+        EXPECT_THAT(out, Each(0.0));
+    }
+}
+
 // ---- The three-period route -----------------------------------------------
 
 struct ThreePeriods {

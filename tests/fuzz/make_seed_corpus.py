@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets (tests/fuzz/corpus/<target>/):
+the cases of the unit tests, encoded as each target reads its input
+(tests/fuzz/fuzz_input.h). Run it again after changing an input layout;
+inputs that the fuzzers found are kept beside the seeds under other names."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def in_range(value, lo, hi):
+    """The bytes FuzzInput::in_range reads to give value in lo .. hi."""
+    span = hi - lo
+    width = 0
+    reach = 0
+    while reach < span:
+        width += 1
+        reach = (reach << 8) | 0xFF
+    return (value - lo).to_bytes(width, "big") if width else b""
+
+
+def raw(x):
+    return struct.pack("<d", x)
+
+
+def sample(x):
+    """One byte for a value on the 1/64 grid in -2 .. 1.98, else 0xff and raw."""
+    b = x * 64 + 128
+    if b == int(b) and 0 <= b < 0xFF:
+        return bytes([int(b)])
+    return b"\xff" + raw(x)
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "seed-" + name), "wb") as f:
+        f.write(data)
+
+
+# ---- parse_tree: parameter strings for the tree "m" of tree/sample_tree.h ----
+PARSE_TREE = {
+    "every-type": '(m (d 2.5) (l 0x1f) (i 010) (s -3) (c x) (da 1 2.5 3) (la 4 5) '
+                  '(ia "1 2 3") (sa 7) (t "a (b) c") (b (x 5) (deep (y 1.5))))',
+    "empty": "",
+    "root-only": "(m)",
+    "other-head": "(other (d 1) (i 2))",
+    "no-convert": "(m (d abc) (i 1x) (l -) (s 70000))",
+    "extra-values": "(m (i 1 2) (t a b) (b 3))",
+    "list-for-value": "(m (i (x 1)) (da (y 2)) (b (x (z 1))))",
+    "unknown-names": "(m (D 1) (dd 2) (unknown (d 3) (i 4)) (b (nope 1) (x 2)))",
+    "stray-quotes": '(m "i 1) (t x"y) ("d" 2) (c ")',
+    "too-deep": "(m " + "(b " * 18 + ")" * 19,
+    "too-many-closes": "(m (i 1))) (d 2))",
+    "open-when-close": "(m (i 1) (d 2) ((",
+    "twice": "(m (t first) (t second) (da 1) (da 2 3))",
+    "blanks": "\t(m\n(d\r1.5e3 )\v( i 0x10 ) )",
+    "huge-numbers": "(m (d 1e999) (l 4294967297) (i -2147483649) (s 32768) (da -1e-320))",
+    "high-bytes": "(m (t \xe9\xff) (c \xe9))",
+}
+
+# ---- ami_model: header bytes, then the parameter string ----------------------
+def ami_model(row_size, aggressors, interval, wave_size, seed, cuts, params):
+    data = in_range(row_size, -2, 48) + in_range(aggressors, -2, 3)
+    data += bytes([interval]) if isinstance(interval, int) else b"\xf0" + raw(interval)
+    data += in_range(wave_size, 0, 600) + bytes([seed]) + in_range(len(cuts), 0, 8)
+    for cut in cuts:
+        data += in_range(cut, -1, 300)
+    if params is None:
+        return data + b"\x00"
+    return data + b"\x01" + params.encode("latin-1")
+
+
+BOTH_ON = "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))"
+AMI_MODEL = {
+    "defaults-null-params": ami_model(16, 0, 0, 128, 1, [64], None),
+    "both-on": ami_model(32, 0, 0, 512, 2, [256, 128], BOTH_ON),
+    "corner-minus-one": ami_model(8, 3, 1, 300, 3, [1, 2, 3, 0, 100],
+                                  "(Halvorin_7314_Tx (TX_Corner -1) (TX_Preemph 1))"),
+    "corner-invalid": ami_model(8, 1, 2, 200, 4, [7],
+                                "(Halvorin_7314_Tx (TX_Corner 5) (TX_Preemph 1))"),
+    "preemph-invalid": ami_model(4, -1, 0, 64, 5, [],
+                                 "(Halvorin_7314_Tx (TX_Corner 0) (TX_Preemph -1))"),
+    "no-convert": ami_model(0, 0, 0, 32, 6, [-1, 16],
+                            "(Halvorin_7314_Tx (TX_Corner abc) (TX_Preemph 1))"),
+    "other-head": ami_model(8, 0, 0, 32, 7, [], "(Other (TX_Corner 1) (TX_Preemph 1))"),
+    "zero-interval": ami_model(8, 0, 6, 100, 8, [50], BOTH_ON),
+    "nan-interval": ami_model(8, 0, float("nan"), 100, 9, [3], BOTH_ON),
+    "tiny-interval": ami_model(8, 2, 1e-300, 100, 10, [3, 3], BOTH_ON),
+    "empty-params": ami_model(8, 0, 0, 10, 11, [], ""),
+}
+
+# ---- block_stream: block, Setup arguments, pieces, stream ---------------------
+def pieces(*cuts):
+    """Pieces as (count, reset) pairs."""
+    data = in_range(len(cuts), 0, 12)
+    for count, reset in cuts:
+        data += in_range(count, -2, 253)
+        if count > 0:
+            data += bytes([reset])
+    return data
+
+
+def stream(values):
+    return b"".join(sample(v) for v in values)
+
+
+def peaking(interval, pole_count, filter_count, index, configs):
+    data = b"\x00" + bytes([interval]) + in_range(pole_count, -1, 14)
+    data += in_range(filter_count, -1, 4) + in_range(index, -2, 5)
+    for gain, poles in configs:
+        data += sample(gain)
+        for pole, residue in poles:
+            data += sample(pole.real / 5e9) + sample(pole.imag / 5e9)
+            data += sample(residue.real) + sample(residue.imag)
+    return data
+
+
+TWO_CONFIGS = [(1.0, [(-1e9 + 0j, 1 + 0j), (-5e8 + 0j, -0.4 + 0j), (-3e9 + 0j, 0.75 + 0j)]),
+               (1.5, [(-2e9 + 4e9j, 0.5 + 0.25j), (-2e9 - 4e9j, 0.5 - 0.25j),
+                      (-7e8 + 0j, -0.25 + 0j)])]
+WAVE = [((t * 37) % 128 - 64) / 64 for t in range(300)]
+BLOCK_STREAM = {
+    "peaking-contract": peaking(0, 3, 2, 1, TWO_CONFIGS) + pieces((31, 0), (32, 1), (33, 0))
+                        + stream(WAVE),
+    "peaking-ones": peaking(0, 3, 2, 0, TWO_CONFIGS) + pieces((1, 0), (1, 0), (0, 0), (-1, 0))
+                    + stream(WAVE[:40]),
+    "peaking-zero-residue": peaking(1, 4, 1, 0, [(1.0, [(-1e9 + 0j, 1 + 0j), (-2e9 + 0j, 0j),
+                                                        (-3e9 + 0j, 1 + 0j), (-4e9 + 0j, 1 + 0j)])])
+                            + pieces((5, 1)) + stream(WAVE[:64]),
+    "peaking-thirteen-poles": peaking(1, 13, 1, 3, [(0.5, [(-1e9 * (k + 1) + 0j, 0.1 + 0j)
+                                                           for k in range(13)])])
+                              + pieces((100, 0), (7, 1)) + stream(WAVE),
+    "peaking-no-configs": peaking(0, 3, 0, 0, []) + pieces((10, 1)) + stream(WAVE[:30]),
+    "peaking-no-poles": peaking(0, 0, 2, 1, [(1.0, []), (2.0, [])]) + stream(WAVE[:30]),
+}
+
+# ---- waveform_conversion: conversion, n, samples per bit, interval, samples -
+def conversion(which, n, spb, interval, values):
+    spb_byte = (spb + 1) if isinstance(spb, int) else spb[0]
+    data = bytes([which]) + in_range(n, -2, 1200) + bytes([spb_byte]) + bytes([interval])
+    return data + stream(values)
+
+
+PULSE = [0.0, 0.1, 0.5, 1.0, 0.75, 0.25, 0.125, 0.0625] + [0.0] * 24
+WAVEFORM_CONVERSION = {}
+for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i2prbs",
+                              "prbs2i", "i2prbs7"]):
+    WAVEFORM_CONVERSION[name + "-4spb"] = conversion(which, 32, 4, 0, PULSE)
+    WAVEFORM_CONVERSION[name + "-few"] = conversion(which, 3, 1, 2, PULSE[:3])
+    WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, PULSE[:8])
+    WAVEFORM_CONVERSION[name + "-empty"] = conversion(which, 0, 2, 0, [])
+WAVEFORM_CONVERSION["prbs2p-longer-than-period"] = conversion(5, 300, 2, 0, WAVE[:254])
+WAVEFORM_CONVERSION["i2prbs7-late-peak"] = conversion(8, 64, 2, 0, [0.0] * 40 + [1.0] + [0.0] * 23)
+WAVEFORM_CONVERSION["prbs2i-huge-bit"] = conversion(7, 5, (0xF9,), 0, [])
+
+for target, seeds in [("parse_tree", {k: v.encode("latin-1") for k, v in PARSE_TREE.items()}),
+                      ("ami_model", AMI_MODEL), ("block_stream", BLOCK_STREAM),
+                      ("waveform_conversion", WAVEFORM_CONVERSION)]:
+    for name, data in seeds.items():
+        write(target, name, data)
