@@ -24,8 +24,11 @@ git ls-files -co --exclude-standard | grep -v -E '^(build|dist)/' | tar -c -T - 
 cmake -S "$copy" -B "$build" -DAMI_ARCH=64 -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF >/dev/null
 echo "== building the unmutated tree"
 cmake --build "$build" -j"$jobs" >"$root/build.log" 2>&1 || { cat "$root/build.log"; exit 2; }
+# Left out: valgrind (slow, and no fault of the list is about it) and the
+# tests that compare running times (IsLinear...), which a loaded machine can
+# fail and which no fault of the list is about either.
 run_tests() {
-    ctest --test-dir "$build" -j"$jobs" -E '_valgrind$' --timeout 300 --stop-on-failure \
+    ctest --test-dir "$build" -j"$jobs" -E '_valgrind$|IsLinear' --timeout 300 --stop-on-failure \
         >"$root/ctest.log" 2>&1
 }
 run_tests || { echo "the unmutated tree fails its tests:"; tail -n 20 "$root/ctest.log"; exit 2; }
