@@ -40,6 +40,12 @@ TEST(ReproducibleMath, ExpIsWithinOneUlp) {
     EXPECT_LE(worst_ulps(ami::reproducible_exp, reference, -40.0, 0.0, 100001), 1.0);
 }
 
+// Down to where exp underflows to zero: subnormal results, rounded.
+TEST(ReproducibleMath, ExpIsWithinOneUlpWhereItUnderflows) {
+    auto reference = [](long double x) { return std::exp(x); };
+    EXPECT_LE(worst_ulps(ami::reproducible_exp, reference, -745.13, -700.0, 20001), 1.0);
+}
+
 TEST(ReproducibleMath, ExpEdges) {
     EXPECT_EQ(ami::reproducible_exp(0.0), 1.0);
     EXPECT_EQ(ami::reproducible_exp(-0.0), 1.0);
@@ -58,6 +64,26 @@ TEST(ReproducibleMath, SinAndCosAreWithinOneUlp) {
         EXPECT_LE(worst_ulps(ami::reproducible_sin, sin_ref, -range, range, 100001), 1.0);
         EXPECT_LE(worst_ulps(ami::reproducible_cos, cos_ref, -range, range, 100001), 1.0);
     }
+}
+
+// Next to the multiples of pi/2 the reduced argument cancels to a tiny
+// remainder, which needs every part of pi/2: the double nearest k pi/2 for
+// every k below 2^20, where the accuracy holds.
+TEST(ReproducibleMath, SinAndCosNextToMultiplesOfHalfPi) {
+    const long double half_pi = 1.570796326794896619231321691639751442L;
+    double worst = 0.0;
+    double worst_at = 0.0;
+    for (int32_t k = 1; k < (1 << 20); ++k) {
+        const double x = static_cast<double>(k * half_pi);
+        const double error =
+            std::max(ulps_from(ami::reproducible_sin(x), std::sin(static_cast<long double>(x))),
+                     ulps_from(ami::reproducible_cos(x), std::cos(static_cast<long double>(x))));
+        if (error > worst) {
+            worst = error;
+            worst_at = x;
+        }
+    }
+    EXPECT_LE(worst, 1.0) << "at " << worst_at;
 }
 
 TEST(ReproducibleMath, SinAndCosEdges) {

@@ -70,7 +70,7 @@ for i in "${!names[@]}"; do
         verdict="SURVIVED"
         survived+=("$name")
     else
-        first=$(sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+) \(.*/\1/p' "$root/ctest.log" | head -n 1)
+        first=$(sed -n -E 's/^[[:space:]]*[0-9]+ - ([^ ]+).*/\1/p' "$root/ctest.log" | head -n 1)
         verdict="caught by ${first:-a test}"
         caught=$((caught + 1))
     fi

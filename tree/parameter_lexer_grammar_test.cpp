@@ -177,6 +177,20 @@ TEST(AmiLexer, StrayQuotesAreIgnoredWithAWarning) {
     EXPECT_EQ(token_text(lax.tokens[5]), "a b");
 }
 
+// AmiLexer is the lexer with strict quotes: a quote right after an open
+// parenthesis (a quoted name) is ignored with the warning.
+TEST(AmiLexer, QuotesStrictly) {
+    const std::string text = "\"a b\" 1)";
+    char buffer[257] = {};
+    AmiToken token{nullptr, 0};
+    int32_t in_quote = 0, complete = 0;
+    EXPECT_EQ(
+        AmiLexer(text.c_str(), TOKEN_OPEN, EXPECT_NAME, &token, &in_quote, &complete, buffer, 256),
+        TOKEN_OPEN);
+    EXPECT_EQ(in_quote, 0);
+    EXPECT_EQ(std::string(buffer), quote_warning(text));
+}
+
 TEST(AmiLexer, QuoteWarningQuotesTheRestWhenItFits) {
     // 49 characters of warning around the rest: 206 characters fit 256 bytes.
     const std::string fits = "\"" + std::string(205, 'r');
@@ -199,7 +213,7 @@ TEST(AmiLexer, FormatInNamePositionIsSkipped) {
     EXPECT_EQ(r.steps[6].state, EXPECT_NAME);
     EXPECT_EQ(r.steps[8].state, EXPECT_VALUE);
     EXPECT_EQ(r.steps.back().state, EXPECT_LIST);
-    for (const char *name : {"(Formats a 1)", "(format a 1)", "(Forma a 1)"}) {
+    for (const char *name : {"(Formats a 1)", "(format a 1)", "(Forma a 1)", "(Formal a 1)"}) {
         r = run(name);
         EXPECT_EQ(r.messages, "") << name;
         EXPECT_EQ(r.steps[9].state, AFTER_VALUE) << name;  // a is a value

@@ -173,6 +173,18 @@ TEST(ParseTree, UnknownNamesArePassedOverSilently) {
     EXPECT_EQ(msg, "<null>");
 }
 
+// The message string is emptied first, without freeing what it held, for
+// an empty text too.
+TEST(ParseTree, SetsTheMessageStringToNullFirst) {
+    SampleTree tree;
+    char held[] = "not the reader's";
+    for (const char *text : {"", "(m (i 1))"}) {
+        char *msg = held;
+        EXPECT_EQ(ParseTree(text, "m", SampleTree::kRootCount, tree.root, &msg), *text ? 1 : 0);
+        EXPECT_EQ(msg, nullptr) << text;
+    }
+}
+
 TEST(ParseTree, FirstEntryOfAName) {
     Param entries[2] = {{"a", PARAM_INT, {}}, {"a", PARAM_INT, {}}};
     EXPECT_EQ(ParseTree("(r (a 3))", "r", 2, entries, nullptr), 1);

@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Kestrom_AMI_Model.h"
+#include "blocks/filter_math/peaking_filter_literal.h"
 #include "tests/support/contract_report.h"
 #include "tests/support/record_owner.h"
 
@@ -148,6 +150,34 @@ TEST(PeakingFilterRun, OnePoleImpulseResponseAndStepSettling) {
     EXPECT_THAT(run(f, {1, 0, 0, 0}, 0, 1), ElementsAre(b0, y1, a1 * y1, a1 * (a1 * y1)));
     const std::vector<double> step = run(f, std::vector<double>(200, 1.0), 0, 0);
     EXPECT_NEAR(step.back(), 1.0, 1e-14);
+}
+
+// Each sample sums its terms in the stated order, from the oldest to the
+// newest, for every pole count: the kernels specialised on 1 to 12 poles
+// and the general one (no pole, more than 12).
+TEST(PeakingFilterRun, SumsInTheOrderOfTheLiteralRecursion) {
+    std::vector<double> input(150);
+    for (std::size_t t = 0; t < input.size(); ++t) {
+        input[t] = std::sin(0.37 * static_cast<double>(t)) + (t % 7 == 0 ? 1.0 : 0.0);
+    }
+    for (int32_t poles = 0; poles <= 14; ++poles) {
+        SCOPED_TRACE(std::to_string(poles) + " poles");
+        std::vector<double> pole_list;
+        std::vector<double> residues;
+        for (int32_t k = 0; k < poles; ++k) {
+            pole_list.push_back(-7e8 * (k + 1));
+            residues.push_back(k % 2 == 0 ? 0.5 : -0.3);
+        }
+        const OwnedFilter library(design(1e-10, pole_list, {residues}, {1.25}));
+        const OwnedFilter literal(design(1e-10, pole_list, {residues}, {1.25}));
+        std::vector<double> expected(input.size());
+        literal_apply(input.data(), 100, literal.get(), 0, 0, expected.data());
+        literal_apply(input.data() + 100, 50, literal.get(), 0, 0, expected.data() + 100);
+        std::vector<double> output(input.size());
+        ApplyPeakingFilter(input.data(), 100, library.get(), 0, 0, output.data());
+        ApplyPeakingFilter(input.data() + 100, 50, library.get(), 0, 0, output.data() + 100);
+        EXPECT_EQ(output, expected);
+    }
 }
 
 // Blocks, in-place runs and resets in general are the block contract's; an

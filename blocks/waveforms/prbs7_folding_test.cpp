@@ -389,6 +389,19 @@ TEST(Prbs7ThreePeriods, EmptyResponseAndNoBit) {
     EXPECT_THAT(back_from(no_bit, 2, 0), Each(0.0));
 }
 
+// The three periods are there so that processing (a nonlinear table, a
+// filter) sees a periodic waveform; only the middle one comes back.
+TEST(Prbs7ThreePeriods, OnlyTheMiddlePeriodIsUnfolded) {
+    const Samples h = bump_response(60, 9, 5);
+    const ThreePeriods intact = make_three_periods(h, 2);
+    ThreePeriods outer_changed = make_three_periods(h, 2);
+    ASSERT_NE(outer_changed.waveform, nullptr);
+    const std::size_t one = period(2);
+    std::fill(outer_changed.waveform, outer_changed.waveform + one, 0.25);
+    std::fill(outer_changed.waveform + 2 * one, outer_changed.waveform + 3 * one, -3.0);
+    EXPECT_THAT(back_from(outer_changed, 60, 2), HasSameBits(back_from(intact, 60, 2)));
+}
+
 TEST(Prbs7ThreePeriods, ShiftIsTakenModuloTheLength) {
     const Samples h = peaked_response(50, 7, 2);
     for (const int32_t shift : {-3, 53, -103}) {

@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -115,6 +117,19 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"NoSamplesPerBit", {1, 2, 3}, 0, 1.0, {0, 0, 0}},
         ConversionCase{"NegativeSamplesPerBit", {1, 2, 3}, -4, 1.0, {0, 0, 0}}),
     case_name);
+
+// A bit without samples sums nothing: every sample is T * 0, which is -0.0
+// for a negative T and NaN for an infinite one.
+TEST(ImpulseToPulseWithoutABit, EverySampleIsTTimesZero) {
+    const Samples negative = i2p({1, 2, 3}, 0, -1.0);
+    EXPECT_THAT(negative, Each(0.0));
+    for (double sample : negative) {
+        EXPECT_TRUE(std::signbit(sample));
+    }
+    for (double sample : i2p({1, 2}, -1, std::numeric_limits<double>::infinity())) {
+        EXPECT_TRUE(std::isnan(sample));
+    }
+}
 
 // ---- S2I: the differentiator's closed forms ------------------------------
 
