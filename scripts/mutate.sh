@@ -24,9 +24,8 @@ git ls-files -co --exclude-standard | grep -v -E '^(build|dist)/' | tar -c -T - 
 cmake -S "$copy" -B "$build" -DAMI_ARCH=64 -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF >/dev/null
 echo "== building the unmutated tree"
 cmake --build "$build" -j"$jobs" >"$root/build.log" 2>&1 || { cat "$root/build.log"; exit 2; }
-# Left out: valgrind (slow, and no fault of the list is about it) and the
-# tests that compare running times (IsLinear...), which a loaded machine can
-# fail and which no fault of the list is about either.
+# Left out: valgrind and the tests that compare running times (IsLinear...):
+# they take the longest, and no fault of the list is about them.
 run_tests() {
     ctest --test-dir "$build" -j"$jobs" -E '_valgrind$|IsLinear' --timeout 300 --stop-on-failure \
         >"$root/ctest.log" 2>&1
