@@ -179,7 +179,7 @@ AMI_API void P2I(double *impulse, const double *pulse, int32_t n, int32_t sample
  * - n < L: the unfolds unfold the period as for n = L and return its first
  *   n samples (a response that short folds into them).
  * - Scratch memory that cannot be allocated, or samples_per_bit above
- *   5 636 363 (a three-period waveform beyond 2^31 - 1 samples): the
+ *   5 636 440 (a three-period waveform beyond 2^31 - 1 samples): the
  *   unfolds write n zeros, I2PRBS writes L zeros, I2PRBS7 hands back no
  *   waveform. */
 
