@@ -1,0 +1,149 @@
+#include "tools/amisim/eye.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace amisim {
+
+namespace {
+
+constexpr int kHalfRows = kEyeRows / 2;
+
+// The smallest power of two above swing (1 for a swing that is not a
+// positive number).
+double first_range(double swing) {
+    if (!(swing > 0.0) || !std::isfinite(swing)) {
+        return 1.0;
+    }
+    int exponent = 0;
+    std::frexp(swing, &exponent);  // swing = m 2^exponent, 0.5 <= m < 1
+    return std::ldexp(1.0, exponent);
+}
+
+// a mod b for b > 0, never negative.
+std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
+    const std::int64_t r = a % b;
+    return r < 0 ? r + b : r;
+}
+
+}  // namespace
+
+EyeAccumulator::EyeAccumulator(const EyeLayout &layout)
+    : layout_(layout),
+      spb_(std::max(layout.samples_per_bit, 1)),
+      columns_(2 * spb_),
+      range_(first_range(layout.expected_swing)),
+      scale_(kEyeRows / (2.0 * range_)),
+      histogram_(static_cast<std::size_t>(columns_) * kEyeRows, 0),
+      lowest_one_(static_cast<std::size_t>(spb_), HUGE_VAL),
+      highest_zero_(static_cast<std::size_t>(spb_), -HUGE_VAL),
+      bits_(layout.prbs_order) {
+    // Sample 0 lies c samples before the cursor of bit 0.
+    const std::int64_t offset = -static_cast<std::int64_t>(layout.cursor) + spb_ / 2;
+    slot_ = static_cast<int>(floor_mod(offset, spb_));
+    bit_ = (offset - slot_) / spb_;
+    column_ =
+        static_cast<int>(floor_mod(-static_cast<std::int64_t>(layout.cursor) + spb_, columns_));
+    if (bit_ == 0) {
+        value_ = bits_.next();
+    }
+}
+
+void EyeAccumulator::widen_to(double value) {
+    std::vector<std::uint64_t> merged(kEyeRows);
+    while (!(std::floor(value * scale_) >= -kHalfRows && std::floor(value * scale_) < kHalfRows)) {
+        range_ *= 2.0;
+        scale_ *= 0.5;
+        for (int c = 0; c < columns_; ++c) {
+            std::uint64_t *column = histogram_.data() + static_cast<std::size_t>(c) * kEyeRows;
+            std::fill(merged.begin(), merged.end(), 0);
+            for (int r = 0; r < kEyeRows; ++r) {
+                merged[static_cast<std::size_t>(r / 2 + kEyeRows / 4)] += column[r];
+            }
+            std::copy(merged.begin(), merged.end(), column);
+        }
+    }
+}
+
+void EyeAccumulator::add(const double *wave, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bit_ >= layout_.settle_bits) {
+            const double v = wave[i];
+            if (std::isfinite(v)) {
+                double row = std::floor(v * scale_);
+                if (!(row >= -kHalfRows && row < kHalfRows)) {
+                    widen_to(v);
+                    row = std::floor(v * scale_);
+                }
+                ++histogram_[static_cast<std::size_t>(column_) * kEyeRows +
+                             static_cast<std::size_t>(static_cast<int>(row) + kHalfRows)];
+                ++samples_;
+                const auto slot = static_cast<std::size_t>(slot_);
+                if (value_ != 0) {
+                    lowest_one_[slot] = std::min(lowest_one_[slot], v);
+                } else {
+                    highest_zero_[slot] = std::max(highest_zero_[slot], v);
+                }
+            } else {
+                ++non_finite_;
+            }
+        }
+        if (++slot_ == spb_) {
+            slot_ = 0;
+            if (++bit_ >= 0) {
+                value_ = bits_.next();
+            }
+        }
+        if (++column_ == columns_) {
+            column_ = 0;
+        }
+    }
+}
+
+EyeFigures eye_figures(const EyeAccumulator &eye) {
+    EyeFigures figures;
+    const std::size_t slots = eye.lowest_one().size();
+    const int spb = static_cast<int>(slots);
+    figures.bathtub.resize(slots);
+    for (std::size_t s = 0; s < slots; ++s) {
+        const double one = eye.lowest_one()[s];
+        const double zero = eye.highest_zero()[s];
+        figures.bathtub[s] = std::isfinite(one) && std::isfinite(zero) ? one - zero : std::nan("");
+    }
+    // The greatest height; among equal ones the slot nearest the cursor.
+    for (int s = 0; s < spb; ++s) {
+        const double h = figures.bathtub[static_cast<std::size_t>(s)];
+        if (std::isnan(h)) {
+            continue;
+        }
+        const bool nearer =
+            std::abs(slot_offset(s, spb)) < std::abs(slot_offset(figures.best_slot, spb));
+        if (!figures.measured || h > figures.height || (h == figures.height && nearer)) {
+            figures.measured = true;
+            figures.best_slot = s;
+            figures.height = h;
+        }
+    }
+    if (!figures.measured || !(figures.height > 0.0)) {
+        return figures;
+    }
+    // Walk out from the best slot while the eye stays open.
+    auto edge = [&](int step) {
+        int s = figures.best_slot;
+        while (s + step >= 0 && s + step < spb && figures.bathtub[s + step] > 0.0) {
+            s += step;
+        }
+        const double open = figures.bathtub[static_cast<std::size_t>(s)];
+        const int next = s + step;
+        if (next < 0 || next >= spb || std::isnan(figures.bathtub[next])) {
+            return s + 0.5 * step;
+        }
+        const double closed = figures.bathtub[static_cast<std::size_t>(next)];
+        return s + step * (open / (open - closed));
+    };
+    figures.width = edge(+1) - edge(-1);
+    return figures;
+}
+
+}  // namespace amisim
