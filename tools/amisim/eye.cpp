@@ -39,12 +39,12 @@ EyeAccumulator::EyeAccumulator(const EyeLayout &layout)
       lowest_one_(static_cast<std::size_t>(spb_), HUGE_VAL),
       highest_zero_(static_cast<std::size_t>(spb_), -HUGE_VAL),
       bits_(layout.prbs_order) {
-    // Sample 0 lies c samples before the cursor of bit 0.
-    const std::int64_t offset = -static_cast<std::int64_t>(layout.cursor) + spb_ / 2;
+    // Sample 0 lies c samples before the centre of bit 0.
+    const std::int64_t offset = -static_cast<std::int64_t>(layout.centre) + spb_ / 2;
     slot_ = static_cast<int>(floor_mod(offset, spb_));
     bit_ = (offset - slot_) / spb_;
     column_ =
-        static_cast<int>(floor_mod(-static_cast<std::int64_t>(layout.cursor) + spb_, columns_));
+        static_cast<int>(floor_mod(-static_cast<std::int64_t>(layout.centre) + spb_, columns_));
     if (bit_ == 0) {
         value_ = bits_.next();
     }
@@ -111,7 +111,7 @@ EyeFigures eye_figures(const EyeAccumulator &eye) {
         const double zero = eye.highest_zero()[s];
         figures.bathtub[s] = std::isfinite(one) && std::isfinite(zero) ? one - zero : std::nan("");
     }
-    // The greatest height; among equal ones the slot nearest the cursor.
+    // The greatest height; among equal ones the slot nearest the centre.
     for (int s = 0; s < spb; ++s) {
         const double h = figures.bathtub[static_cast<std::size_t>(s)];
         if (std::isnan(h)) {
@@ -128,21 +128,23 @@ EyeFigures eye_figures(const EyeAccumulator &eye) {
     if (!figures.measured || !(figures.height > 0.0)) {
         return figures;
     }
-    // Walk out from the best slot while the eye stays open.
-    auto edge = [&](int step) {
+    // Walk out from the best slot, round the period, while the eye stays
+    // open; each end lies where the line to the first closed slot crosses 0.
+    const std::vector<double> &h = figures.bathtub;
+    auto at = [&](int s) { return h[static_cast<std::size_t>((s % spb + spb) % spb)]; };
+    int open = 1;
+    double width = 0.0;
+    for (int step : {+1, -1}) {
         int s = figures.best_slot;
-        while (s + step >= 0 && s + step < spb && figures.bathtub[s + step] > 0.0) {
+        while (open < spb && at(s + step) > 0.0) {
             s += step;
+            ++open;
         }
-        const double open = figures.bathtub[static_cast<std::size_t>(s)];
-        const int next = s + step;
-        if (next < 0 || next >= spb || std::isnan(figures.bathtub[next])) {
-            return s + 0.5 * step;
-        }
-        const double closed = figures.bathtub[static_cast<std::size_t>(next)];
-        return s + step * (open / (open - closed));
-    };
-    figures.width = edge(+1) - edge(-1);
+        const double last = at(s);
+        const double next = at(s + step);
+        width += std::abs(s - figures.best_slot) + (std::isnan(next) ? 0.5 : last / (last - next));
+    }
+    figures.width = open == spb ? spb : width;
     return figures;
 }
 

@@ -3,12 +3,12 @@
 // sent as 1 and the highest of the bits sent as 0. Everything accumulates as
 // the samples go by; nothing grows with the number of bits.
 //
-// Phases are counted from the main cursor c of the pulse response: bit k of
-// the stimulus peaks at sample k * spb + c. Sample n is decided as bit
-// k = floor((n - c + spb/2) / spb), at phase slot s = n - c + spb/2 - k*spb
-// (0 .. spb-1, slot spb/2 is the cursor itself). The density's column of
-// sample n is (n - c + spb) mod 2 spb, so the cursor sits in column spb, the
-// middle of the two unit intervals.
+// Phases are counted from a centre c on the pulse response, normally its
+// main cursor: bit k of the stimulus peaks at sample k * spb + c. Sample n
+// is decided as bit k = floor((n - c + spb/2) / spb), at phase slot
+// s = n - c + spb/2 - k*spb (0 .. spb-1; slot spb/2 is the centre itself).
+// The density's column of sample n is (n - c + spb) mod 2 spb, so the
+// centre sits in column spb, the middle of the two unit intervals.
 #ifndef AMISIM_EYE_H
 #define AMISIM_EYE_H
 
@@ -22,7 +22,7 @@ namespace amisim {
 
 struct EyeLayout {
     int samples_per_bit = 1;
-    std::size_t cursor = 0;        // c, in samples
+    std::size_t centre = 0;        // c, in samples
     std::int64_t settle_bits = 0;  // bits left out at the start while the channel fills
     int prbs_order = 7;            // the stimulus's bits, regenerated here
     double expected_swing = 1.0;   // largest |sample| expected, volts: sets the first range
@@ -86,19 +86,19 @@ struct EyeFigures {
     // The bathtub: eye height (lowest 1 minus highest 0, negative when the
     // eye is closed) at each phase slot, NaN where a slot saw no 1 or no 0.
     std::vector<double> bathtub;
-    int best_slot = 0;    // the slot of the greatest height (nearest the cursor on ties)
+    int best_slot = 0;    // the slot of the greatest height (nearest the centre on ties)
     double height = 0.0;  // volts, at the best slot
-    // Samples over which the eye is open around the best slot: the heights
-    // between slots taken as linear, so each end is where that line crosses
-    // 0; an end that reaches the last slot while open lies half a sample
-    // beyond it, so an eye open at every phase is one unit interval wide.
-    // 0 when closed at the best slot.
+    // Samples over which the eye is open around the best slot. The bathtub
+    // is periodic (the slot after the last is the first, of the next bit);
+    // between slots it is taken as linear, so each end of the opening is
+    // where that line crosses 0. spb when open at every phase, 0 when
+    // closed at the best slot.
     double width = 0.0;
 };
 
 EyeFigures eye_figures(const EyeAccumulator &eye);
 
-// Offset of a phase slot from the cursor, in samples.
+// Offset of a phase slot from the centre, in samples.
 inline int slot_offset(int slot, int samples_per_bit) {
     return slot - samples_per_bit / 2;
 }

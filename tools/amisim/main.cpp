@@ -218,8 +218,9 @@ bool call_init(const amisim::ModelLibrary &model, const Setting &setting, Instan
     return true;
 }
 
-// The stream's settings: the through channel as taps, each eye cut at its
-// own pulse response's main cursor and scaled by its largest possible swing.
+// The stream's settings: the through channel as taps, each eye centred on
+// its own pulse response's main cursor and scaled by its largest possible
+// swing.
 amisim::StreamSetup stream_setup(const Options &options, const Setting &setting,
                                  const amisim::ResponseFigures &before,
                                  const amisim::ResponseFigures &after) {
@@ -242,7 +243,7 @@ amisim::StreamSetup stream_setup(const Options &options, const Setting &setting,
     for (auto [layout, figures] :
          {std::pair{&setup.eye_before, &before}, std::pair{&setup.eye_after, &after}}) {
         layout->samples_per_bit = setting.spb;
-        layout->cursor = figures->cursor;
+        layout->centre = figures->eye_centre;
         layout->settle_bits = settle;
         layout->prbs_order = options.prbs_order;
         layout->expected_swing = figures->swing;

@@ -87,7 +87,7 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
         if (n == 0) {
             return -1;
         }
-        // Single hits stay visible above the background.
+        // Single samples stay visible above the background.
         const double level = 0.18 + 0.82 * std::log(static_cast<double>(n)) / top_log;
         return std::min(kLevels - 1, static_cast<int>(level * (kLevels - 1) + 0.5));
     };
@@ -129,12 +129,14 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
             svg.text(x + 8, frame.top() + 18, "eye closed", 13, "start", "#7fdbff");
         }
     }
-    // Colour scale.
+    // Colour scale, from one sample a cell to the most.
     const double bar_x = frame.left() + frame.width() + 22;
-    for (int i = 0; i < kLevels; ++i) {
-        const double y0 = frame.top() + frame.height() * (1.0 - (i + 1.0) / kLevels);
-        svg.rect(bar_x, y0, 14, frame.height() / kLevels + 0.3,
-                 heat(static_cast<double>(i) / (kLevels - 1)));
+    const int lowest = level_of(1);
+    const int steps = kLevels - lowest;
+    for (int i = 0; i < steps; ++i) {
+        const double y0 = frame.top() + frame.height() * (1.0 - (i + 1.0) / steps);
+        svg.rect(bar_x, y0, 14, frame.height() / steps + 0.3,
+                 heat(static_cast<double>(lowest + i) / (kLevels - 1)));
     }
     svg.text(bar_x + 7, frame.top() - 6, std::to_string(most), 10, "middle");
     svg.text(bar_x + 7, frame.top() + frame.height() + 14, "1", 10, "middle");

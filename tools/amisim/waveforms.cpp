@@ -19,8 +19,9 @@ ResponseFigures measure_response(const std::vector<double> &impulse, int samples
         figures.peak = std::max(figures.peak, std::fabs(h));
         figures.area += h * sample_interval;
     }
-    // The toolkit's functions take the response as a writable array.
+    const auto bit = static_cast<std::size_t>(std::max(samples_per_bit, 1));
     std::vector<double> h = impulse;
+    h.resize((impulse.size() + bit - 1 + bit - 1) / bit * bit, 0.0);
     const auto n = static_cast<std::int32_t>(h.size());
     const std::int32_t spb = samples_per_bit;
     figures.pulse.assign(h.size(), 0.0);
@@ -38,7 +39,11 @@ ResponseFigures measure_response(const std::vector<double> &impulse, int samples
             figures.cursor = i;
         }
     }
-    const auto bit = static_cast<std::size_t>(samples_per_bit);
+    std::size_t flat = figures.cursor;
+    while (flat + 1 < p.size() && p[flat + 1] == p[figures.cursor]) {
+        ++flat;
+    }
+    figures.eye_centre = figures.cursor + (flat - figures.cursor + 1) / 2;
     figures.main_cursor = p[figures.cursor];
     figures.first_pre = figures.cursor >= bit ? p[figures.cursor - bit] : 0.0;
     figures.first_post = figures.cursor + bit < p.size() ? p[figures.cursor + bit] : 0.0;
