@@ -218,6 +218,13 @@ bool call_init(const amisim::ModelLibrary &model, const Setting &setting, Instan
     return true;
 }
 
+// The channel's memory fills after as many bits as it is long.
+std::int64_t fill_bits(const Setting &setting) {
+    return static_cast<std::int64_t>(setting.channel.columns[0].size() /
+                                     static_cast<std::size_t>(setting.spb)) +
+           1;
+}
+
 // The stream's settings: the through channel as taps, each eye centred on
 // its own pulse response's main cursor and scaled by its largest possible
 // swing.
@@ -236,10 +243,7 @@ amisim::StreamSetup stream_setup(const Options &options, const Setting &setting,
     setup.bits = options.bits;
     setup.bits_per_call = options.bits_per_call;
     setup.convolution = options.convolution;
-    // The channel's memory fills after as many bits as it is long.
-    const std::int64_t settle = std::min<std::int64_t>(
-        static_cast<std::int64_t>(through.size() / static_cast<std::size_t>(setting.spb)) + 1,
-        options.bits / 2);
+    const std::int64_t settle = std::min(fill_bits(setting), options.bits / 2);
     for (auto [layout, figures] :
          {std::pair{&setup.eye_before, &before}, std::pair{&setup.eye_after, &after}}) {
         layout->samples_per_bit = setting.spb;
@@ -392,7 +396,7 @@ int run(const Options &options, const std::string &model_path) {
     const amisim::EyeFigures *eye_after_or_none = stream.after != nullptr ? &eye_after : nullptr;
     amisim::print_response_summary(before_figures, after_figures);
     amisim::print_eye_summary(eye_before, eye_after_or_none, setting.spb, setting.dt, options.bits,
-                              setup.eye_before.settle_bits);
+                              setup.eye_before.settle_bits, fill_bits(setting));
     amisim::print_run_summary(stream, model.get_wave != nullptr);
     return write_files(options, setting, after, before_figures, after_figures, stream, eye_before,
                        eye_after_or_none, error)

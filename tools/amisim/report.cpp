@@ -58,10 +58,19 @@ void print_response_summary(const ResponseFigures &before, const ResponseFigures
 }
 
 void print_eye_summary(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
-                       double sample_interval, std::int64_t bits, std::int64_t settle_bits) {
+                       double sample_interval, std::int64_t bits, std::int64_t settle_bits,
+                       std::int64_t fill_bits) {
     std::printf("\neye over 2 UI                   before GetWave   after GetWave\n");
-    std::printf("  (%lld bits; the first %lld left out while the channel fills)\n",
-                static_cast<long long>(bits), static_cast<long long>(settle_bits));
+    if (settle_bits < fill_bits) {
+        std::printf(
+            "  (%lld bits; the first %lld left out, fewer than the %lld the channel needs to "
+            "fill: the eye is too open)\n",
+            static_cast<long long>(bits), static_cast<long long>(settle_bits),
+            static_cast<long long>(fill_bits));
+    } else {
+        std::printf("  (%lld bits; the first %lld left out while the channel fills)\n",
+                    static_cast<long long>(bits), static_cast<long long>(settle_bits));
+    }
     if (!before.measured || (after != nullptr && !after->measured)) {
         std::printf("  n/a: too few bits after the channel settles\n");
         return;
@@ -104,9 +113,10 @@ void print_run_summary(const StreamResult &result, bool has_model) {
         return;
     }
     const double ns = std::chrono::duration<double, std::nano>(result.in_model).count();
-    std::printf("AMI_GetWave: %llu samples in %llu calls, %.2f ns/sample\n",
+    std::printf("AMI_GetWave: %llu samples in %llu call%s, %.2f ns/sample\n",
                 static_cast<unsigned long long>(result.samples),
-                static_cast<unsigned long long>(result.calls), samples > 0.0 ? ns / samples : 0.0);
+                static_cast<unsigned long long>(result.calls), result.calls == 1 ? "" : "s",
+                samples > 0.0 ? ns / samples : 0.0);
 }
 
 bool write_bathtub_csv(const std::string &path, const EyeFigures &before, const EyeFigures *after,

@@ -14,9 +14,11 @@ namespace amisim {
 
 void print_response_summary(const ResponseFigures &before, const ResponseFigures &after);
 
-// after is null when the model has no AMI_GetWave.
+// after is null when the model has no AMI_GetWave. The first settle_bits
+// bits were left out of the eyes; the channel needs fill_bits to fill.
 void print_eye_summary(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
-                       double sample_interval, std::int64_t bits, std::int64_t settle_bits);
+                       double sample_interval, std::int64_t bits, std::int64_t settle_bits,
+                       std::int64_t fill_bits);
 
 // How the run went: the convolution, the time taken, the model's share.
 void print_run_summary(const StreamResult &result, bool has_model);

@@ -123,7 +123,8 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
     const std::uint64_t total =
         static_cast<std::uint64_t>(std::max<std::int64_t>(setup.bits, 0)) * spb;
     const std::size_t block =
-        static_cast<std::size_t>(std::max<std::int64_t>(setup.bits_per_call, 1)) * spb;
+        static_cast<std::size_t>(std::max<std::int64_t>(setup.bits_per_call, 1)) *
+        static_cast<std::size_t>(spb);
 
     NrzSource source(setup.prbs_order, setup.samples_per_bit);
     ChannelStream channel(setup.taps, source, setup.convolution);
@@ -138,7 +139,7 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
         return false;
     }
 
-    std::vector<double> wave(std::min<std::uint64_t>(block, total));
+    std::vector<double> wave(static_cast<std::size_t>(std::min<std::uint64_t>(block, total)));
     ProgressBar progress(setup.progress);
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
