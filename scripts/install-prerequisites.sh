@@ -16,6 +16,12 @@ need_command cppcheck cppcheck
 need_command valgrind valgrind
 need_file /usr/src/googletest/CMakeLists.txt googletest
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+# The stand-in: FFTs for long channels (x86-64 build), its pictures rendered
+# and read back by a test, peak memory measured by another.
+need_file /usr/include/fftw3.h libfftw3-dev
+need_command rsvg-convert librsvg2-bin
+need_file /usr/include/png.h libpng-dev
+need_file /usr/bin/time time
 
 # The i386 build: a 32-bit C/C++ toolchain, and a way to run its programs.
 probe=$(mktemp -d)
