@@ -71,7 +71,7 @@ expect 0 'convolution: direct sums over 4096 taps' -- "$model" $out "${run[@]}" 
 expect 0 'eye height at best phase \(V\) +0\.176067 +0\.434199' -- "$model" $out "${run[@]}" \
     --convolution direct
 if [ "${AMISIM_HAS_FFT:-1}" = 1 ]; then
-    expect 0 'convolution: FFT overlap-add, 65536-point transforms' -- "$model" $out --bits 16
+    expect 0 'convolution: FFT overlap-add, 32768-point transforms' -- "$model" $out --bits 16
     expect 0 'run: 512 samples through the channel \(FFT overlap-add\)' -- "$model" $out \
         --bits 16 --convolution fft
 else

@@ -67,37 +67,55 @@ void EyeAccumulator::widen_to(double value) {
 }
 
 void EyeAccumulator::add(const double *wave, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+    while (i < count) {
+        // A run of samples of one decided bit within one pass over the
+        // columns: its bit, slot and column advance together.
+        const auto run = std::min({count - i, static_cast<std::size_t>(spb_ - slot_),
+                                   static_cast<std::size_t>(columns_ - column_)});
         if (bit_ >= layout_.settle_bits) {
-            const double v = wave[i];
-            if (std::isfinite(v)) {
-                double row = std::floor(v * scale_);
-                if (!(row >= -kHalfRows && row < kHalfRows)) {
-                    widen_to(v);
-                    row = std::floor(v * scale_);
-                }
-                ++histogram_[static_cast<std::size_t>(column_) * kEyeRows +
-                             static_cast<std::size_t>(static_cast<int>(row) + kHalfRows)];
-                ++samples_;
-                const auto slot = static_cast<std::size_t>(slot_);
-                if (value_ != 0) {
-                    lowest_one_[slot] = std::min(lowest_one_[slot], v);
-                } else {
-                    highest_zero_[slot] = std::max(highest_zero_[slot], v);
-                }
+            if (value_ != 0) {
+                accumulate(wave + i, run, lowest_one_.data() + slot_, true);
             } else {
-                ++non_finite_;
+                accumulate(wave + i, run, highest_zero_.data() + slot_, false);
             }
         }
-        if (++slot_ == spb_) {
+        i += run;
+        slot_ += static_cast<int>(run);
+        column_ += static_cast<int>(run);
+        if (slot_ == spb_) {
             slot_ = 0;
             if (++bit_ >= 0) {
                 value_ = bits_.next();
             }
         }
-        if (++column_ == columns_) {
+        if (column_ == columns_) {
             column_ = 0;
         }
+    }
+}
+
+void EyeAccumulator::accumulate(const double *wave, std::size_t run, double *extreme, bool one) {
+    std::uint64_t *cells = histogram_.data() + static_cast<std::size_t>(column_) * kEyeRows;
+    for (std::size_t j = 0; j < run; ++j, cells += kEyeRows) {
+        const double v = wave[j];
+        double t = v * scale_;  // exact: scale_ is a power of two
+        if (!(t >= -kHalfRows && t < kHalfRows)) {
+            if (!std::isfinite(v)) {
+                ++non_finite_;
+                continue;
+            }
+            widen_to(v);
+            cells = histogram_.data() + (static_cast<std::size_t>(column_) + j) * kEyeRows;
+            t = v * scale_;
+        }
+        // floor(t), without a call: truncation, one lower for negative
+        // fractions.
+        int row = static_cast<int>(t);
+        row -= t < row ? 1 : 0;
+        ++cells[row + kHalfRows];
+        ++samples_;
+        extreme[j] = one ? std::min(extreme[j], v) : std::max(extreme[j], v);
     }
 }
 

@@ -62,6 +62,8 @@ class EyeAccumulator {
 
   private:
     void widen_to(double value);
+    // Samples of one decided bit in consecutive columns from column_.
+    void accumulate(const double *wave, std::size_t run, double *extreme, bool one);
 
     EyeLayout layout_;
     int spb_;

@@ -91,6 +91,7 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
         const double level = 0.18 + 0.82 * std::log(static_cast<double>(n)) / top_log;
         return std::min(kLevels - 1, static_cast<int>(level * (kLevels - 1) + 0.5));
     };
+    std::vector<std::string> shapes(kLevels);  // the cells of each colour, as one path
     for (int c = 0; c < columns; ++c) {
         const double x0 = frame.x(static_cast<double>(c - spb) / spb - half_cell);
         const double x1 = frame.x(static_cast<double>(c - spb) / spb + half_cell);
@@ -104,10 +105,16 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
             if (level >= 0) {
                 const double y_top = frame.y(row_volts(end));
                 const double y_bottom = frame.y(row_volts(r));
-                svg.rect(x0, y_top, x1 - x0 + 0.3, y_bottom - y_top,
-                         heat(static_cast<double>(level) / (kLevels - 1)));
+                Svg::rect_path(shapes[static_cast<std::size_t>(level)], x0, y_top, x1 - x0 + 0.3,
+                               y_bottom - y_top);
             }
             r = end;
+        }
+    }
+    for (int level = 0; level < kLevels; ++level) {
+        if (!shapes[static_cast<std::size_t>(level)].empty()) {
+            svg.path(shapes[static_cast<std::size_t>(level)],
+                     heat(static_cast<double>(level) / (kLevels - 1)));
         }
     }
     frame.draw_axes(svg, "time from the main cursor (UI)", "volts", "%.2f", "%.3g", "#333344");

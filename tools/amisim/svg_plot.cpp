@@ -80,6 +80,15 @@ void Svg::circle(double x, double y, double r, const std::string &fill) {
              "\" fill=\"" + fill + "\"/>\n";
 }
 
+void Svg::path(const std::string &d, const std::string &fill) {
+    body_ += "<path fill=\"" + fill + "\" d=\"" + d + "\"/>\n";
+}
+
+void Svg::rect_path(std::string &d, double x, double y, double w, double h) {
+    d += "M" + number(x) + " " + number(y) + "h" + number(w) + "v" + number(h) + "h" + number(-w) +
+         "z";
+}
+
 void Svg::text(double x, double y, const std::string &content, double size,
                const std::string &anchor, const std::string &fill, double rotate) {
     body_ += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" font-size=\"" + number(size) +

@@ -19,6 +19,9 @@ class Svg {
     void polyline(const std::vector<std::pair<double, double>> &points, const std::string &stroke,
                   double width);
     void circle(double x, double y, double r, const std::string &fill);
+    // A filled path; rectangles for it, many in one, from rect_path.
+    void path(const std::string &d, const std::string &fill);
+    static void rect_path(std::string &d, double x, double y, double w, double h);
     // anchor: "start", "middle" or "end"; rotate: degrees about (x, y).
     void text(double x, double y, const std::string &content, double size,
               const std::string &anchor = "start", const std::string &fill = "#222",
