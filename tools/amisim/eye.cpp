@@ -58,8 +58,8 @@ void EyeAccumulator::widen_to(double value) {
         for (int c = 0; c < columns_; ++c) {
             std::uint64_t *column = histogram_.data() + static_cast<std::size_t>(c) * kEyeRows;
             std::fill(merged.begin(), merged.end(), 0);
-            for (int r = 0; r < kEyeRows; ++r) {
-                merged[static_cast<std::size_t>(r / 2 + kEyeRows / 4)] += column[r];
+            for (std::size_t r = 0; r < kEyeRows; ++r) {
+                merged[r / 2 + kEyeRows / 4] += column[r];
             }
             std::copy(merged.begin(), merged.end(), column);
         }
@@ -123,6 +123,9 @@ EyeFigures eye_figures(const EyeAccumulator &eye) {
     EyeFigures figures;
     const std::size_t slots = eye.lowest_one().size();
     const int spb = static_cast<int>(slots);
+    if (spb == 0) {
+        return figures;
+    }
     figures.bathtub.resize(slots);
     for (std::size_t s = 0; s < slots; ++s) {
         const double one = eye.lowest_one()[s];

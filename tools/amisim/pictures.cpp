@@ -71,7 +71,10 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
         first = 0;
         last = kEyeRows - 1;
     }
-    auto row_volts = [&](int row) { return (row - kEyeRows / 2) * volts_per_row; };
+    auto row_volts = [&](int row) {
+        const int from_zero = row - kEyeRows / 2;
+        return from_zero * volts_per_row;
+    };
     const double low = row_volts(first);
     const double high = row_volts(last + 1);
     const double margin = 0.06 * (high - low);
@@ -89,7 +92,7 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
         }
         // Single samples stay visible above the background.
         const double level = 0.18 + 0.82 * std::log(static_cast<double>(n)) / top_log;
-        return std::min(kLevels - 1, static_cast<int>(level * (kLevels - 1) + 0.5));
+        return std::min(kLevels - 1, static_cast<int>(std::lround(level * (kLevels - 1))));
     };
     std::vector<std::string> shapes(kLevels);  // the cells of each colour, as one path
     for (int c = 0; c < columns; ++c) {
