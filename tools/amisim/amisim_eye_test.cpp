@@ -114,8 +114,7 @@ TEST_P(StreamedEye, EqualsTheBruteForceEye) {
     }
     // The last samples may be decided as the bit after the waveform's last.
     const std::vector<std::uint8_t> bits = amisim::prbs_bits(9, 701);
-    const std::vector<double> wave =
-        whole_waveform({bits.begin(), bits.end() - 1}, c.spb, taps);
+    const std::vector<double> wave = whole_waveform({bits.begin(), bits.end() - 1}, c.spb, taps);
     amisim::EyeLayout layout;
     layout.samples_per_bit = c.spb;
     layout.centre = c.centre;

@@ -108,8 +108,9 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
             if (level >= 0) {
                 const double y_top = frame.y(row_volts(end));
                 const double y_bottom = frame.y(row_volts(r));
-                Svg::rect_path(shapes[static_cast<std::size_t>(level)], x0, y_top, x1 - x0 + 0.3,
-                               y_bottom - y_top);
+                // A little overlap hides the seams of anti-aliasing.
+                Svg::rect_path(shapes[static_cast<std::size_t>(level)], x0, y_top - 0.3,
+                               x1 - x0 + 0.3, y_bottom - y_top + 0.3);
             }
             r = end;
         }

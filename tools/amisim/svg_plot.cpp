@@ -85,8 +85,10 @@ void Svg::path(const std::string &d, const std::string &fill) {
 }
 
 void Svg::rect_path(std::string &d, double x, double y, double w, double h) {
-    d += "M" + number(x) + " " + number(y) + "h" + number(w) + "v" + number(h) + "h" + number(-w) +
-         "z";
+    // Tenths of a pixel: plenty for cells, and a third less text.
+    char text[96];
+    std::snprintf(text, sizeof text, "M%.1f %.1fh%.1fv%.1fh%.1fz", x, y, w, h, -w);
+    d += text;
 }
 
 void Svg::text(double x, double y, const std::string &content, double size,
