@@ -384,8 +384,7 @@ int run(const Options &options, const std::string &model_path) {
     }
     amisim::StreamResult stream;
     if (!amisim::run_stream(setup, get_wave, stream, error)) {
-        return fail(error.find("AMI_GetWave") != std::string::npos ? kModelFailed : kBadInput,
-                    error);
+        return fail(stream.model_failed ? kModelFailed : kBadInput, error);
     }
 
     const amisim::EyeFigures eye_before = amisim::eye_figures(*stream.before);

@@ -152,6 +152,7 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
             result.in_model += Clock::now() - t0;
             ++result.calls;
             if (!ok) {
+                result.model_failed = true;
                 error = "the model's AMI_GetWave returned 0 at sample " + std::to_string(done);
                 return false;
             }

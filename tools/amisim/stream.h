@@ -44,6 +44,7 @@ struct StreamResult {
     std::uint64_t calls = 0;
     std::chrono::steady_clock::duration in_model{};
     std::chrono::steady_clock::duration total{};
+    bool model_failed = false;  // why run_stream returned false: the model, or a file
 };
 
 // Runs the stream; model may be empty (no AMI_GetWave). False with a message
