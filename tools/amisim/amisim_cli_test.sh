@@ -96,6 +96,7 @@ expect 0 'impulse area \(DC gain\) +0\.954164 +1\.90833' -- "$fakes/vendor_gain_
 expect 1 'AMI_Init returned 0' -- "$fakes/vendor_init_fails.so" $out --bits 64
 expect 1 'refusing to start' -- "$fakes/vendor_init_fails.so" $out --params '(x)' --bits 64
 expect 2 'has no AMI_Close' -- "$fakes/vendor_no_close.so" $out
+expect 1 "AMI_GetWave returned 0 at sample 8192" -- "$fakes/vendor_getwave_fails.so" $out --bits 1000
 
 # Wrong libraries.
 expect 2 'cannot open|No such file' -- "$work/missing.so"
