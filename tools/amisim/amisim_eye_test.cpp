@@ -205,6 +205,31 @@ TEST(AmisimEye, BoxcarWithAnEchoGivesTheHandWorkedBathtub) {
     EXPECT_NEAR(figures.width, 14.0, 1e-12);
 }
 
+// The bathtub is periodic: an opening may run from the last slots of one bit
+// into the first of the next. With spb 4 and the centre at sample 2, sample
+// n is slot n mod 4 of bit n / 4; each 1 sits at +h/2 and each 0 at -h/2 of
+// the slot's height h: 0.5, 0.2, -0.1, 0.3. The best slot is 0; the eye is
+// open from -1 - 0.3/0.4 (slot 3 of the bit before) to 1 + 0.2/0.3.
+TEST(AmisimEye, OpeningRunsRoundTheEndOfTheBit) {
+    const std::vector<double> height{0.5, 0.2, -0.1, 0.3};
+    const std::vector<std::uint8_t> bits = amisim::prbs_bits(7, 200);
+    std::vector<double> wave;
+    for (std::uint8_t b : bits) {
+        for (double h : height) {
+            wave.push_back(b != 0 ? h / 2 : -h / 2);
+        }
+    }
+    amisim::EyeLayout layout;
+    layout.samples_per_bit = 4;
+    layout.centre = 2;
+    amisim::EyeAccumulator eye(layout);
+    eye.add(wave.data(), wave.size());
+    const amisim::EyeFigures figures = amisim::eye_figures(eye);
+    EXPECT_THAT(figures.bathtub, Pointwise(DoubleEq(), height));
+    EXPECT_EQ(figures.best_slot, 0);
+    EXPECT_DOUBLE_EQ(figures.width, (1.0 + 0.2 / 0.3) + (1.0 + 0.3 / 0.4));
+}
+
 // One sample per bit at +-0.5, except the worst 1 and the worst 0.
 TEST(AmisimEye, FiguresOfClosedAndUnmeasuredEyes) {
     struct Case {
