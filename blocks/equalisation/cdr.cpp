@@ -1,19 +1,21 @@
-// Clock and data recovery: a bang-bang loop that counts down to its ticks
-// and data instants sample by sample.
+// Clock and data recovery: a bang-bang loop whose timers count down, one
+// sample at a time, to its ticks and data instants.
 //
-// For one call the cells live in locals and go back at the end. Between
-// events a sample costs two decrements and the sample counter; the time t,
-// the remainders and the quotients are formed only at ticks and data
+// For one call the cells live in locals and go back at the end. The time
+// t, the remainders and the quotients are formed only at ticks and data
 // instants, from the same operands in the same order as the loop's
-// definition, so every value matches a sample-by-sample run. The retimed
-// waveform is only observable at the last sample of a call, so it is
-// formed there (and at ticks, where it is a copy).
+// definition. The stretches between them are passed over in one step:
+// there the timers only count down by whole samples, exactly. So every
+// value matches a sample-by-sample run. The retimed waveform is only
+// observable at the last sample of a call, so it is formed there (and at
+// ticks, where it is a copy).
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "Kestrom_AMI_Model.h"
+#include "blocks/equalisation/exact_remainder.h"
 #include "blocks/equalisation/state_cells.h"
 
 namespace {
@@ -102,6 +104,33 @@ class Loop {
         }
     }
 
+    // How many of the next samples, at most limit, are quiet: neither timer
+    // runs out and the sample counter does not wrap. On a quiet sample both
+    // timers are at least 1 and below 2^53, where subtracting 1 is exact, so
+    // k quiet samples leave each timer at timer - k exactly, as k single
+    // steps would.
+    int32_t quiet_samples(int32_t limit) const {
+        const double e = edge_timer_;
+        const double d = data_timer_;
+        if (!(e >= 1 && d >= 1 && e < 0x1p53 && d < 0x1p53) || sample_index_ >= kIndexWrap - 1) {
+            return 0;
+        }
+        const int64_t before_wrap = int64_t{kIndexWrap} - 1 - sample_index_;
+        if (before_wrap < limit) {
+            limit = static_cast<int32_t>(before_wrap);
+        }
+        const double nearer = e < d ? e : d;
+        return nearer < limit ? static_cast<int32_t>(nearer) : limit;
+    }
+
+    // Runs k quiet samples, the last of which is last_x.
+    void skip(int32_t k, double last_x) {
+        edge_timer_ = edge_timer_ - k;
+        data_timer_ = data_timer_ - k;
+        previous_ = last_x;
+        sample_index_ += k;
+    }
+
     int32_t store() const {
         *cdr_.clock_phase = clock_phase_;
         *cdr_.vote_threshold = threshold_;
@@ -125,7 +154,7 @@ class Loop {
 
     void tick(double x, double e) {
         const double tau = now() + (e + 1) * interval_;
-        clock_phase_ = std::fmod(tau, period_);
+        clock_phase_ = ami::exact_remainder(tau, period_);
         const double reference = next_reference_;
         clock_times_[clock_index_] = tau;
         ++clock_index_;
@@ -139,7 +168,8 @@ class Loop {
         decisions[0] = data_decision_;
         edge_timer_ = e + tick_period_ - 1;
         if (aligns_ && reference > 0) {
-            const double r = std::fmod(reference - last_reference_ + half_period_, period_);
+            const double r =
+                ami::exact_remainder(reference - last_reference_ + half_period_, period_);
             edge_timer_ = edge_timer_ + ((r - half_period_) / period_) * spacing_;
             last_reference_ = reference;
         }
@@ -298,10 +328,18 @@ int32_t ApplyCDR(const double *input, int32_t sample_count, CDR cdr, double samp
         return clock_index;
     }
     Loop loop(cdr, sample_interval, clock_index, clock_times);
-    for (int32_t i = 0; i < sample_count - 1; ++i) {
-        loop.step<false>(input[i]);
+    const int32_t last = sample_count - 1;
+    for (int32_t i = 0; i < last;) {
+        const int32_t quiet = loop.quiet_samples(last - i);
+        if (quiet > 0) {
+            i += quiet;
+            loop.skip(quiet, input[i - 1]);
+        } else {
+            loop.step<false>(input[i]);
+            ++i;
+        }
     }
-    loop.step<true>(input[sample_count - 1]);
+    loop.step<true>(input[last]);
     return loop.store();
 }
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 #include "Kestrom_AMI_Model.h"
 
@@ -20,6 +21,8 @@ constexpr ControlMode kAdapt = 3;
 
 // Samples equalised tap by tap at a time: small enough to stay in L1.
 constexpr int32_t kStretch = 512;
+// Tap counts up to this adapt with their feedback terms kept in locals.
+constexpr int32_t kMaxCachedTaps = 64;
 
 // The tap as applied to a waveform. A resolution that is not positive and
 // finite would make every quotient infinite or NaN, and a quotient can
@@ -39,6 +42,18 @@ struct Quantiser {
     }
 };
 
+// Adaptation's clamp: the lower limit first, so that with the limits
+// crossed the upper one wins.
+double clamped(double t, double lowest, double highest) {
+    if (t < lowest) {
+        t = lowest;
+    }
+    if (t > highest) {
+        t = highest;
+    }
+    return t;
+}
+
 void feed_back_fixed(double *output, int32_t sample_count, const DFE &dfe,
                      const double *decisions) {
     const Quantiser quantised(dfe.tap_resolution);
@@ -53,30 +68,89 @@ void feed_back_fixed(double *output, int32_t sample_count, const DFE &dfe,
     }
 }
 
-void feed_back_adapting(double *output, int32_t sample_count, const DFE &dfe,
-                        const double *decisions) {
+// The adapting path, literally: quantise, feed back, adapt, sample after
+// sample. Used for tap counts beyond the cached kernel's.
+void feed_back_adapting_directly(double *output, int32_t sample_count, const DFE &dfe,
+                                 const double *decisions) {
     const Quantiser quantised(dfe.tap_resolution);
     double *__restrict taps = dfe.taps;
+    for (int32_t j = 0; j < sample_count; ++j) {
+        double y = output[j];
+        for (int32_t m = 0; m < dfe.tap_count; ++m) {
+            y = y + quantised(taps[m]) * decisions[m];
+        }
+        output[j] = y;
+        const double scaled = dfe.adapt_step * y;
+        for (int32_t m = 0; m < dfe.tap_count; ++m) {
+            taps[m] = clamped(taps[m] - scaled * decisions[m], dfe.min_tap, dfe.max_tap);
+        }
+    }
+}
+
+// A quantised tap kept from sample to sample: its feedback term q(m) d(m)
+// and the quotients tap / resolution whose floor it was formed from. Any
+// quotient in [low, high) has that floor, so a tap whose new quotient falls
+// there has the same quantised value and the same term. For a floor of 0
+// only positive quotients qualify (floor(-0.0) is -0.0, which would change
+// the term's sign of zero); a tap applied unquantised qualifies never.
+struct KeptTap {
+    double low;
+    double high;
+    double term;
+};
+
+void keep(KeptTap &kept, double tap, double decision, const Quantiser &quantised) {
+    const double floor = std::floor(tap / quantised.resolution);
+    const double q = quantised.resolution * floor;
+    if (std::isfinite(q)) {
+        kept.term = q * decision;
+        kept.low = floor != 0            ? floor
+                   : std::signbit(floor) ? std::numeric_limits<double>::infinity()
+                                         : std::numeric_limits<double>::denorm_min();
+        kept.high = floor + 1;
+    } else {
+        kept.term = quantised(tap) * decision;
+        kept.low = std::numeric_limits<double>::infinity();
+        kept.high = -std::numeric_limits<double>::infinity();
+    }
+}
+
+// The adapting path with every tap's quantised value kept: the quotient
+// of each adapted tap is still formed every sample, but its floor, the
+// product and the term only when the quotient leaves the interval of the
+// kept floor, which is rare. The next sample's feedback then needs no
+// result of this sample's quotients, unless a floor changed.
+void feed_back_adapting(double *output, int32_t sample_count, const DFE &dfe,
+                        const double *decisions) {
     const int32_t count = dfe.tap_count;
+    const Quantiser quantised(dfe.tap_resolution);
+    if (count > kMaxCachedTaps || !quantised.active) {
+        feed_back_adapting_directly(output, sample_count, dfe, decisions);
+        return;
+    }
+    double *__restrict taps = dfe.taps;
+    KeptTap kept[kMaxCachedTaps];
+    for (int32_t m = 0; m < count; ++m) {
+        keep(kept[m], taps[m], decisions[m], quantised);
+    }
+    const double resolution = quantised.resolution;
     const double step = dfe.adapt_step;
     const double lowest = dfe.min_tap;
     const double highest = dfe.max_tap;
     for (int32_t j = 0; j < sample_count; ++j) {
         double y = output[j];
         for (int32_t m = 0; m < count; ++m) {
-            y = y + quantised(taps[m]) * decisions[m];
+            y = y + kept[m].term;
         }
         output[j] = y;
         const double scaled = step * y;
         for (int32_t m = 0; m < count; ++m) {
-            double t = taps[m] - scaled * decisions[m];
-            if (t < lowest) {
-                t = lowest;
-            }
-            if (t > highest) {
-                t = highest;
-            }
+            const double t = clamped(taps[m] - scaled * decisions[m], lowest, highest);
             taps[m] = t;
+            const double quotient = t / resolution;
+            if (__builtin_expect(!(quotient >= kept[m].low && quotient < kept[m].high), 0)) {
+                keep(kept[m], t, decisions[m], quantised);
+            }
         }
     }
 }

@@ -2,13 +2,14 @@
 // history of tap_count bits.
 //
 // The history index of tap k is (p - k S) mod L with L = N S. The filter
-// keeps p's bit (p / S) from sample to sample instead of reducing an index
-// per tap: taps 0 .. bit read p - k S directly, the rest read p - k S + L.
-// The sum runs over k = 0 .. N - 1 from 0.0, as the definition reads.
+// keeps p's bit (p / S) instead of reducing an index per tap: taps 0 .. bit
+// read p - k S directly, the rest read p - k S + L. Each sum runs over
+// k = 0 .. N - 1 from 0.0, as the definition reads.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/equalisation/state_cells.h"
@@ -27,9 +28,44 @@ bool has_state(const TxFFE &ffe) {
            static_cast<int64_t>(ffe.tap_count) * ffe.samples_per_bit == ffe.history_length;
 }
 
+// Two neighbouring samples, one in each lane: the lanes are summed
+// independently, each in the order of the scalar sum.
+using Pair = double __attribute__((vector_size(16)));
+
+Pair load_pair(const double *from) {
+    Pair pair;
+    std::memcpy(&pair, from, sizeof pair);
+    return pair;
+}
+
+void store_pair(double *to, Pair pair) {
+    std::memcpy(to, &pair, sizeof pair);
+}
+
+// One output sample: taps 0 .. bit read newest - k S, the rest newest - k S + L.
+template <typename Value, typename Load>
+Value tap_sum(const double *taps, int32_t count, int32_t bit, const double *newest,
+              std::ptrdiff_t spacing, std::ptrdiff_t length, Value zero, Load load) {
+    Value sum = zero;
+    const double *h = newest;
+    int32_t k = 0;
+    for (; k <= bit; ++k, h -= spacing) {
+        sum = sum + taps[k] * load(h);
+    }
+    for (h += length; k < count; ++k, h -= spacing) {
+        sum = sum + taps[k] * load(h);
+    }
+    return sum;
+}
+
+// Filters the block one stretch at a time, a stretch being the samples left
+// in the current bit of the circle. Within a stretch every tap but the
+// first reads samples written at least one bit earlier, so the stretch's
+// inputs can go into the history first, and neighbouring samples read
+// neighbouring history: they are summed in pairs.
 void filter(const double *input, int32_t sample_count, const TxFFE &ffe, double *output) {
     const int32_t spacing = ffe.samples_per_bit;
-    const int32_t taps_count = ffe.tap_count;
+    const int32_t count = ffe.tap_count;
     const int32_t length = ffe.history_length;
     const double *__restrict taps = ffe.taps;
     double *__restrict history = ffe.history;
@@ -37,29 +73,30 @@ void filter(const double *input, int32_t sample_count, const TxFFE &ffe, double 
     if (p < 0 || p >= length) {
         p = 0;  // a position no filter leaves: start the circle afresh
     }
-    int32_t bit = p / spacing;           // taps 0 .. bit do not wrap
-    int32_t in_bit = p - bit * spacing;  // p mod S
-    for (int32_t j = 0; j < sample_count; ++j) {
-        const double x = input[j];
-        history[p] = x;
-        double sum = 0.0;
-        const double *newest = history + p;
-        int32_t k = 0;
-        for (; k <= bit; ++k) {
-            sum += taps[k] * newest[-static_cast<std::ptrdiff_t>(k) * spacing];
+    int32_t bit = p / spacing;
+    const Pair zero_pair = {0.0, 0.0};
+    const auto load_one = [](const double *h) { return *h; };
+    for (int32_t j = 0; j < sample_count;) {
+        const int32_t in_bit = p - bit * spacing;
+        const int32_t left = sample_count - j;
+        const int32_t stretch = spacing - in_bit < left ? spacing - in_bit : left;
+        for (int32_t r = 0; r < stretch; ++r) {
+            history[p + r] = input[j + r];
         }
-        const double *wrapped = newest + length;
-        for (; k < taps_count; ++k) {
-            sum += taps[k] * wrapped[-static_cast<std::ptrdiff_t>(k) * spacing];
+        int32_t r = 0;
+        for (; r + 2 <= stretch; r += 2) {
+            store_pair(output + j + r, tap_sum(taps, count, bit, history + p + r, spacing, length,
+                                               zero_pair, load_pair));
         }
-        output[j] = sum;
-        ++p;
-        if (++in_bit == spacing) {
-            in_bit = 0;
-            if (++bit == taps_count) {
-                bit = 0;
-                p = 0;
-            }
+        if (r < stretch) {
+            output[j + r] =
+                tap_sum(taps, count, bit, history + p + r, spacing, length, 0.0, load_one);
+        }
+        j += stretch;
+        p += stretch;
+        if (p - bit * spacing == spacing && ++bit == count) {
+            bit = 0;
+            p = 0;
         }
     }
     *ffe.position = p;
