@@ -100,6 +100,59 @@ void BM_ApplyTxFFE_Literal(benchmark::State &state) {
     ffe_blocks(state, literal_apply_tx_ffe);
 }
 
+// --- AGC: one pass for the level, one for the scaling -------------------------------
+
+AGC agc_record() {
+    double impulse[256];
+    for (int i = 0; i < 256; ++i) {
+        impulse[i] = 5e10 * std::exp(-0.02 * i);
+    }
+    return SetupAGC(0.4, impulse, 256, kSampleInterval, kSamplesPerBit);
+}
+
+bool agc_matches_transcription() {
+    AGC fast = agc_record();
+    AGC slow = agc_record();
+    const bool same = same_outputs(
+                          [&](bool library, const double *in, int32_t count, double *out) {
+                              if (library) {
+                                  ApplyAGC(in, count, fast, 0, out);
+                              } else {
+                                  literal_apply_agc(in, count, slow, 0, out);
+                              }
+                          },
+                          channel_wave(3 * kBlock + 5)) &&
+                      same_bits(fast.gain, slow.gain, 1) && same_bits(fast.level, slow.level, 1);
+    DeleteAGC(fast);
+    DeleteAGC(slow);
+    return same;
+}
+
+template <typename Apply>
+void agc_blocks(benchmark::State &state, Apply apply) {
+    if (!agc_matches_transcription()) {
+        state.SkipWithError("library and literal transcription differ");
+        return;
+    }
+    const std::vector<double> input = channel_wave(kBlock);
+    std::vector<double> output(kBlock);
+    AGC agc = agc_record();
+    for (auto _ : state) {
+        apply(input.data(), kBlock, agc, 0, output.data());
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+    }
+    DeleteAGC(agc);
+    count_samples(state, kBlock);
+}
+
+void BM_ApplyAGC(benchmark::State &state) {
+    agc_blocks(state, ApplyAGC);
+}
+void BM_ApplyAGC_Literal(benchmark::State &state) {
+    agc_blocks(state, literal_apply_agc);
+}
+
 // --- DFE waveform path: 8 taps ------------------------------------------------------
 
 const double kDFETaps[8] = {-0.12, 0.047, -0.021, 0.013, -0.004, 0.0, 0.002, -0.001};
@@ -239,6 +292,8 @@ void BM_ApplyCDR_Literal(benchmark::State &state) {
 
 BENCHMARK(BM_ApplyTxFFE);
 BENCHMARK(BM_ApplyTxFFE_Literal);
+BENCHMARK(BM_ApplyAGC);
+BENCHMARK(BM_ApplyAGC_Literal);
 BENCHMARK(BM_ApplyDFE_Fixed);
 BENCHMARK(BM_ApplyDFE_Fixed_Literal);
 BENCHMARK(BM_ApplyDFE_Adapt);

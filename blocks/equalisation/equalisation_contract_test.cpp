@@ -34,6 +34,28 @@ struct TxFFEBlock {
     }
 };
 
+// Level estimated from an impulse response; every call measures its own
+// block, so cutting the stream changes the result.
+struct AGCBlock {
+    using Record = AGC;
+    static constexpr ResetRule kReset = ResetRule::kNone;
+    static constexpr bool kSplitRunsEqualOneRun = false;
+
+    static Record setup() {
+        double impulse[64];  // on the stack: the setup's allocations are counted
+        for (int i = 0; i < 64; ++i) {
+            impulse[i] = 1e11 * std::exp(-0.2 * i);
+        }
+        return SetupAGC(0.4, impulse, 64, 1e-12, 8);
+    }
+    static void remove(const Record &record) { DeleteAGC(record); }
+    static std::vector<double> input() { return channel_stream(); }
+    static void apply(const Record &record, const double *in, int32_t count, int32_t /*reset*/,
+                      double *out, std::vector<double> & /*side*/) {
+        ApplyAGC(in, count, record, 0, out);
+    }
+};
+
 // The waveform path adapting its eight taps sample by sample, with one
 // decisions array for every call.
 struct DFEBlock {
@@ -85,5 +107,5 @@ struct CDRBlock {
     }
 };
 
-using EqualisationBlocks = ::testing::Types<TxFFEBlock, DFEBlock, CDRBlock>;
+using EqualisationBlocks = ::testing::Types<TxFFEBlock, AGCBlock, DFEBlock, CDRBlock>;
 INSTANTIATE_TYPED_TEST_SUITE_P(Equalisation, BlockContract, EqualisationBlocks);
