@@ -296,7 +296,9 @@ CDR SetupCDR(const char *mode, double phase_step, int32_t max_threshold, double 
         return without_cells(cdr);
     }
     // The zeroed cells already hold every 0 and 0.0 of the initial state.
-    const auto half_bit = static_cast<double>(samples_per_bit / 2);
+    // Half a bit, truncated to whole samples (S = 5 gives 2.0).
+    const int32_t half = samples_per_bit / 2;
+    const auto half_bit = static_cast<double>(half);
     *cdr.data_timer = half_bit;
     *cdr.data_offset = half_bit;
     for (int32_t k = 0; k < decision_count; ++k) {

@@ -187,7 +187,7 @@ TEST(CDR, CorrectionsMoveTheTicksLaterByThePhaseStep) {
 }
 
 TEST(CDR, InvertTimeInvertsTheDecisionsOfOneBitPeriod) {
-    for (double invert : {10.5, 0.0, -4.0}) {
+    for (double invert : {11.0, 0.0, -4.0}) {
         SCOPED_TRACE("invert_time " + std::to_string(invert));
         Settings s;
         s.invert_time = invert;
@@ -198,7 +198,7 @@ TEST(CDR, InvertTimeInvertsTheDecisionsOfOneBitPeriod) {
                 inverted_at.push_back(static_cast<double>(i));
             }
         });
-        // Data instants at samples 3, 7, 11, ...; t in [6.5, 10.5) holds 7 only.
+        // Data instants at samples 3, 7, 11, ...; t in [7, 11) holds 7 only.
         EXPECT_EQ(inverted_at, invert > 0 ? std::vector<double>{7} : std::vector<double>{});
     }
 }
