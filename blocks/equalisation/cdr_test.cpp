@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -240,6 +241,11 @@ struct Scenario {
     int32_t start_index;  // written into sample_index before the run
     bool references;      // clock_times pre-filled with reference times
 };
+
+// Printed by name: gtest would otherwise dump the bytes, padding included.
+void PrintTo(const Scenario &row, std::ostream *os) {
+    *os << row.name;
+}
 
 class CDRTranscription : public ::testing::TestWithParam<Scenario> {};
 

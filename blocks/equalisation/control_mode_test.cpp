@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct KeywordCase {
     int32_t code;
     std::string report;  // empty when the keyword is known
 };
+
+// Printed by name: gtest would otherwise dump the bytes, padding included.
+void PrintTo(const KeywordCase &row, std::ostream *os) {
+    *os << row.name;
+}
 
 std::string control_report(const std::string &keyword) {
     return "**Warning** Control mode " + keyword + " not recognized. Defaulting to \"off\".\n";

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,11 @@ struct LimitCase {
     double expected;  // the tap afterwards
     bool warns;
 };
+
+// Printed by name: gtest would otherwise dump the bytes, padding included.
+void PrintTo(const LimitCase &row, std::ostream *os) {
+    *os << row.name;
+}
 
 class TxFFELimits : public ::testing::TestWithParam<LimitCase> {};
 
