@@ -285,7 +285,9 @@ TEST_P(CDRTranscription, EveryCellAndTickBitForBit) {
             << "after " << done << " samples";
     }
     EXPECT_EQ(bits_of(fast_clock), bits_of(slow_clock));
-    EXPECT_GT(fast_index, static_cast<int32_t>(wave.size()) / spb / 2);
+    if (c.settings.freq_offset < 1) {  // a clock near its nominal rate ticks every bit
+        EXPECT_GT(fast_index, static_cast<int32_t>(wave.size()) / spb / 2);
+    }
     if (c.start_index > 0) {
         EXPECT_EQ(*fast->wrap_count, 1);
     }
@@ -325,6 +327,8 @@ INSTANTIATE_TEST_SUITE_P(
                  2e-12, 0, 0, false},
         Scenario{"reference_clock", with(spacing(16, 0.001, 2, 6), "auto"), 1e-12, 1, 0, true},
         Scenario{"references_ignored", with(spacing(16, 0.001, 2, 6), "auto"), 1e-12, 0, 0, true},
+        // Timers beyond 2^53, where a sample's decrement rounds away.
+        Scenario{"huge_tick_period", with(spacing(4, 1e17, 2, 4), "auto"), 1e-12, 0, 0, false},
         Scenario{"counter_wrap", with(spacing(5, 0, 2, 4), "adapt"), 1e-12, 0, 2147483647 - 1234,
                  false},
         Scenario{"counter_wrap_with_reference", with(spacing(6, 0, 2, 4), "auto"), 1.0, 1,
