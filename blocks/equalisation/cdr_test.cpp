@@ -229,6 +229,14 @@ TEST(CDR, ReferenceClockAlignsTheTicks) {
     EnableReferenceClk(plain.mutable_record(), 1);
     const std::vector<double> ticks = ticks_of(plain.get(), input, 1.0);
     EXPECT_THAT(std::vector<double>(ticks.begin(), ticks.begin() + 3), ElementsAre(1, 11, 21));
+    // Without a bit period (a zero sample interval) there is nothing to
+    // align to: the timer runs as without reference mode, ticks at samples
+    // 1, 11, ..., 291, and is back at 0 after sample 299.
+    OwnedCDR timeless(make(s));
+    EnableReferenceClk(timeless.mutable_record(), 1);
+    std::vector<double> references(301, 5.0);
+    EXPECT_EQ(ApplyCDR(input.data(), 300, timeless.get(), 0.0, 0, references.data()), 30);
+    EXPECT_EQ(*timeless->edge_timer, 0.0);
 }
 
 // --- Against the transcription of the loop, sample by sample -----------------

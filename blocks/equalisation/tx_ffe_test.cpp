@@ -80,6 +80,15 @@ TEST(TxFFE, EmptyBlockWithResetOnlyClears) {
     EXPECT_THAT(run(ffe.get(), {1, 0, 0}), ElementsAre(1, 0, 0.5));
 }
 
+TEST(TxFFE, PositionOutsideTheCircleRestartsAtItsStart) {
+    const double taps[] = {1.0, 0.5};
+    const OwnedFFE ffe(SetupTxFFE(2, 2, 0, taps));
+    for (int32_t position : {4, -1, INT32_MAX}) {
+        *ffe->position = position;
+        EXPECT_THAT(run(ffe.get(), {1, 0, 0}, 1), ElementsAre(1, 0, 0.5));
+    }
+}
+
 // The library against the definition, bit for bit, for spacings and tap
 // counts at and around the edges of the circle, in uneven blocks with a
 // reset among them; the position and history cells too.
