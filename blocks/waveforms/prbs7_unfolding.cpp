@@ -220,12 +220,10 @@ void PRBS2I(double *impulse, const double *waveform, int32_t n, int32_t samples_
     if (n <= 0) {
         return;
     }
-    // The unfold's own scratch comes after the n pulse samples; without it
-    // (no bit, or a bit too long for any period) there is nothing to unfold.
-    const std::int64_t unfold_count =
+    const std::int64_t unfold_scratch =
         samples_per_bit < 1 ? 0 : ami::unfold_scratch_count(n, samples_per_bit);
     const ami::ScratchDoubles scratch =
-        unfold_count < 1 ? ami::ScratchDoubles() : ami::scratch_doubles(n + unfold_count);
+        unfold_scratch > 0 ? ami::scratch_doubles(n + unfold_scratch) : ami::ScratchDoubles();
     if (!scratch) {
         std::fill(impulse, impulse + n, 0.0);
         return;
