@@ -4,7 +4,9 @@
 // the cut run equals the stream run in one block per stretch between
 // resets (as the block's reset rule draws those stretches), and a block run
 // in place equals the same block into a separate array.
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "Kestrom_AMI_Model.h"
@@ -104,7 +106,7 @@ void fuzz_block(FuzzInput &input) {
     FUZZ_CHECK(cut.output.size() == stream.size());
     const Run again = run_pieces<Block>(args, stream, pieces);
     FUZZ_CHECK(same_bits(cut.output, again.output) && same_bits(cut.side, again.side));
-    if (Block::kSplitRunsEqualOneRun) {
+    if (Block::splits_like_one_run(args)) {
         const Run expected = expected_run<Block>(args, stream, pieces);
         FUZZ_CHECK(same_bits(cut.output, expected.output));
         FUZZ_CHECK(same_bits(cut.side, expected.side));
@@ -122,11 +124,40 @@ void fuzz_block(FuzzInput &input) {
     FUZZ_CHECK(same_bits(samples, separate.output) && same_bits(side, separate.side));
 }
 
+// ---- Arguments shared by several blocks ---------------------------------------
+
+// A sample interval: the usual ones, none, negative, or any double.
+double sample_interval(FuzzInput &input) {
+    static const double kIntervals[] = {1e-12, 3.125e-12, 1e-10, 1.0, 0.0, -1e-12};
+    const uint8_t choice = input.byte();
+    return choice < 0xf0 ? kIntervals[choice % 6] : input.raw_double();
+}
+
+// A keyword of the control modes, or one that is none of them.
+const char *mode_keyword(FuzzInput &input) {
+    static const char *const kModes[] = {"off", "Off",   "fixed", "Fixed",   "auto", "Auto", "on",
+                                         "On",  "adapt", "Adapt", "adapted", "",     nullptr};
+    return kModes[input.byte() % 13];
+}
+
+// Values for a list of count entries (at most kMax), or none (null).
+template <int32_t kMax>
+struct Values {
+    bool given = false;
+    double values[kMax] = {};
+    void read(FuzzInput &input, int32_t count, double scale) {
+        given = (input.byte() & 3) != 0;
+        for (int32_t k = 0; given && k < count && k < kMax; ++k) {
+            values[k] = input.sample() * scale;
+        }
+    }
+    const double *get() const { return given ? values : nullptr; }
+};
+
 // ---- The blocks -------------------------------------------------------------
 
 struct PeakingFilterBlock {
     static constexpr Reset kReset = Reset::kBeforeAndAfter;
-    static constexpr bool kSplitRunsEqualOneRun = true;
     static constexpr int32_t kMaxConfigs = 4;
     static constexpr int32_t kMaxPoles = 14;  // beyond the specialised kernels
     struct Args {
@@ -172,15 +203,208 @@ struct PeakingFilterBlock {
         ApplyPeakingFilter(in, count, record, args.index, reset, out);
     }
     static void remove(const PeakingFilter &record) { DeletePeakingFilter(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return true; }
+};
+
+// ---- Equalisation -------------------------------------------------------------
+
+struct TxFFEBlock {
+    static constexpr Reset kReset = Reset::kAfterBlock;
+    static constexpr int32_t kMaxTaps = 12;
+    struct Args {
+        int32_t samples_per_bit;
+        int32_t tap_count;
+        int32_t tag;
+        Values<kMaxTaps> taps;
+        bool advanced;
+        double max_gain[kMaxTaps];
+        double min_gain[kMaxTaps];
+        double gain_step[kMaxTaps];
+        uint32_t msg_size;
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.samples_per_bit = input.int32_in(-1, 16);
+        args.tap_count = input.int32_in(-1, kMaxTaps);
+        args.tag = input.int32_in(INT32_MIN, INT32_MAX);
+        args.taps.read(input, args.tap_count, 1.0);
+        args.advanced = (input.byte() & 1) != 0;
+        for (int32_t k = 0; args.advanced && k < args.tap_count; ++k) {
+            args.max_gain[k] = input.sample();
+            args.min_gain[k] = input.sample();
+            args.gain_step[k] = input.sample() / 16.0;
+        }
+        args.msg_size = static_cast<uint32_t>(input.int32_in(0, 256));
+        return args;
+    }
+    static TxFFE setup(const Args &args) {
+        TxFFE ffe = SetupTxFFE(args.samples_per_bit, args.tap_count, args.tag, args.taps.get());
+        if (args.advanced) {
+            char msg[257] = {};
+            AdvancedTxFFE(ffe, args.max_gain, args.min_gain, args.gain_step, msg, args.msg_size);
+            FUZZ_CHECK(std::strlen(msg) < (args.msg_size > 0 ? args.msg_size : 1));
+        }
+        return ffe;
+    }
+    static void apply(const TxFFE &record, const Args & /*args*/, const double *in, int32_t count,
+                      int32_t reset, double *out, std::vector<double> & /*side*/) {
+        ApplyTxFFE(in, count, record, reset, out);
+    }
+    static void remove(const TxFFE &record) { DeleteTxFFE(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return true; }
+};
+
+// Every call measures its own block: no promise about cuts. The reset
+// slot carries hold.
+struct AGCBlock {
+    static constexpr Reset kReset = Reset::kNone;
+    static constexpr int32_t kMaxLength = 64;
+    struct Args {
+        double target;
+        int32_t length;
+        double impulse[kMaxLength];
+        double sample_interval;
+        int32_t samples_per_bit;
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.target = input.sample();
+        args.length = input.int32_in(-1, kMaxLength);
+        for (int32_t k = 0; k < args.length; ++k) {
+            args.impulse[k] = input.sample() * 1e11;
+        }
+        args.sample_interval = sample_interval(input);
+        args.samples_per_bit = input.int32_in(-1, 16);
+        return args;
+    }
+    static AGC setup(const Args &args) {
+        return SetupAGC(args.target, args.impulse, args.length, args.sample_interval,
+                        args.samples_per_bit);
+    }
+    static void apply(const AGC &record, const Args & /*args*/, const double *in, int32_t count,
+                      int32_t hold, double *out, std::vector<double> & /*side*/) {
+        ApplyAGC(in, count, record, hold, out);
+    }
+    static void remove(const AGC &record) { DeleteAGC(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return false; }
+};
+
+// On waveforms the taps adapt sample by sample, so cuts do not matter; an
+// impulse response is measured as a whole.
+struct DFEBlock {
+    static constexpr Reset kReset = Reset::kNone;
+    static constexpr int32_t kMaxTaps = 10;
+    struct Args {
+        int32_t tap_count;
+        Values<kMaxTaps> taps;
+        int32_t samples_per_bit;
+        double min_tap, max_tap, tap_resolution, adapt_step;
+        const char *mode;
+        int32_t impulse;
+        double sample_interval;
+        Values<kMaxTaps> decisions;
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.tap_count = input.int32_in(-1, kMaxTaps);
+        args.taps.read(input, args.tap_count, 0.25);
+        args.samples_per_bit = input.int32_in(-1, 8);
+        args.min_tap = input.sample() / 4.0;
+        args.max_tap = input.sample() / 4.0;
+        args.tap_resolution = input.sample() / 256.0;
+        args.adapt_step = input.sample() / 16.0;
+        args.mode = mode_keyword(input);
+        args.impulse = input.byte() & 1;
+        args.sample_interval = sample_interval(input);
+        args.decisions.read(input, kMaxTaps, 1.0);
+        return args;
+    }
+    static DFE setup(const Args &args) {
+        char msg[257] = {};
+        return SetupDFE(args.tap_count, args.taps.get(), args.samples_per_bit, args.min_tap,
+                        args.max_tap, args.tap_resolution, args.mode, args.adapt_step, msg, 256);
+    }
+    static void apply(const DFE &record, const Args &args, const double *in, int32_t count,
+                      int32_t /*reset*/, double *out, std::vector<double> & /*side*/) {
+        ApplyDFE(in, count, record, args.impulse, args.sample_interval, args.decisions.get(), out);
+    }
+    static void remove(const DFE &record) { DeleteDFE(record); }
+    static bool splits_like_one_run(const Args &args) { return args.impulse == 0; }
+};
+
+// The CDR writes no waveform (its output is the input): its tick times go
+// to side. Each call writes from clock index 0 into room for a tick per
+// sample and one more.
+struct CDRBlock {
+    static constexpr Reset kReset = Reset::kNone;
+    struct Args {
+        const char *mode;
+        double phase_step;
+        int32_t max_threshold;
+        double freq_offset;
+        int32_t decision_count;
+        int32_t samples_per_bit;
+        double dfe_tap;
+        double invert_time;
+        int32_t reference_clock;
+        double sample_interval;
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.mode = mode_keyword(input);
+        args.phase_step = input.sample() / 8.0;
+        args.max_threshold = input.int32_in(-2, 16);
+        args.freq_offset = input.sample() / 64.0;
+        args.decision_count = input.int32_in(-1, 64);
+        args.samples_per_bit = input.int32_in(-1, 16);
+        args.dfe_tap = input.sample() / 4.0;
+        args.invert_time = input.sample() * 1e-9;
+        args.reference_clock = input.byte() & 1;
+        args.sample_interval = sample_interval(input);
+        return args;
+    }
+    static CDR setup(const Args &args) {
+        char msg[257] = {};
+        CDR cdr = SetupCDR(args.mode, args.phase_step, args.max_threshold, args.freq_offset,
+                           args.decision_count, args.samples_per_bit, args.dfe_tap,
+                           args.invert_time, msg, 256);
+        EnableReferenceClk(&cdr, args.reference_clock);
+        return cdr;
+    }
+    static void apply(const CDR &record, const Args &args, const double *in, int32_t count,
+                      int32_t /*reset*/, double *out, std::vector<double> &side) {
+        const std::size_t room = static_cast<std::size_t>(count > 0 ? count : 0) + 1;
+        std::vector<double> clock(room, 0.0);
+        const int32_t ticks = ApplyCDR(in, count, record, args.sample_interval, 0, clock.data());
+        FUZZ_CHECK(ticks >= 0 && static_cast<std::size_t>(ticks) < room);
+        side.insert(side.end(), clock.begin(), clock.begin() + ticks);
+        for (int32_t t = 0; t < count; ++t) {
+            out[t] = in[t];
+        }
+    }
+    static void remove(const CDR &record) { DeleteCDR(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return true; }
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-    switch (input.byte() % 1) {
-        default:
+    switch (input.byte() % 5) {
+        case 0:
             fuzz_block<PeakingFilterBlock>(input);
+            break;
+        case 1:
+            fuzz_block<TxFFEBlock>(input);
+            break;
+        case 2:
+            fuzz_block<AGCBlock>(input);
+            break;
+        case 3:
+            fuzz_block<DFEBlock>(input);
+            break;
+        default:
+            fuzz_block<CDRBlock>(input);
             break;
     }
     return 0;

@@ -7,6 +7,9 @@ import os
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The shaping blocks' seeds only once the library has them.
+with open(os.path.join(HERE, "..", "..", "blocks", "Kestrom_AMI_Model.h")) as header:
+    SHAPING = "SetTable" in header.read()
 
 
 def in_range(value, lo, hi):
@@ -144,6 +147,100 @@ def conversion(which, n, spb, interval, values):
 
 
 PULSE = [0.0, 0.1, 0.5, 1.0, 0.75, 0.25, 0.125, 0.0625] + [0.0] * 24
+def values(vals, scale=1.0):
+    """A Values<> list: a byte that says given, then the values / scale."""
+    if vals is None:
+        return b"\x00"
+    return b"\x01" + b"".join(sample(v / scale) for v in vals)
+
+
+INTERVALS = {1e-12: 0, 3.125e-12: 1, 1e-10: 2, 1.0: 3, 0.0: 4}
+MODES = ["off", "Off", "fixed", "Fixed", "auto", "Auto", "on", "On", "adapt", "Adapt", "adapted",
+         ""]
+
+
+def tx_ffe(spb, taps, tag=0, advanced=None, msg_size=256):
+    data = b"\x01" + in_range(spb, -1, 16) + in_range(len(taps), -1, 12)
+    data += in_range(tag, -2**31, 2**31 - 1) + values(taps)
+    if advanced is None:
+        data += b"\x00"
+    else:
+        data += b"\x01" + b"".join(sample(a) + sample(b) + sample(c * 16) for a, b, c in advanced)
+    return data + in_range(msg_size, 0, 256)
+
+
+def agc(target, impulse, interval, spb):
+    data = b"\x02" + sample(target) + in_range(len(impulse), -1, 64)
+    data += b"".join(sample(v / 1e11) for v in impulse)
+    return data + bytes([INTERVALS[interval]]) + in_range(spb, -1, 16)
+
+
+def dfe(taps, spb, min_tap, max_tap, resolution, mode, adapt_step, impulse, interval, decisions):
+    data = b"\x03" + in_range(len(taps), -1, 10) + values(taps, 0.25) + in_range(spb, -1, 8)
+    data += sample(min_tap * 4) + sample(max_tap * 4) + sample(resolution * 256)
+    data += sample(adapt_step * 16) + bytes([MODES.index(mode), impulse, INTERVALS[interval]])
+    return data + values(decisions)
+
+
+def cdr(mode, phase_step, max_threshold, freq_offset, decisions, spb, dfe_tap, invert_time,
+        reference, interval):
+    data = b"\x04" + bytes([MODES.index(mode)]) + sample(phase_step * 8)
+    data += in_range(max_threshold, -2, 16) + sample(freq_offset * 64)
+    data += in_range(decisions, -1, 64) + in_range(spb, -1, 16) + sample(dfe_tap * 4)
+    data += sample(invert_time / 1e-9) + bytes([reference, INTERVALS[interval]])
+    return data
+
+
+def shaping(which, interval, gain, quarters):
+    """which: 5 delay, 6 slope, 7 sawtooth, 8 rise/fall, 9 Rayleigh, 10 triangle; the
+    duration in quarters of a sample interval."""
+    return bytes([which, INTERVALS[interval]]) + sample(gain) + b"\x00" + in_range(quarters, -8, 1200)
+
+
+def table(x, y):
+    data = b"\x0b" + in_range(len(x), 2, 40) + bytes([int(x[0] * 64 + 128)])
+    for k in range(len(x)):
+        step = (x[k + 1] - x[k]) if k + 1 < len(x) else 1 / 32
+        data += sample(y[k]) + bytes([int(step * 32) - 1])
+    return data
+
+
+import math
+CHANNEL = [0.5 * math.tanh(math.sin(0.3 * t) * 2) for t in range(300)]
+CHANNEL = [round(v * 64) / 64 for v in CHANNEL]
+BLOCK_STREAM.update({
+    "txffe-contract": tx_ffe(2, [1.2, -0.3, 0.15, -0.05, 0.01]) + pieces((31, 0), (32, 1))
+                      + stream(CHANNEL),
+    "txffe-advanced": tx_ffe(1, [0.9, -0.3, 0.1], 7, [(1.0, -1.0, 0.1), (0.0, 0.5, 0.1),
+                                                     (0.5, -0.5, 2.0)], 40) + stream(CHANNEL[:64]),
+    "txffe-no-taps": tx_ffe(0, []) + pieces((3, 1)) + stream(CHANNEL[:16]),
+    "agc-contract": agc(0.4, [1e11 * math.exp(-0.2 * i) for i in range(64)], 1e-12, 8)
+                    + pieces((64, 0), (64, 1)) + stream(CHANNEL),
+    "agc-no-impulse": agc(-0.25, [], 1e-12, 0) + stream(CHANNEL[:40]),
+    "dfe-contract": dfe([-0.1, 0.04, -0.02, 0.01, 0.0, -0.005, 0.003, 0.0], 8, -0.2, 0.2, 0.001,
+                        "adapt", 0.01, 0, 1e-12, [0.5, -0.5, -0.5, 0.5, 0.5, 0.5, -0.5, 0.5, 0.5,
+                                                  -0.5]) + pieces((17, 0), (40, 0))
+                    + stream(CHANNEL),
+    "dfe-impulse-auto": dfe([0.0, 0.0, 0.0], 4, -0.5, 0.5, 0.001, "auto", 0.0, 1, 1e-12, None)
+                        + stream([0, 0.25, 1, 0.5, 0.25, 0.125] + [0] * 20),
+    "cdr-contract": cdr("auto", 1 / 16, 4, 0.001, 64, 8, 0.1, 0.0, 0, 1e-12)
+                    + pieces((100, 0), (1, 0), (57, 0)) + stream(CHANNEL),
+    "cdr-reference": cdr("adapt", 1 / 8, 2, 0.0, 16, 4, 0.0, 2e-11, 1, 1e-12) + stream(CHANNEL),
+})
+if SHAPING:
+    BLOCK_STREAM.update({
+        "delay-contract": shaping(5, 1e-12, 0.0, 28) + pieces((31, 0), (32, 1)) + stream(CHANNEL),
+        "slope-contract": shaping(6, 1e-12, 0.0, 22) + pieces((1, 0), (40, 1)) + stream(CHANNEL),
+        "sawtooth-contract": shaping(7, 1e-12, 1.5, 36) + pieces((9, 1)) + stream(CHANNEL),
+        "risefall-contract": shaping(8, 1e-12, 0.0, 24) + pieces((100, 1)) + stream(CHANNEL),
+        "rayleigh-contract": shaping(9, 1e-12, 0.75, 40) + pieces((2, 0), (3, 1)) + stream(CHANNEL),
+        "triangle-contract": shaping(10, 1e-12, 1.25, 16) + pieces((50, 0)) + stream(CHANNEL),
+        "delay-half-sample": shaping(5, 1.0, 0.0, 10) + stream(CHANNEL[:30]),
+        "table-contract": table([-1.0, -0.5, 0.0, 0.5, 1.0], [-0.625, -0.4375, 0.0, 0.4375, 0.625])
+                          + pieces((13, 0)) + stream(CHANNEL),
+    })
+
+
 WAVEFORM_CONVERSION = {}
 for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i2prbs",
                               "prbs2i", "i2prbs7"]):
@@ -151,12 +248,38 @@ for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i
     WAVEFORM_CONVERSION[name + "-few"] = conversion(which, 3, 1, 2, PULSE[:3])
     WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, PULSE[:8])
     WAVEFORM_CONVERSION[name + "-empty"] = conversion(which, 0, 2, 0, [])
+WAVEFORM_CONVERSION["metrics-4spb"] = conversion(9, 32, 4, 0, PULSE) + sample(0.25) + sample(0.5)
+WAVEFORM_CONVERSION["metrics-no-bit"] = conversion(9, 8, 0, 0, PULSE[:8]) + sample(0.0) + sample(0.0)
+if SHAPING:
+    LIMITER = in_range(5, 2, 8) + b"".join(bytes([31]) + sample(y) for y in [-0.5, -0.25, 0, 0.25, 0.5])
+    for which, name in [(10, "pulse-table"), (11, "impulse-table")]:
+        WAVEFORM_CONVERSION[name + "-4spb"] = (conversion(which, 32, 4, 0, []) + LIMITER
+                                               + stream(PULSE))
+        WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, []) + LIMITER + stream(PULSE[:8])
+    WAVEFORM_CONVERSION["tanh-4spb"] = conversion(12, 32, 4, 0, []) + b"\x00" + stream(PULSE)
+    WAVEFORM_CONVERSION["tanh-zero-limit"] = conversion(12, 32, 2, 0, []) + b"\x01" + stream(PULSE)
 WAVEFORM_CONVERSION["prbs2p-longer-than-period"] = conversion(5, 300, 2, 0, WAVE[:254])
 WAVEFORM_CONVERSION["i2prbs7-late-peak"] = conversion(8, 64, 2, 0, [0.0] * 40 + [1.0] + [0.0] * 23)
 WAVEFORM_CONVERSION["prbs2i-huge-bit"] = conversion(7, 5, (0xF9,), 0, [])
 
+# ---- text_list: a double for d2i, then a textual list -----------------------
+def text_list(x, text):
+    return raw(x) + text.encode("latin-1")
+
+
+TEXT_LIST = {
+    "three-numbers": text_list(2.5, "1.5, 2e-3 \"7\""),
+    "words-and-numbers": text_list(-2.5, "abc 4 12xyz"),
+    "separators-only": text_list(-0.5, ", ,\t\r\n\"\""),
+    "empty": text_list(0.49, ""),
+    "vertical-tab": text_list(1e12, "a\vb \v5 \f6"),
+    "hex-inf-nan": text_list(float("nan"), "0x1p3 inf -infinity nan 1e999 0x +"),
+    "six-hundred": text_list(-1e12, " ".join(str(k) for k in range(600))),
+    "long-number": text_list(3.7, "1" * 70 + " 2"),
+}
+
 for target, seeds in [("parse_tree", {k: v.encode("latin-1") for k, v in PARSE_TREE.items()}),
                       ("ami_model", AMI_MODEL), ("block_stream", BLOCK_STREAM),
-                      ("waveform_conversion", WAVEFORM_CONVERSION)]:
+                      ("waveform_conversion", WAVEFORM_CONVERSION), ("text_list", TEXT_LIST)]:
     for name, data in seeds.items():
         write(target, name, data)

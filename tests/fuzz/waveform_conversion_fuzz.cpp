@@ -4,6 +4,7 @@
 // a read or write outside it is caught; the documented edge cases are
 // checked: n <= 0 writes nothing (the folds give a period of zeros),
 // samples_per_bit < 1 makes the folds write nothing and the unfolds zeros.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -39,7 +40,7 @@ std::vector<double> unwritten(std::size_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-    const int conversion = input.byte() % 9;
+    const int conversion = input.byte() % 10;
     const int32_t n = input.int32_in(-2, 1200);
     // Bits of up to 24 samples (a period of up to 3048 samples), none, and,
     // for the conversions that write no period into the caller's array,
@@ -114,6 +115,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
             }
             FUZZ_CHECK(n > 0 || all_equal(response, kUnwritten));
             FUZZ_CHECK(n <= 0 || period > 0 || all_equal(response, 0.0));
+            break;
+        }
+        case 9: {  // the eye and error metrics
+            const std::vector<double> impulse = input.samples(count);
+            const double measures[] = {MAX(impulse.data(), n, spb, T),
+                                       PDA(impulse.data(), n, spb, T),
+                                       SNR(impulse.data(), n, spb, T, input.sample())};
+            for (double measure : measures) {
+                FUZZ_CHECK((n > 0 && spb >= 1) || measure == 0.0);
+            }
+            const double reference = input.sample();
+            const double energy = ErrEnergy(impulse.data(), n, reference);
+            FUZZ_CHECK(n > 0 || energy == 0.0 || std::isnan(reference));  // a sum of 0 over a / a
+            FUZZ_CHECK(std::isnan(energy) || energy >= 0.0);
             break;
         }
         default: {  // I2PRBS7, then PRBS72I, which frees the waveform
