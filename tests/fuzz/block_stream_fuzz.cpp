@@ -3,7 +3,9 @@
 // the block. Checks: nothing crashes or leaks; where the block promises it,
 // the cut run equals the stream run in one block per stretch between
 // resets (as the block's reset rule draws those stretches), and a block run
-// in place equals the same block into a separate array.
+// in place equals the same block into a separate array. The shaping blocks
+// take part where the library has them (AMI_FUZZ_SHAPING, see
+// CMakeLists.txt).
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -132,6 +134,23 @@ double sample_interval(FuzzInput &input) {
     const uint8_t choice = input.byte();
     return choice < 0xf0 ? kIntervals[choice % 6] : input.raw_double();
 }
+
+#ifdef AMI_FUZZ_SHAPING
+// A duration of a few hundred sample intervals at most (in quarters of one,
+// so halves and roundings occur), or one of the edge values; a state of
+// billions of samples is not what a fuzzer can afford to run.
+double duration(FuzzInput &input, double interval) {
+    static const double kEdges[] = {0.0, -0.0, -1e-12, 1e300, -1e300};
+    const uint8_t choice = input.byte();
+    if (choice >= 0xf8) {
+        return kEdges[choice % 5];
+    }
+    if (choice >= 0xf0) {
+        return std::nan("");
+    }
+    return interval * static_cast<double>(input.int32_in(-8, 1200)) / 4.0;
+}
+#endif
 
 // A keyword of the control modes, or one that is none of them.
 const char *mode_keyword(FuzzInput &input) {
@@ -386,11 +405,107 @@ struct CDRBlock {
     static bool splits_like_one_run(const Args & /*args*/) { return true; }
 };
 
+#ifdef AMI_FUZZ_SHAPING
+// ---- Channel shaping ----------------------------------------------------------
+
+// The blocks set up from a sample interval and up to two more values, each
+// a duration or a gain, with a reset that clears the state after its block.
+template <typename Record, void (*Apply)(const double *, int32_t, Record, int32_t, double *),
+          void (*Delete)(Record)>
+struct ShapingBlock {
+    static constexpr Reset kReset = Reset::kAfterBlock;
+    struct Args {
+        double sample_interval;
+        double gain;
+        double duration;
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.sample_interval = sample_interval(input);
+        args.gain = input.sample();
+        args.duration = duration(input, args.sample_interval);
+        return args;
+    }
+    static void apply(const Record &record, const Args & /*args*/, const double *in, int32_t count,
+                      int32_t reset, double *out, std::vector<double> & /*side*/) {
+        Apply(in, count, record, reset, out);
+    }
+    static void remove(const Record &record) { Delete(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return true; }
+};
+
+struct DelayBlock : ShapingBlock<DelayLine, ApplyDelay, DeleteDelay> {
+    static DelayLine setup(const Args &args) {
+        return SetupDelay(args.duration, args.sample_interval);
+    }
+};
+struct SlopeBlock : ShapingBlock<Slope, ApplySlope, DeleteSlope> {
+    static Slope setup(const Args &args) { return SetupSlope(args.duration, args.sample_interval); }
+};
+struct SawtoothBlock : ShapingBlock<Sawtooth, ApplySawtooth, DeleteSawtooth> {
+    static Sawtooth setup(const Args &args) {
+        return SetSawtooth(args.sample_interval, args.gain, args.duration);
+    }
+};
+struct RiseFallBlock : ShapingBlock<RiseFall, ApplyRiseFall, DeleteRiseFall> {
+    static RiseFall setup(const Args &args) {
+        return SetRiseFall(args.sample_interval, args.duration);
+    }
+};
+struct RayleighBlock : ShapingBlock<Rayleigh, ApplyRayleigh, DeleteRayleigh> {
+    static Rayleigh setup(const Args &args) {
+        return SetRayleigh(args.sample_interval, args.gain, args.duration);
+    }
+};
+struct TriangleBlock : ShapingBlock<Triangle, ApplyTriangle, DeleteTriangle> {
+    static Triangle setup(const Args &args) {
+        return SetTriangle(args.sample_interval, args.gain, args.duration);
+    }
+};
+
+// A table of strictly increasing points (anything else aborts by contract);
+// no state, no reset.
+struct TableBlock {
+    static constexpr Reset kReset = Reset::kNone;
+    static constexpr int32_t kMaxPoints = 40;
+    struct Args {
+        int32_t npts;
+        double x[kMaxPoints];
+        double y[kMaxPoints];
+    };
+    static Args read_args(FuzzInput &input) {
+        Args args{};
+        args.npts = input.int32_in(2, kMaxPoints);
+        // Steps of 1/32 to 8 from a start on the grid of 1/64: never lost
+        // to rounding, so the axis always increases.
+        double x = (static_cast<double>(input.byte()) - 128.0) / 64.0;
+        for (int32_t k = 0; k < args.npts; ++k) {
+            args.x[k] = x;
+            args.y[k] = input.sample();
+            x += static_cast<double>(input.byte() + 1) / 32.0;
+        }
+        return args;
+    }
+    static Table setup(const Args &args) { return SetTable(args.npts, args.x, args.y); }
+    static void apply(const Table &record, const Args & /*args*/, const double *in, int32_t count,
+                      int32_t /*reset*/, double *out, std::vector<double> & /*side*/) {
+        ApplyTable(in, count, record, out);
+    }
+    static void remove(const Table &record) { DeleteTable(record); }
+    static bool splits_like_one_run(const Args & /*args*/) { return true; }
+};
+#endif
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-    switch (input.byte() % 5) {
+#ifdef AMI_FUZZ_SHAPING
+    constexpr int kBlocks = 12;
+#else
+    constexpr int kBlocks = 5;
+#endif
+    switch (input.byte() % kBlocks) {
         case 0:
             fuzz_block<PeakingFilterBlock>(input);
             break;
@@ -403,6 +518,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         case 3:
             fuzz_block<DFEBlock>(input);
             break;
+#ifdef AMI_FUZZ_SHAPING
+        case 5:
+            fuzz_block<DelayBlock>(input);
+            break;
+        case 6:
+            fuzz_block<SlopeBlock>(input);
+            break;
+        case 7:
+            fuzz_block<SawtoothBlock>(input);
+            break;
+        case 8:
+            fuzz_block<RiseFallBlock>(input);
+            break;
+        case 9:
+            fuzz_block<RayleighBlock>(input);
+            break;
+        case 10:
+            fuzz_block<TriangleBlock>(input);
+            break;
+        case 11:
+            fuzz_block<TableBlock>(input);
+            break;
+#endif
         default:
             fuzz_block<CDRBlock>(input);
             break;

@@ -40,7 +40,11 @@ std::vector<double> unwritten(std::size_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
+#ifdef AMI_FUZZ_SHAPING
+    const int conversion = input.byte() % 13;  // the table and tanh functions too
+#else
     const int conversion = input.byte() % 10;
+#endif
     const int32_t n = input.int32_in(-2, 1200);
     // Bits of up to 24 samples (a period of up to 3048 samples), none, and,
     // for the conversions that write no period into the caller's array,
@@ -117,6 +121,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
             FUZZ_CHECK(n <= 0 || period > 0 || all_equal(response, 0.0));
             break;
         }
+#ifdef AMI_FUZZ_SHAPING
+        case 10:    // PulseTablePRBS
+        case 11: {  // ApplyTablePRBS
+            // A table of strictly increasing points (anything else aborts
+            // by contract).
+            const int32_t points = input.int32_in(2, 8);
+            std::vector<double> x(static_cast<std::size_t>(points));
+            std::vector<double> y(x.size());
+            for (std::size_t k = 0; k < x.size(); ++k) {
+                x[k] = (k == 0 ? -1.0 : x[k - 1]) + static_cast<double>(input.byte() + 1) / 64.0;
+                y[k] = input.sample();
+            }
+            const Table table = SetTable(points, x.data(), y.data());
+            std::vector<double> response = input.samples(count);
+            response.resize(count > 0 ? count : 1, kUnwritten);
+            // In place, as the functions allow.
+            if (conversion == 10) {
+                PulseTablePRBS(response.data(), n, spb, T, table, response.data());
+            } else {
+                ApplyTablePRBS(response.data(), n, spb, T, table, response.data());
+            }
+            DeleteTable(table);
+            FUZZ_CHECK(n > 0 || all_equal(response, kUnwritten));
+            FUZZ_CHECK(n <= 0 || period > 0 || all_equal(response, 0.0));
+            break;
+        }
+        case 12: {  // Apply_tanh
+            static const double kLimits[] = {0.5, 0.0, -0.25, 1e-300};
+            const uint8_t limit_choice = input.byte();
+            const double limit =
+                limit_choice < 0xf0 ? kLimits[limit_choice % 4] : input.raw_double();
+            const std::vector<double> impulse = input.samples(count);
+            std::vector<double> output = unwritten(count);
+            Apply_tanh(impulse.data(), n, spb, T, limit, output.data());
+            FUZZ_CHECK(n > 0 || all_equal(output, kUnwritten));
+            FUZZ_CHECK(n <= 0 || period > 0 || all_equal(output, 0.0));
+            break;
+        }
+#endif
         case 9: {  // the eye and error metrics
             const std::vector<double> impulse = input.samples(count);
             const double measures[] = {MAX(impulse.data(), n, spb, T),
