@@ -153,6 +153,36 @@ TEST(AmiInit, IntegersBeyondThirtyTwoBitsAreRefused) {
     EXPECT_EQ(invalid.echo(), kDefaultEcho);
 }
 
+// Each parameter's accepted values end exactly at its documented bounds.
+TEST(AmiInit, ParameterBoundsAreExact) {
+    struct Case {
+        const char *parameter;
+        int32_t value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"TX_Corner", -2, false},         {"TX_Corner", -1, true},
+        {"TX_Corner", 0, true},           {"TX_Corner", 1, true},
+        {"TX_Corner", 2, false},          {"TX_Preemph", -1, false},
+        {"TX_Preemph", 0, true},          {"TX_Preemph", 1, true},
+        {"TX_Preemph", 2, false},         {"TX_Corner", INT32_MIN, false},
+        {"TX_Preemph", INT32_MAX, false},
+    };
+    for (const Case &c : cases) {
+        const std::string value = std::to_string(c.value);
+        SCOPED_TRACE(std::string(c.parameter) + " " + value);
+        ModelInstance model(
+            ("(Halvorin_7314_Tx (" + std::string(c.parameter) + " " + value + "))").c_str());
+        const bool corner = std::string(c.parameter) == "TX_Corner";
+        EXPECT_EQ(corner ? model.self().tx_corner : model.self().tx_preemph,
+                  c.accepted ? c.value : 0);
+        EXPECT_EQ(
+            model.message(),
+            info_line(1) +
+                (c.accepted ? "" : std::string("**Warning** Invalid ") + c.parameter + "\n\n"));
+    }
+}
+
 // The deliverable itself, loaded the way a simulator loads it.
 TEST(ModelLibrary, LoadsWithDlopenAndResolvesTheEntryPoints) {
     void *library = dlopen(AMI_MODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL);

@@ -1,32 +1,69 @@
 #!/usr/bin/env bash
 # Makes sure this machine has what the build and the tests need, installing
 # missing Debian packages when run as root, or naming the command otherwise.
+#
+# The i386 build needs a 32-bit toolchain (g++-multilib) and a way to run its
+# programs: natively where the kernel executes i386 programs, otherwise under
+# qemu-i386 (qemu-user). Whether the kernel runs them is asked with a tiny
+# static i386 program written here, so the answer does not depend on a
+# toolchain that may not be installed yet; after installing, every question
+# is asked again.
+#
+# For its own test: AMI_PREREQ_SYSROOT prefixes the files looked for, and
+# AMI_PREREQ_I386_PROBE names a program to run in place of the i386 probe.
 set -euo pipefail
+
+sysroot=${AMI_PREREQ_SYSROOT:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 missing=()
 need_command() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
-need_file() { [ -e "$1" ] || missing+=("$2"); }
+need_file() { [ -e "$sysroot$1" ] || missing+=("$2"); }
 
-need_command cmake cmake
-need_command g++ g++
-need_command readelf binutils
-need_command clang-format clang-format
-need_command clang-tidy clang-tidy
-need_command cppcheck cppcheck
-need_command valgrind valgrind
-need_file /usr/src/googletest/CMakeLists.txt googletest
-need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+# A static i386 ELF program of 93 bytes: one header, one loadable segment,
+# and the code mov eax,1; xor ebx,ebx; int 0x80 (exit with status 0).
+i386_runs_natively() {
+    local probe=${AMI_PREREQ_I386_PROBE:-}
+    if [ -z "$probe" ]; then
+        probe=$work/i386-probe
+        local elf='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+        elf+='\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'
+        elf+='\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'
+        elf+='\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08'
+        elf+='\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00'
+        elf+='\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80'
+        printf "$elf" >"$probe"
+        chmod +x "$probe"
+    fi
+    "$probe" >/dev/null 2>&1
+}
 
-# The i386 build: a 32-bit C/C++ toolchain, and a way to run its programs.
-probe=$(mktemp -d)
-trap 'rm -rf "$probe"' EXIT
-echo 'int main(){return 0;}' >"$probe/probe.cc"
-if ! g++ -m32 "$probe/probe.cc" -o "$probe/probe" >/dev/null 2>&1; then
-    missing+=(g++-multilib)
-elif ! "$probe/probe" >/dev/null 2>&1; then
-    need_command qemu-i386 qemu-user
-fi
+i386_toolchain_works() {
+    echo 'int main(){return 0;}' >"$work/probe.cc"
+    g++ -m32 "$work/probe.cc" -o "$work/probe32" >/dev/null 2>&1
+}
 
+find_missing() {
+    missing=()
+    need_command cmake cmake
+    need_command g++ g++
+    need_command readelf binutils
+    need_command clang-format clang-format
+    need_command clang-tidy clang-tidy
+    need_command cppcheck cppcheck
+    need_command valgrind valgrind
+    need_file /usr/src/googletest/CMakeLists.txt googletest
+    need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+    if ! command -v g++ >/dev/null 2>&1 || ! i386_toolchain_works; then
+        missing+=(g++-multilib)
+    fi
+    if ! i386_runs_natively; then
+        need_command qemu-i386 qemu-user
+    fi
+}
+
+find_missing
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
@@ -41,4 +78,11 @@ export DEBIAN_FRONTEND=noninteractive
 if ! $command >/dev/null; then
     apt-get update >/dev/null
     $command >/dev/null
+fi
+
+# The same questions again, now that the packages are in.
+find_missing
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Still missing after installing: ${missing[*]}" >&2
+    exit 1
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the model library for x86-64 and i386 and a sanitizer build, runs
-# every test in each, and checks formatting and static analysis.
+# Builds the model library for x86-64 and i386, an AddressSanitizer and
+# UndefinedBehaviorSanitizer build and a ThreadSanitizer build, runs every
+# test in each, and checks formatting and static analysis.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-prerequisites.sh
@@ -40,10 +41,12 @@ run_tests() {
 
 configure_and_build 64 -DAMI_ARCH=64
 configure_and_build 32 -DAMI_ARCH=32
-configure_and_build sanitize -DAMI_ARCH=64 -DAMI_SANITIZE=ON -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF
+configure_and_build sanitize -DAMI_ARCH=64 -DAMI_SANITIZE=address -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF
+configure_and_build tsan -DAMI_ARCH=64 -DAMI_SANITIZE=thread -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF
 run_tests 64
 run_tests 32
 run_tests sanitize
+run_tests tsan
 
 echo "== lint"
 lint_status=0

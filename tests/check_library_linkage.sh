@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Checks what a built model library shows to the loader:
 #  - it depends on libc and libm (and the dynamic loader) only;
+#  - it needs no symbol version newer than GLIBC_2.17, so it loads on Linux
+#    systems with glibc 2.17 or later;
 #  - it exports exactly the names listed in the given file, all with C linkage.
 # Usage: check_library_linkage.sh LIBRARY EXPORTED_NAMES_FILE
 set -euo pipefail
@@ -18,6 +20,20 @@ for dependency in $needed; do
             ;;
     esac
 done
+
+newest_allowed=2.17
+too_new=$(objdump -T "$library" | grep -o 'GLIBC_[0-9][0-9.]*' | sort -u |
+    while read -r version; do
+        number=${version#GLIBC_}
+        if [ "$(printf '%s\n%s\n' "$number" "$newest_allowed" | sort -V | tail -n 1)" != "$newest_allowed" ]; then
+            echo "$version"
+        fi
+    done)
+if [ -n "$too_new" ]; then
+    echo "symbols need a glibc newer than $newest_allowed:"
+    objdump -T "$library" | grep -F -e "$too_new" | awk '{print "  " $NF " " $(NF-1)}'
+    status=1
+fi
 
 exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
 expected=$(grep -v -e '^#' -e '^$' "$names_file" | sort)

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef AMI_HEAP_ACCOUNTING
@@ -207,6 +208,32 @@ TYPED_TEST_P(BlockContract, EmptyAndNegativeCountsWriteNothingAndKeepTheState) {
     }
 }
 
+// Separate records share nothing: several run at once on separate threads,
+// each in its own cut of the stream, and give what each gives alone.
+TYPED_TEST_P(BlockContract, SeparateRecordsRunConcurrently) {
+    const std::vector<double> stream = TypeParam::input();
+    const std::vector<std::vector<int32_t>> cuts{{}, {1, 2, 3}, {16, 16}, {5, 0, 50}};
+    std::vector<BlockRun> alone;
+    for (const auto &cut : cuts) {
+        alone.push_back(this->fresh_run(stream, cut));
+    }
+    for (int round = 0; round < 3; ++round) {
+        std::vector<BlockRun> together(cuts.size());
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < cuts.size(); ++i) {
+            threads.emplace_back(
+                [&, i] { together[i] = BlockContract<TypeParam>::fresh_run(stream, cuts[i]); });
+        }
+        for (std::thread &thread : threads) {
+            thread.join();
+        }
+        for (std::size_t i = 0; i < cuts.size(); ++i) {
+            EXPECT_THAT(together[i].output, SameBitsAs(alone[i].output)) << "cut " << i;
+            EXPECT_THAT(together[i].side, SameBitsAs(alone[i].side)) << "cut " << i;
+        }
+    }
+}
+
 #ifdef AMI_HEAP_ACCOUNTING
 // Each allocation of the setup refused in turn: the record that comes back
 // runs and is deleted without a crash, gives finite samples for a finite
@@ -243,12 +270,13 @@ REGISTER_TYPED_TEST_SUITE_P(BlockContract, StreamCutIntoBlocksEqualsOneRun,
                             InPlaceEqualsSeparateOutput, CopiesOfTheRecordShareOneState,
                             ResetActsAsTheBlockDocuments,
                             EmptyAndNegativeCountsWriteNothingAndKeepTheState,
-                            SetupSurvivesEveryRefusedAllocation);
+                            SeparateRecordsRunConcurrently, SetupSurvivesEveryRefusedAllocation);
 #else
 REGISTER_TYPED_TEST_SUITE_P(BlockContract, StreamCutIntoBlocksEqualsOneRun,
                             InPlaceEqualsSeparateOutput, CopiesOfTheRecordShareOneState,
                             ResetActsAsTheBlockDocuments,
-                            EmptyAndNegativeCountsWriteNothingAndKeepTheState);
+                            EmptyAndNegativeCountsWriteNothingAndKeepTheState,
+                            SeparateRecordsRunConcurrently);
 #endif
 
 #endif  // AMI_TESTS_SUPPORT_BLOCK_CONTRACT_H
