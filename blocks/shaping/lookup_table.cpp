@@ -48,6 +48,9 @@ Table SetTable(int32_t npts, const double *x, const double *y) {
     if (copying) {
         x_copy[0] = x[0];
         y_copy[0] = y[0];
+    } else {
+        std::free(x_copy);
+        std::free(y_copy);
     }
     // The axis is checked whether or not the copies could be made.
     for (int32_t indx = 1; indx < npts; ++indx) {
@@ -58,8 +61,6 @@ Table SetTable(int32_t npts, const double *x, const double *y) {
         }
     }
     if (!copying) {
-        std::free(x_copy);
-        std::free(y_copy);
         return {0, nullptr, nullptr};
     }
     return {npts, x_copy, y_copy};
