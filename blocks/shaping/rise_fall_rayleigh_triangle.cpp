@@ -47,33 +47,41 @@ void run_recursion(const double *input, int32_t sample_count, const double (&b)[
                    double *output) {
     double x[kB];
     double y[kA];
+#pragma GCC unroll 4
     for (int j = 0; j < kB; ++j) {
         x[j] = input_history[j];
     }
+#pragma GCC unroll 4
     for (int j = 0; j < kA; ++j) {
         y[j] = output_history[j];
     }
     for (int32_t t = 0; t < sample_count; ++t) {
+#pragma GCC unroll 4
         for (int k = kB - 1; k > 0; --k) {
             x[k] = x[k - 1];
         }
         x[0] = input[t];
         double sum = 0.0;
+#pragma GCC unroll 4
         for (int j = 0; j < kB; ++j) {
             sum += b[j] * x[j];
         }
+#pragma GCC unroll 4
         for (int j = 0; j < kA; ++j) {
             sum += a[j] * y[j];
         }
+#pragma GCC unroll 4
         for (int k = kA - 1; k > 0; --k) {
             y[k] = y[k - 1];
         }
         y[0] = sum;
         output[t] = sum;
     }
+#pragma GCC unroll 4
     for (int j = 0; j < kB; ++j) {
         input_history[j] = x[j];
     }
+#pragma GCC unroll 4
     for (int j = 0; j < kA; ++j) {
         output_history[j] = y[j];
     }
