@@ -314,6 +314,35 @@ AMI_API void ApplyTable(const double *input, int32_t sample_count, Table table, 
 /* Frees x, then y. */
 AMI_API void DeleteTable(Table table);
 
+/* ---- Nonlinearities through the PRBS7 waveform -----------------------------
+ * A linear channel response of n samples at the sample interval T, with
+ * samples_per_bit samples a bit, is folded into its PRBS7 waveform (one
+ * period of L = 127 samples_per_bit samples, see the waveforms section),
+ * the nonlinearity acts on every sample of it, and the waveform is unfolded
+ * into n samples of the same kind of response. n should be at least L (and
+ * 6 for impulse responses); shorter responses are handled as the unfolds
+ * handle them. Response and output may be the same array. Without a period
+ * (samples_per_bit < 1 or above 5 636 440) or without memory for the L
+ * scratch samples the output is n zeros. */
+
+/* Pulse response through the table: P2PRBS, ApplyTable, PRBS2P. */
+AMI_API void PulseTablePRBS(const double *pulse, int32_t n, int32_t samples_per_bit,
+                            double sample_interval, Table table, double *output);
+
+/* Impulse response through the table: I2PRBS, ApplyTable, PRBS2I. */
+AMI_API void ApplyTablePRBS(const double *impulse, int32_t n, int32_t samples_per_bit,
+                            double sample_interval, Table table, double *output);
+
+/* Impulse response through a tanh limiter: I2PRBS, every waveform sample w
+ * replaced by limit tanh(w / limit), PRBS2I. The waveform's magnitude stays
+ * below |limit| and small samples pass with unit slope; a negative limit
+ * acts as its magnitude. A limit of 0 compresses every sample to 0 (the
+ * output is n zeros unless the waveform holds NaN); an infinite limit
+ * leaves the waveform unchanged (the output is PRBS2I(I2PRBS(impulse))).
+ * tanh is the library's own, so i386 and x86-64 give the same bits. */
+AMI_API void Apply_tanh(const double *impulse, int32_t n, int32_t samples_per_bit,
+                        double sample_interval, double limit, double *output);
+
 /* ======================================================================
  * Waveforms (blocks/waveforms): impulse, pulse and step conversions, PRBS7
  * folding, eye and error metrics, numeric and text utilities.

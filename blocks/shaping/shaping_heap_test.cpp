@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "Kestrom_AMI_Model.h"
@@ -78,6 +81,44 @@ TEST(ShapingHeap, RefusedRatiosAllocateNothing) {
     }
     DeleteDelay(SetupDelay(-0.5, 1.0));
     EXPECT_EQ(heap_accounting_stop().allocations, 0);
+}
+
+// Each allocation of the fold, the unfold and the functions' own scratch
+// refused in turn: the output is zeros, and nothing leaks.
+TEST(ShapingHeap, NonlinearitiesWithoutMemoryGiveZeros) {
+    constexpr int32_t kSamplesPerBit = 2;
+    constexpr int32_t kLength = 127 * kSamplesPerBit + 10;
+    std::vector<double> h(kLength, 0.0);
+    h[3] = 1e10;
+    const double axis[] = {-1.0, 1.0};
+    const Table table = SetTable(2, axis, axis);
+    std::vector<double> out(kLength);
+    const auto tanh = [&] {
+        Apply_tanh(h.data(), kLength, kSamplesPerBit, 1e-10, 0.2, out.data());
+    };
+    const auto impulse_table = [&] {
+        ApplyTablePRBS(h.data(), kLength, kSamplesPerBit, 1e-10, table, out.data());
+    };
+    const auto pulse_table = [&] {
+        PulseTablePRBS(h.data(), kLength, kSamplesPerBit, 1e-10, table, out.data());
+    };
+    for (const auto &run : std::vector<std::function<void()>>{tanh, impulse_table, pulse_table}) {
+        for (long fail_at = 1;; ++fail_at) {
+            SCOPED_TRACE("allocation " + std::to_string(fail_at) + " refused");
+            std::fill(out.begin(), out.end(), -99.0);
+            heap_accounting_start(fail_at);
+            run();
+            const HeapTally tally = heap_accounting_stop();
+            EXPECT_EQ(tally.live(), 0);
+            if (tally.failures == 0) {
+                EXPECT_GT(fail_at, 2) << "fewer allocations than the fold and unfold need";
+                EXPECT_NE(out, std::vector<double>(kLength, 0.0));
+                break;
+            }
+            EXPECT_EQ(out, std::vector<double>(kLength, 0.0));
+        }
+    }
+    DeleteTable(table);
 }
 
 }  // namespace
