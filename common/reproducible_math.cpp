@@ -1,7 +1,9 @@
 #include "common/reproducible_math.h"
 
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <limits>
 
@@ -148,28 +150,31 @@ DoubleDouble two_product(double a, double b) {
 }
 
 // 1/n! for n = 3 .. 15: the tail of exp(r) for |r| <= ln2/2, where the
-// next term is below 2^-66.
-constexpr double inverse_factorial(int n) {
-    double f = 1.0;
-    for (int k = 2; k <= n; ++k) {
-        f *= k;  // exact: 15! < 2^53
-    }
-    return 1.0 / f;
-}
+// next term is below 2^-66. 15! < 2^53, so every factorial is exact.
 constexpr int kExpTailFirst = 3;
 constexpr int kExpTailLast = 15;
+constexpr std::array<double, kExpTailLast - kExpTailFirst + 1> kExpTail = [] {
+    std::array<double, kExpTailLast - kExpTailFirst + 1> tail{};
+    double factorial = 2.0;
+    for (int n = kExpTailFirst; n <= kExpTailLast; ++n) {
+        factorial *= n;
+        tail[static_cast<std::size_t>(n - kExpTailFirst)] = 1.0 / factorial;
+    }
+    return tail;
+}();
 
-// exp(y) for 0.5 <= y <= 44 as a double-double, to about 2^-60 relative:
-// y = k ln2 + r as in reproducible_exp, but r kept to double-double
-// precision, exp(r) = 1 + r + r^2/2 + r^3 (1/3! + r/4! + ...) summed
-// exactly down to the tail, then scaled by 2^k.
+// exp(y) for 0.5 <= y < 44 as a double-double, to about 2^-60 relative:
+// y = k ln2 + r as in reproducible_exp (k rounded half up, 1 <= k <= 63),
+// but r kept to double-double precision, exp(r) = 1 + r + r^2/2 +
+// r^3 (1/3! + r/4! + ...) summed exactly down to the tail, then scaled by
+// 2^k exactly.
 DoubleDouble exp_double_double(double y) {
-    const double k = std::nearbyint(y * kInvLn2);
-    const double hi = y - k * kLn2High;  // exact: k has at most 7 bits
+    const int k = static_cast<int>(y * kInvLn2 + 0.5);
+    const double hi = y - k * kLn2High;  // exact: k has at most 6 bits
     const DoubleDouble r = two_sum(hi, -(k * kLn2Low));
-    double tail = inverse_factorial(kExpTailLast);
-    for (int n = kExpTailLast - 1; n >= kExpTailFirst; --n) {
-        tail = inverse_factorial(n) + r.hi * tail;
+    double tail = kExpTail.back();
+    for (std::size_t n = kExpTail.size() - 1; n-- > 0;) {
+        tail = kExpTail[n] + r.hi * tail;
     }
     tail *= r.hi * r.hi * r.hi;
     const DoubleDouble square = two_product(r.hi, r.hi);
@@ -179,8 +184,8 @@ DoubleDouble exp_double_double(double y) {
     const DoubleDouble linear = two_sum(r.hi, quadratic.hi);
     const DoubleDouble whole = two_sum(1.0, linear.hi);
     const DoubleDouble sum = fast_two_sum(whole.hi, whole.lo + (linear.lo + (quadratic.lo + r.lo)));
-    const int scale = static_cast<int>(k);
-    return {std::ldexp(sum.hi, scale), std::ldexp(sum.lo, scale)};
+    const auto power = static_cast<double>(std::uint64_t{1} << k);
+    return {sum.hi * power, sum.lo * power};
 }
 
 }  // namespace

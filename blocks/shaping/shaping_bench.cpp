@@ -18,6 +18,7 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/shaping/shaping_literal.h"
+#include "common/reproducible_math.h"
 #include "tests/support/bench_support.h"
 
 namespace {
@@ -199,6 +200,96 @@ void time_table(benchmark::State &state, void (*run)(const double *, int32_t, Ta
     count_samples(state, kBlock);
 }
 
+// A channel response of a bit and a half of 32 samples beyond one PRBS7
+// period, and the limiter or table applied through its waveform.
+constexpr int32_t kPrbsSamplesPerBit = 32;
+constexpr int32_t kPrbsResponse = 127 * kPrbsSamplesPerBit + 48;
+constexpr double kPrbsSampleInterval = 1e-12;
+
+std::vector<double> prbs_channel() {
+    std::vector<double> h(kPrbsResponse);
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        const double t = static_cast<double>(i) / 40.0;
+        h[i] = t * std::exp(-t) / (40.0 * kPrbsSampleInterval);
+    }
+    return h;
+}
+
+template <typename Nonlinearity>
+void time_prbs(benchmark::State &state, const std::vector<double> &h,
+               void (*run)(const double *, int32_t, int32_t, double, Nonlinearity, double *),
+               void (*library)(const double *, int32_t, int32_t, double, Nonlinearity, double *),
+               void (*literal)(const double *, int32_t, int32_t, double, Nonlinearity, double *),
+               Nonlinearity nonlinearity) {
+    std::vector<double> fast(h.size());
+    std::vector<double> slow(h.size());
+    library(h.data(), kPrbsResponse, kPrbsSamplesPerBit, kPrbsSampleInterval, nonlinearity,
+            fast.data());
+    literal(h.data(), kPrbsResponse, kPrbsSamplesPerBit, kPrbsSampleInterval, nonlinearity,
+            slow.data());
+    if (!same_bits(fast.data(), slow.data(), fast.size())) {
+        state.SkipWithError("library and literal transcription differ");
+        return;
+    }
+    for (auto _ : state) {
+        run(h.data(), kPrbsResponse, kPrbsSamplesPerBit, kPrbsSampleInterval, nonlinearity,
+            fast.data());
+        benchmark::DoNotOptimize(fast.data());
+        benchmark::ClobberMemory();
+    }
+    // Per sample of the PRBS7 waveform the nonlinearity acts on.
+    count_samples(state, 127 * kPrbsSamplesPerBit);
+}
+
+void register_prbs() {
+    static const std::vector<double> h = prbs_channel();
+    static const Table table = make_table();
+    benchmark::RegisterBenchmark("Apply_tanh/32", [](benchmark::State &s) {
+        time_prbs<double>(s, h, Apply_tanh, Apply_tanh, literal_apply_tanh, 0.3);
+    });
+    benchmark::RegisterBenchmark("Apply_tanh/32_Literal", [](benchmark::State &s) {
+        time_prbs<double>(s, h, literal_apply_tanh, Apply_tanh, literal_apply_tanh, 0.3);
+    });
+    benchmark::RegisterBenchmark("ApplyTablePRBS/32", [](benchmark::State &s) {
+        time_prbs<Table>(s, h, ApplyTablePRBS, ApplyTablePRBS, literal_apply_table_prbs, table);
+    });
+    benchmark::RegisterBenchmark("ApplyTablePRBS/32_Literal", [](benchmark::State &s) {
+        time_prbs<Table>(s, h, literal_apply_table_prbs, ApplyTablePRBS, literal_apply_table_prbs,
+                         table);
+    });
+    static std::vector<double> pulse(h.size());
+    I2P(pulse.data(), h.data(), kPrbsResponse, kPrbsSamplesPerBit, kPrbsSampleInterval);
+    benchmark::RegisterBenchmark("PulseTablePRBS/32", [](benchmark::State &s) {
+        time_prbs<Table>(s, pulse, PulseTablePRBS, PulseTablePRBS, literal_pulse_table_prbs, table);
+    });
+    benchmark::RegisterBenchmark("PulseTablePRBS/32_Literal", [](benchmark::State &s) {
+        time_prbs<Table>(s, pulse, literal_pulse_table_prbs, PulseTablePRBS,
+                         literal_pulse_table_prbs, table);
+    });
+}
+
+// The cost of one tanh: the library's own beside the system's.
+template <double (*Tanh)(double)>
+void time_tanh(benchmark::State &state) {
+    std::vector<double> x = bit_stream(kBlock, 3);
+    for (std::size_t t = 0; t < x.size(); ++t) {
+        x[t] = 3.0 * x[t] + std::sin(0.37 * static_cast<double>(t));
+    }
+    std::vector<double> y(x.size());
+    for (auto _ : state) {
+        for (std::size_t t = 0; t < x.size(); ++t) {
+            y[t] = Tanh(x[t]);
+        }
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    count_samples(state, kBlock);
+}
+
+double system_tanh(double x) {
+    return std::tanh(x);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -241,6 +332,9 @@ int main(int argc, char **argv) {
                                  [](benchmark::State &s) { time_table(s, ApplyTable); });
     benchmark::RegisterBenchmark("ApplyTable/64_Literal",
                                  [](benchmark::State &s) { time_table(s, literal_table); });
+    register_prbs();
+    benchmark::RegisterBenchmark("reproducible_tanh", time_tanh<ami::reproducible_tanh>);
+    benchmark::RegisterBenchmark("system_tanh", time_tanh<system_tanh>);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

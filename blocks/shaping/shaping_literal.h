@@ -9,8 +9,10 @@
 #define AMI_BLOCKS_SHAPING_SHAPING_LITERAL_H
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "Kestrom_AMI_Model.h"
+#include "common/reproducible_math.h"
 
 inline void literal_delay(const double *input, int32_t sample_count, DelayLine line, int32_t reset,
                           double *output) {
@@ -255,6 +257,40 @@ inline void literal_table(const double *input, int32_t sample_count, Table table
         }
         output[i] = result;
     }
+}
+
+// The steps through the PRBS7 waveform: scratch, fold, the nonlinearity
+// sample by sample, unfold, free.
+inline void literal_apply_table_prbs(const double *impulse, int32_t n, int32_t samples_per_bit,
+                                     double sample_interval, Table table, double *output) {
+    const int32_t length = 127 * samples_per_bit;
+    auto *waveform = static_cast<double *>(std::malloc(sizeof(double) * length));
+    I2PRBS(waveform, impulse, n, samples_per_bit, sample_interval);
+    literal_table(waveform, length, table, waveform);
+    PRBS2I(output, waveform, n, samples_per_bit, sample_interval);
+    std::free(waveform);
+}
+
+inline void literal_pulse_table_prbs(const double *pulse, int32_t n, int32_t samples_per_bit,
+                                     double sample_interval, Table table, double *output) {
+    const int32_t length = 127 * samples_per_bit;
+    auto *waveform = static_cast<double *>(std::malloc(sizeof(double) * length));
+    P2PRBS(waveform, pulse, n, samples_per_bit, sample_interval);
+    literal_table(waveform, length, table, waveform);
+    PRBS2P(output, waveform, n, samples_per_bit, sample_interval);
+    std::free(waveform);
+}
+
+inline void literal_apply_tanh(const double *impulse, int32_t n, int32_t samples_per_bit,
+                               double sample_interval, double limit, double *output) {
+    const int32_t length = 127 * samples_per_bit;
+    auto *waveform = static_cast<double *>(std::malloc(sizeof(double) * length));
+    I2PRBS(waveform, impulse, n, samples_per_bit, sample_interval);
+    for (int32_t i = 0; i < length; ++i) {
+        waveform[i] = limit * ami::reproducible_tanh(waveform[i] / limit);
+    }
+    PRBS2I(output, waveform, n, samples_per_bit, sample_interval);
+    std::free(waveform);
 }
 
 #endif  // AMI_BLOCKS_SHAPING_SHAPING_LITERAL_H
