@@ -169,8 +169,9 @@ constexpr std::array<double, kExpTailLast - kExpTailFirst + 1> kExpTail = [] {
 // r^3 (1/3! + r/4! + ...) summed exactly down to the tail, then scaled by
 // 2^k exactly.
 DoubleDouble exp_double_double(double y) {
-    const int k = static_cast<int>(y * kInvLn2 + 0.5);
-    const double hi = y - k * kLn2High;  // exact: k has at most 6 bits
+    // y > 0: truncating y / ln2 + 1/2 rounds to the nearest k, halves up.
+    const int k = static_cast<int>(y * kInvLn2 + 0.5);  // NOLINT(bugprone-incorrect-roundings)
+    const double hi = y - k * kLn2High;                 // exact: k has at most 6 bits
     const DoubleDouble r = two_sum(hi, -(k * kLn2Low));
     double tail = kExpTail.back();
     for (std::size_t n = kExpTail.size() - 1; n-- > 0;) {

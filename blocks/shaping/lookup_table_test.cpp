@@ -136,7 +136,7 @@ TEST(TableDeathTest, AxisIsCheckedPointByPointInOrder) {
         mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
     ASSERT_EQ(mprotect(static_cast<char *>(pages) + page, page, PROT_NONE), 0);
-    double *x = reinterpret_cast<double *>(static_cast<char *>(pages) + page) - 3;
+    double *x = static_cast<double *>(pages) + page / sizeof(double) - 3;
     x[0] = 0.0;
     x[1] = 1.0;
     x[2] = 1.0;
