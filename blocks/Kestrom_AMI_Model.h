@@ -190,8 +190,8 @@ AMI_API void DeleteSlope(Slope slope);
 /* Turns a unit step into one tooth: a straight ramp from 0 to the amplitude
  * A over the duration T, then straight back to 0. The running sum is A
  * times the slope filter's output; the output subtracts A times the input
- * n samples back. With T = dt (n = 1) the output is A times the difference
- * of consecutive inputs. */
+ * n samples back. With T up to dt (n = 1) the output is A times the
+ * difference of consecutive inputs. */
 typedef struct Sawtooth {
     int32_t length;      /* L = n + 1 buffer entries */
     int32_t *position;   /* where the next input sample goes */

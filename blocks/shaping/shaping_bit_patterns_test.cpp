@@ -18,8 +18,7 @@ namespace {
 
 using Samples = std::vector<double>;
 
-// FNV-1a over the bytes of each double, in little-endian order on both
-// targets.
+// FNV-1a over the bytes of each double, least significant first.
 uint64_t digest(const Samples &values) {
     uint64_t hash = 0xcbf29ce484222325ULL;
     for (double v : values) {
@@ -32,37 +31,59 @@ uint64_t digest(const Samples &values) {
     return hash;
 }
 
-// Steps of a pseudo-random bit stream plus a small ramp, from integers.
-Samples stimulus(std::size_t count) {
-    Samples x(count);
+// 600 samples: pseudo-random levels of +-0.5 plus a small sawtooth.
+Samples stimulus() {
+    Samples x(600);
     uint32_t state = 12345U;
-    for (std::size_t t = 0; t < count; ++t) {
-        if (t % 7 == 0) {
-            state = state * 1664525U + 1013904223U;
-        }
+    for (std::size_t t = 0; t < x.size(); ++t) {
+        state = t % 7 == 0 ? state * 1664525U + 1013904223U : state;
         x[t] = ((state >> 31) != 0 ? 0.5 : -0.5) + static_cast<double>(t % 13) / 97.0;
     }
     return x;
 }
 
-// A channel impulse response from integers: a triangle rising over 9
-// samples, falling over 40.
-Samples impulse_response(std::size_t count) {
-    Samples h(count, 0.0);
-    for (std::size_t i = 0; i < 49 && i < count; ++i) {
-        h[i] = (i < 9 ? static_cast<double>(i) / 9.0 : static_cast<double>(49 - i) / 40.0) * 4e9;
-    }
-    return h;
-}
-
-template <typename Record, typename Apply>
-Samples run(const Record &record, Apply apply, Samples head) {
-    Samples out(600);
-    const Samples x = stimulus(out.size());
+// The coefficients, then the stimulus filtered in two calls.
+template <typename Record>
+Samples filtered(Record record, void (*apply)(const double *, int32_t, Record, int32_t, double *),
+                 void (*remove)(Record), Samples values) {
+    const Samples x = stimulus();
+    Samples out(x.size());
     apply(x.data(), 250, record, 0, out.data());
     apply(x.data() + 250, 350, record, 0, out.data() + 250);
-    head.insert(head.end(), out.begin(), out.end());
-    return head;
+    remove(record);
+    values.insert(values.end(), out.begin(), out.end());
+    return values;
+}
+
+// A channel impulse response rising over 9 samples and falling over 40,
+// through the nonlinearities: 0 for the limiter, 1 for the impulse
+// response's table, 2 for the pulse response's.
+Samples through_prbs7(int which) {
+    constexpr int32_t kSamplesPerBit = 3;
+    constexpr int32_t kN = 127 * kSamplesPerBit + 30;
+    Samples h(kN, 0.0);
+    for (int i = 0; i < 49; ++i) {
+        h[static_cast<std::size_t>(i)] = (i < 9 ? i / 9.0 : (49 - i) / 40.0) * 4e9;
+    }
+    const double x[] = {-1.0, -0.25, 0.0, 0.4, 1.0};
+    const double y[] = {-0.5, -0.2, 0.0, 0.3, 0.55};
+    const Table table = SetTable(5, x, y);
+    Samples out(kN);
+    if (which == 0) {
+        Apply_tanh(h.data(), kN, kSamplesPerBit, 1e-11, 0.4, out.data());
+    } else if (which == 1) {
+        ApplyTablePRBS(h.data(), kN, kSamplesPerBit, 1e-11, table, out.data());
+    } else {
+        Samples pulse(kN);
+        I2P(pulse.data(), h.data(), kN, kSamplesPerBit, 1e-11);
+        PulseTablePRBS(pulse.data(), kN, kSamplesPerBit, 1e-11, table, out.data());
+    }
+    DeleteTable(table);
+    return out;
+}
+
+void apply_curve(const double *in, int32_t count, Table table, int32_t /*reset*/, double *out) {
+    ApplyTable(in, count, table, out);
 }
 
 struct PatternCase {
@@ -74,95 +95,52 @@ struct PatternCase {
 class SameBitsOnBothTargets : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(SameBitsOnBothTargets, DigestMatchesTheRecordedOne) {
-    EXPECT_EQ(digest(GetParam().values()), GetParam().recorded)
-        << std::hex << "0x" << digest(GetParam().values());
-}
-
-constexpr int32_t kSamplesPerBit = 3;
-constexpr int32_t kResponse = 127 * kSamplesPerBit + 30;
-
-Samples through_prbs7(double limit, bool use_table, bool pulse) {
-    const Samples h = impulse_response(kResponse);
-    Samples out(kResponse);
-    const double x[] = {-1.0, -0.25, 0.0, 0.4, 1.0};
-    const double y[] = {-0.5, -0.2, 0.0, 0.3, 0.55};
-    const Table table = SetTable(5, x, y);
-    if (!use_table) {
-        Apply_tanh(h.data(), kResponse, kSamplesPerBit, 1e-11, limit, out.data());
-    } else if (pulse) {
-        Samples p(kResponse);
-        I2P(p.data(), h.data(), kResponse, kSamplesPerBit, 1e-11);
-        PulseTablePRBS(p.data(), kResponse, kSamplesPerBit, 1e-11, table, out.data());
-    } else {
-        ApplyTablePRBS(h.data(), kResponse, kSamplesPerBit, 1e-11, table, out.data());
-    }
-    DeleteTable(table);
-    return out;
+    const uint64_t found = digest(GetParam().values());
+    EXPECT_EQ(found, GetParam().recorded) << std::hex << "0x" << found;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shaping, SameBitsOnBothTargets,
     ::testing::ValuesIn(std::vector<PatternCase>{
-        {"Delay",
-         [] {
-             const DelayLine d = SetupDelay(37e-12, 3e-12);
-             const Samples s = run(d, ApplyDelay, {});
-             DeleteDelay(d);
-             return s;
-         },
+        {"Delay", [] { return filtered(SetupDelay(37e-12, 3e-12), ApplyDelay, DeleteDelay, {}); },
          0x4461831b6848bc3aULL},
         {"Slope",
          [] {
              const Slope f = SetupSlope(17.3e-12, 1.1e-12);
-             const Samples s = run(f, ApplySlope, {f.coef_in, f.coef_tail, f.coef_out});
-             DeleteSlope(f);
-             return s;
+             return filtered(f, ApplySlope, DeleteSlope, {f.coef_in, f.coef_tail, f.coef_out});
          },
          0xec3cc6912f1a748bULL},
         {"Sawtooth",
          [] {
              const Sawtooth f = SetSawtooth(1.1e-12, 0.7, 23.9e-12);
-             const Samples s =
-                 run(f, ApplySawtooth, {f.coef_in, f.coef_tail, f.coef_out, f.coef_drop});
-             DeleteSawtooth(f);
-             return s;
+             return filtered(f, ApplySawtooth, DeleteSawtooth,
+                             {f.coef_in, f.coef_tail, f.coef_out, f.coef_drop});
          },
          0x6626b155fbdafa10ULL},
         {"RiseFall",
          [] {
              const RiseFall f = SetRiseFall(1e-12, 7.7e-12);
-             const Samples s = run(f, ApplyRiseFall, {f.b0, f.b1, f.b2, f.a1, f.a2});
-             DeleteRiseFall(f);
-             return s;
+             return filtered(f, ApplyRiseFall, DeleteRiseFall, {f.b0, f.b1, f.b2, f.a1, f.a2});
          },
          0xad45de7048480799ULL},
         {"Rayleigh",
          [] {
              const Rayleigh f = SetRayleigh(1e-12, 1.3, 9.1e-12);
-             const Samples s = run(f, ApplyRayleigh, {f.b0, f.b1, f.b2, f.b3, f.a1, f.a2, f.a3});
-             DeleteRayleigh(f);
-             return s;
+             return filtered(f, ApplyRayleigh, DeleteRayleigh,
+                             {f.b0, f.b1, f.b2, f.b3, f.a1, f.a2, f.a3});
          },
          0xf60dceffcfcfd107ULL},
         {"Triangle",
          [] {
              const Triangle f = SetTriangle(1e-12, 0.9, 3.3e-12);
-             const Samples s = run(f, ApplyTriangle, {f.b0, f.b1, f.a1});
-             DeleteTriangle(f);
-             return s;
+             return filtered(f, ApplyTriangle, DeleteTriangle, {f.b0, f.b1, f.a1});
          },
          0x9a2f916ca6d41ed6ULL},
         {"Table",
          [] {
              const double x[] = {-0.7, -0.1, 0.05, 0.3, 0.65};
              const double y[] = {-1.0, -0.3, 0.1, 0.2, 1.7};
-             const Table curve = SetTable(5, x, y);
-             const Samples s = run(curve,
-                                   [](const double *in, int32_t n, const Table &table, int32_t,
-                                      double *out) { ApplyTable(in, n, table, out); },
-                                   {});
-             DeleteTable(curve);
-             return s;
+             return filtered(SetTable(5, x, y), apply_curve, DeleteTable, {});
          },
          0x6b1b187c57918394ULL},
         {"Tanh",
@@ -174,9 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
              return s;
          },
          0x006db26143bd924dULL},
-        {"Apply_tanh", [] { return through_prbs7(0.4, false, false); }, 0x226e2899fad1d986ULL},
-        {"ApplyTablePRBS", [] { return through_prbs7(0.0, true, false); }, 0xebb456c1a712b4ccULL},
-        {"PulseTablePRBS", [] { return through_prbs7(0.0, true, true); }, 0x061d592942e61121ULL},
+        {"Apply_tanh", [] { return through_prbs7(0); }, 0x226e2899fad1d986ULL},
+        {"ApplyTablePRBS", [] { return through_prbs7(1); }, 0xebb456c1a712b4ccULL},
+        {"PulseTablePRBS", [] { return through_prbs7(2); }, 0x061d592942e61121ULL},
     }),
     [](const auto &row) { return row.param.name; });
 
