@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct LengthCase {
     double delay;
     double sample_interval;
     int32_t length;  // 0: the pass-through record
+    friend void PrintTo(const LengthCase &row, std::ostream *os) { *os << row.name; }
 };
 
 class DelayLength : public ::testing::TestWithParam<LengthCase> {};

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,7 @@ struct TimeScaleCase {
     double sample_interval;
     double tau;
     Limit limit;
+    friend void PrintTo(const TimeScaleCase &row, std::ostream *os) { *os << row.name; }
 };
 
 class OddTimeScale : public ::testing::TestWithParam<TimeScaleCase> {};

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,7 @@ struct PatternCase {
     std::string name;
     std::function<Samples()> values;
     uint64_t recorded;
+    friend void PrintTo(const PatternCase &row, std::ostream *os) { *os << row.name; }
 };
 
 class SameBitsOnBothTargets : public ::testing::TestWithParam<PatternCase> {};

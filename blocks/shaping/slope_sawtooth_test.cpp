@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ struct RampCase {
     std::string name;
     double duration;  // in sample intervals
     int32_t n;
+    friend void PrintTo(const RampCase &row, std::ostream *os) { *os << row.name; }
 };
 
 class SlopeRamp : public ::testing::TestWithParam<RampCase> {};
@@ -125,6 +127,7 @@ struct DurationCase {
     double duration;
     double sample_interval;
     bool acts_as_one_sample;  // otherwise passes through
+    friend void PrintTo(const DurationCase &row, std::ostream *os) { *os << row.name; }
 };
 
 class OddDuration : public ::testing::TestWithParam<DurationCase> {};
