@@ -71,8 +71,13 @@ struct RayleighBlock : ShapingBlock<Rayleigh, rayleigh_of_10, DeleteRayleigh, Ap
 struct TriangleBlock : ShapingBlock<Triangle, triangle_of_4, DeleteTriangle, ApplyTriangle> {};
 
 // The table has no state and no reset.
-struct TableBlock : ShapingBlock<Table, soft_limiter, DeleteTable, nullptr> {
+struct TableBlock {
+    using Record = Table;
     static constexpr ResetRule kReset = ResetRule::kNone;
+    static constexpr bool kSplitRunsEqualOneRun = true;
+    static Record setup() { return soft_limiter(); }
+    static void remove(const Record &record) { DeleteTable(record); }
+    static std::vector<double> input() { return shaping_stream(); }
     static void apply(const Record &record, const double *in, int32_t count, int32_t /*reset*/,
                       double *out, std::vector<double> & /*side*/) {
         ApplyTable(in, count, record, out);
