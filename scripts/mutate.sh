@@ -21,6 +21,11 @@ build=$root/build
 rm -rf "$copy"
 mkdir -p "$copy"
 git ls-files -co --exclude-standard | grep -v -E '^(build|dist)/' | tar -c -T - | tar -x -C "$copy"
+# An interrupted run may have left objects of a mutated file behind, newer
+# than the copied original: the files the list mutates are made newer still.
+sed -n 's/^file: //p' "$list" | sort -u | while read -r file; do
+    if [ -e "$copy/$file" ]; then touch "$copy/$file"; fi
+done
 cmake -S "$copy" -B "$build" -DAMI_ARCH=64 -DAMI_DIST=OFF -DAMI_BENCHMARKS=OFF >/dev/null
 echo "== building the unmutated tree"
 cmake --build "$build" -j"$jobs" >"$root/build.log" 2>&1 || { cat "$root/build.log"; exit 2; }
