@@ -3,9 +3,7 @@
 // the block. Checks: nothing crashes or leaks; where the block promises it,
 // the cut run equals the stream run in one block per stretch between
 // resets (as the block's reset rule draws those stretches), and a block run
-// in place equals the same block into a separate array. The shaping blocks
-// take part where the library has them (AMI_FUZZ_SHAPING, see
-// CMakeLists.txt).
+// in place equals the same block into a separate array.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -135,7 +133,6 @@ double sample_interval(FuzzInput &input) {
     return choice < 0xf0 ? kIntervals[choice % 6] : input.raw_double();
 }
 
-#ifdef AMI_FUZZ_SHAPING
 // A duration of a few hundred sample intervals at most (in quarters of one,
 // so halves and roundings occur), or one of the edge values; a state of
 // billions of samples is not what a fuzzer can afford to run.
@@ -150,7 +147,6 @@ double duration(FuzzInput &input, double interval) {
     }
     return interval * static_cast<double>(input.int32_in(-8, 1200)) / 4.0;
 }
-#endif
 
 // A keyword of the control modes, or one that is none of them.
 const char *mode_keyword(FuzzInput &input) {
@@ -405,7 +401,6 @@ struct CDRBlock {
     static bool splits_like_one_run(const Args & /*args*/) { return true; }
 };
 
-#ifdef AMI_FUZZ_SHAPING
 // ---- Channel shaping ----------------------------------------------------------
 
 // The blocks set up from a sample interval and up to two more values, each
@@ -494,17 +489,12 @@ struct TableBlock {
     static void remove(const Table &record) { DeleteTable(record); }
     static bool splits_like_one_run(const Args & /*args*/) { return true; }
 };
-#endif
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-#ifdef AMI_FUZZ_SHAPING
     constexpr int kBlocks = 12;
-#else
-    constexpr int kBlocks = 5;
-#endif
     switch (input.byte() % kBlocks) {
         case 0:
             fuzz_block<PeakingFilterBlock>(input);
@@ -518,7 +508,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         case 3:
             fuzz_block<DFEBlock>(input);
             break;
-#ifdef AMI_FUZZ_SHAPING
         case 5:
             fuzz_block<DelayBlock>(input);
             break;
@@ -540,7 +529,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         case 11:
             fuzz_block<TableBlock>(input);
             break;
-#endif
         default:
             fuzz_block<CDRBlock>(input);
             break;

@@ -40,11 +40,7 @@ std::vector<double> unwritten(std::size_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-#ifdef AMI_FUZZ_SHAPING
     const int conversion = input.byte() % 13;  // the table and tanh functions too
-#else
-    const int conversion = input.byte() % 10;
-#endif
     const int32_t n = input.int32_in(-2, 1200);
     // Bits of up to 24 samples (a period of up to 3048 samples), none, and,
     // for the conversions that write no period into the caller's array,
@@ -121,7 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
             FUZZ_CHECK(n <= 0 || period > 0 || all_equal(response, 0.0));
             break;
         }
-#ifdef AMI_FUZZ_SHAPING
         case 10:    // PulseTablePRBS
         case 11: {  // ApplyTablePRBS
             // A table of strictly increasing points (anything else aborts
@@ -159,7 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
             FUZZ_CHECK(n <= 0 || period > 0 || all_equal(output, 0.0));
             break;
         }
-#endif
         case 9: {  // the eye and error metrics
             const std::vector<double> impulse = input.samples(count);
             const double measures[] = {MAX(impulse.data(), n, spb, T),

@@ -112,6 +112,10 @@ bool fft_available() {
     return true;
 }
 
+void release_fft_tables() {
+    fftw_cleanup();
+}
+
 std::unique_ptr<BlockConvolver> make_fft_convolver(const std::vector<double> &taps,
                                                    std::size_t fft_size) {
     if (taps.empty()) {
@@ -133,6 +137,8 @@ namespace amisim {
 bool fft_available() {
     return false;
 }
+
+void release_fft_tables() {}
 
 std::unique_ptr<BlockConvolver> make_fft_convolver(const std::vector<double> &, std::size_t) {
     return nullptr;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/amisim/channel.h"
+#include "tools/amisim/channel_stream.h"
 #include "tools/amisim/model_library.h"
 #include "tools/amisim/options.h"
 #include "tools/amisim/pictures.h"
@@ -422,5 +423,7 @@ int main(int argc, char **argv) {
         return fail(kBadInput, error);
     }
     amisim::hand_over_if_other_architecture(model_class, model_path, argc, argv);
-    return run(options, model_path);
+    const int status = run(options, model_path);
+    amisim::release_fft_tables();
+    return status;
 }
