@@ -128,6 +128,107 @@ AMI_API void DeletePeakingFilter(PeakingFilter filt);
  * folding, eye and error metrics, numeric and text utilities.
  * ====================================================================== */
 
+/* ---- Impulse, pulse and step conversions --------------------------------
+ * Arrays of doubles at the sample interval T (seconds), owned by the caller;
+ * a function's input and output must be distinct arrays. An impulse
+ * response holds samples of the continuous response (1/s), so conversions
+ * from it multiply by T and conversions to it divide by T. A pulse response
+ * is the response to one bit of amplitude 1 (samples_per_bit samples of 1
+ * from sample 0). With n <= 0 nothing is read or written. None of the four
+ * allocates memory. */
+
+/* Impulse response (n samples) to a centred step of 2n samples: with
+ * S = T (h[0] + ... + h[n-1]), samples 0 .. n hold -S/2 and sample n + i
+ * holds T (h[0] + ... + h[i-1]) - S/2. */
+AMI_API void I2S(double *step, const double *impulse, int32_t n, double sample_interval);
+
+/* Impulse response to pulse response, both n samples:
+ * pulse[i] = T (h[i] + h[i-1] + ... + h[i-spb+1]), samples before 0 left
+ * out, summed from h[i] backwards. samples_per_bit < 1 gives T * 0 at every
+ * sample (a bit without samples). */
+AMI_API void I2P(double *pulse, const double *impulse, int32_t n, int32_t samples_per_bit,
+                 double sample_interval);
+
+/* Step (2n samples, of which only the second half s = step[n .. 2n-1] is
+ * read) to impulse response (n samples) by a smoothing differentiator:
+ *   impulse[i] = (0.59 (s[i+1] - s[i-1]) - 0.03 (s[i+3] - s[i-3])) / T,
+ * every index clamped to 0 .. n-1, so the ends repeat the first and last
+ * step sample; a ramp of a per sample gives a/T away from the ends. Any
+ * n >= 1 works: n = 1 gives 0, and for n < 6 the clamps keep every access
+ * inside the arrays. */
+AMI_API void S2I(double *impulse, const double *step, int32_t n, double sample_interval);
+
+/* Pulse response to impulse response, both n samples: rebuilds the step
+ * s[i] = p[i] + p[i-spb] + p[i-2 spb] + ... (nearest term first) and
+ * differentiates it as S2I does, for any n >= 1. Inverts I2P up to the
+ * differentiator's smoothing. samples_per_bit < 1 writes n zeros. */
+AMI_API void P2I(double *impulse, const double *pulse, int32_t n, int32_t samples_per_bit,
+                 double sample_interval);
+
+/* ---- PRBS7 folding ---------------------------------------------------------
+ * A PRBS7 waveform is one period, L = 127 samples_per_bit samples, of the
+ * channel's response to the repeating 127-bit pattern 1111111010101001...
+ * (d0 .. d6 = 1, dk = d(k-1) XOR d(k-7); 64 ones, 63 zeros) sent as +0.5 and
+ * -0.5; bit k starts at sample k samples_per_bit, indices wrap modulo L.
+ * T is the last argument of every function; P2PRBS and PRBS2P do not use
+ * it. Edge cases, for all six:
+ * - samples_per_bit < 1: there is no period; the folds write nothing, the
+ *   unfolds write n zeros.
+ * - n <= 0: the folds give L zeros (the fold of nothing), the unfolds write
+ *   nothing.
+ * - n < L: the unfolds unfold the period as for n = L and return its first
+ *   n samples (a response that short folds into them).
+ * - Scratch memory that cannot be allocated, or samples_per_bit above
+ *   5 636 363 (a three-period waveform beyond 2^31 - 1 samples): the
+ *   unfolds write n zeros, I2PRBS writes L zeros, I2PRBS7 hands back no
+ *   waveform. */
+
+/* Folds a pulse response of n samples into L samples:
+ * waveform[(j + k spb) mod L] += level_k pulse[j], for any n (a response
+ * longer than L wraps onto itself). Allocates nothing. */
+AMI_API void P2PRBS(double *waveform, const double *pulse, int32_t n, int32_t samples_per_bit,
+                    double sample_interval);
+
+/* Unfolds L waveform samples into an n-sample pulse response: the
+ * correlation with the pattern, which inverts P2PRBS on the pulse response
+ * folded modulo L; for n > L the period laid out from 12 bits before its
+ * peak, followed by repeats of one bit; then the baseline (the mean of the
+ * last 16 bits) and the difference of a bit-spaced and a sample-spaced
+ * parabolic average subtracted. */
+AMI_API void PRBS2P(double *pulse, const double *waveform, int32_t n, int32_t samples_per_bit,
+                    double sample_interval);
+
+/* I2P, then P2PRBS. */
+AMI_API void I2PRBS(double *waveform, const double *impulse, int32_t n, int32_t samples_per_bit,
+                    double sample_interval);
+
+/* PRBS2P, then P2I. */
+AMI_API void PRBS2I(double *impulse, const double *waveform, int32_t n, int32_t samples_per_bit,
+                    double sample_interval);
+
+/* Makes a three-period waveform (3L samples, three copies of the I2PRBS
+ * waveform) of the impulse response rotated by a shift towards later
+ * samples: the shift is the peak's index (the first largest |h|, 0 for
+ * n <= 0), less 4 bits when it lies beyond 8 bits. Stores the malloc'ed
+ * waveform in *waveform_place, 3L in *length_place and the shift in
+ * *shift_place; hand all three to PRBS72I, which frees the waveform, after
+ * processing the 3L samples. Without a waveform (samples_per_bit < 1, no
+ * memory) *waveform_place is null and *length_place 0; the shift is then 0
+ * for samples_per_bit < 1. A null place is skipped (a waveform without a
+ * place is freed at once). */
+AMI_API void I2PRBS7(double **waveform_place, const double *impulse, int32_t n,
+                     int32_t samples_per_bit, int32_t *length_place, int32_t *shift_place,
+                     double sample_interval);
+
+/* Unfolds the middle period of the three-period waveform in
+ * *waveform_place with PRBS2I, undoes the rotation
+ * (impulse[i] = unfolded[(shift + i) mod n], any shift taken modulo n) and
+ * frees the waveform; *waveform_place is left as it was and must not be
+ * used again. A null waveform (or waveform place) gives n zeros; a null
+ * shift place counts as shift 0. */
+AMI_API void PRBS72I(double *impulse, double *const *waveform_place, int32_t n,
+                     int32_t samples_per_bit, const int32_t *shift_place, double sample_interval);
+
 AMI_EXTERN_C_END
 
 #endif /* KESTROM_AMI_MODEL_H */
