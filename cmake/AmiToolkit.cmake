@@ -10,12 +10,9 @@
 #                               KestromAMI::toolkit_static
 #   <libdir>/pkgconfig/kestrom-ami.pc
 #
-# <libdir> is lib for the x86-64 build and lib32 for the i386 build, so both
-# can share one prefix: find_package picks the one of the consumer's word
-# size (the version file rejects the other).
-if(AMI_ARCH STREQUAL "32" AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
-  set(CMAKE_INSTALL_LIBDIR lib32 CACHE PATH "Object code libraries (lib32 for the i386 build)")
-endif()
+# <libdir> is lib for the x86-64 build and lib32 for the i386 build (set
+# with the build's flags), so both can share one prefix: find_package picks
+# the one of the consumer's word size (the version file rejects the other).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
