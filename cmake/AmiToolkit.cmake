@@ -6,18 +6,19 @@
 #   include/KestromAMI/         IBIS_AMI_tree.h, Kestrom_AMI_Model.h
 #   <libdir>/libkestrom_ami.so  shared toolkit (C++ runtime inside, libc and libm only)
 #   <libdir>/libkestrom_ami.a   static toolkit
-#   <libdir>/cmake/KestromAMI/  find_package(KestromAMI): KestromAMI::toolkit,
-#                               KestromAMI::toolkit_static
 #   <libdir>/pkgconfig/kestrom-ami.pc
+#   share/cmake/KestromAMI/     find_package(KestromAMI): KestromAMI::toolkit,
+#                               KestromAMI::toolkit_static
 #
 # <libdir> is lib for the x86-64 build and lib32 for the i386 build (set
-# with the build's flags), so both can share one prefix: find_package picks
-# the one of the consumer's word size (the version file rejects the other).
+# with the build's flags), so both can share one prefix. The package file
+# is the same for both; it loads the targets of the consumer's word size
+# (KestromAMITargets-64.cmake or -32.cmake).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(AMI_TOOLKIT_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/KestromAMI)
-set(AMI_TOOLKIT_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestromAMI)
+set(AMI_TOOLKIT_CMAKEDIR ${CMAKE_INSTALL_DATADIR}/cmake/KestromAMI)
 
 add_library(kestrom_ami SHARED $<TARGET_OBJECTS:ami_core>)
 add_library(kestrom_ami_static STATIC $<TARGET_OBJECTS:ami_core>)
@@ -48,13 +49,14 @@ install(FILES ${AMI_TOOLKIT_HEADERS} DESTINATION ${AMI_TOOLKIT_INCLUDEDIR})
 install(TARGETS kestrom_ami kestrom_ami_static EXPORT KestromAMITargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(EXPORT KestromAMITargets NAMESPACE KestromAMI:: DESTINATION ${AMI_TOOLKIT_CMAKEDIR})
+install(EXPORT KestromAMITargets NAMESPACE KestromAMI:: DESTINATION ${AMI_TOOLKIT_CMAKEDIR}
+        FILE KestromAMITargets-${AMI_ARCH}.cmake)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/KestromAMIConfig.cmake.in
   ${PROJECT_BINARY_DIR}/KestromAMIConfig.cmake
   INSTALL_DESTINATION ${AMI_TOOLKIT_CMAKEDIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/KestromAMIConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${PROJECT_BINARY_DIR}/KestromAMIConfig.cmake
               ${PROJECT_BINARY_DIR}/KestromAMIConfigVersion.cmake
         DESTINATION ${AMI_TOOLKIT_CMAKEDIR})
