@@ -38,8 +38,8 @@ int main(void) {
     branch.name = "My_Model";
     branch.count = 2;
     branch.entries = entries;
-    stored = ParseTree("(My_Model (Gain 2.5) (Taps 3))", branch.name, branch.count,
-                       branch.entries, &msg);
+    stored = ParseTree("(My_Model (Gain 2.5) (Taps 3))", branch.name, branch.count, branch.entries,
+                       &msg);
     echo = GrowTree(branch.name, branch.count, branch.entries);
     if (stored != 2 || msg != NULL || echo == NULL ||
         strcmp(echo, "(My_Model(Gain 2.5)(Taps 3))") != 0) {

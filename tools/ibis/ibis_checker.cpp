@@ -249,7 +249,10 @@ class Checker {
                 line.rfind('[', 0) == 0 && line.find(']') != std::string::npos &&
                 normalise_keyword(line.substr(1, line.find(']') - 1)) == "comment char";
             if (!comment_char_line) {
-                line = line.substr(0, line.find(comment));
+                const std::size_t comment_start = line.find(comment);
+                if (comment_start != std::string::npos) {
+                    line.resize(comment_start);
+                }
             }
             line = trim(line);
             if (line.empty()) {
@@ -509,6 +512,7 @@ class Checker {
         const std::vector<std::string> full = {"signal_name", "model_name", "r_pin", "l_pin",
                                                "c_pin"};
         std::vector<std::string> named;
+        named.reserve(header.size());
         for (const std::string &h : header) {
             named.push_back(lower(h));
         }
