@@ -179,7 +179,7 @@ AMI_API void P2I(double *impulse, const double *pulse, int32_t n, int32_t sample
  * - n < L: the unfolds unfold the period as for n = L and return its first
  *   n samples (a response that short folds into them).
  * - Scratch memory that cannot be allocated, or samples_per_bit above
- *   5 636 363 (a three-period waveform beyond 2^31 - 1 samples): the
+ *   5 636 440 (a three-period waveform beyond 2^31 - 1 samples): the
  *   unfolds write n zeros, I2PRBS writes L zeros, I2PRBS7 hands back no
  *   waveform. */
 
@@ -228,6 +228,65 @@ AMI_API void I2PRBS7(double **waveform_place, const double *impulse, int32_t n,
  * shift place counts as shift 0. */
 AMI_API void PRBS72I(double *impulse, double *const *waveform_place, int32_t n,
                      int32_t samples_per_bit, const int32_t *shift_place, double sample_interval);
+
+/* ---- Eye and error metrics -----------------------------------------------
+ * MAX, PDA and SNR start from an impulse response of n samples, convert it
+ * to its pulse response p as I2P does, and take its main cursor m: the
+ * first sample of largest |p| (0 when every |p| is 0). The cursors one bit
+ * apart are p[(m + k spb) mod n] for k = 1, 2, ... while k spb < n; the
+ * index wraps, so cursors before the main one come after the wrap. None of
+ * the four allocates memory. n <= 0 or samples_per_bit < 1 (no pulse
+ * response) gives 0. */
+
+/* (v[0]^2 + ... + v[n-1]^2) / a / a, 0 for n <= 0. A reference a of 0 gives
+ * +infinity, or 0 when every value is 0 (NaN values give NaN), without
+ * dividing by zero. */
+AMI_API double ErrEnergy(const double *values, int32_t n, double reference);
+
+/* |p[m]| plus |p| at each cursor one bit apart, in order of k: the level
+ * reached when every interfering bit adds to the main cursor. */
+AMI_API double MAX(const double *impulse, int32_t n, int32_t samples_per_bit,
+                   double sample_interval);
+
+/* The peak-distortion eye opening: |p[m]| minus |p| at each cursor one bit
+ * apart, in order of k. Negative when the eye is closed. */
+AMI_API double PDA(const double *impulse, int32_t n, int32_t samples_per_bit,
+                   double sample_interval);
+
+/* The energy above threshold in the window m - h .. m + h - 1 (h = spb / 2,
+ * indices outside 0 .. n-1 skipped): the sum of (p[j] - threshold)^2 over
+ * its samples above the threshold, divided by the noise, the sum of p[j]^2
+ * over every sample outside the window. Without noise the signal times 1e9.
+ * With one sample per bit the window is empty and the result 0. */
+AMI_API double SNR(const double *impulse, int32_t n, int32_t samples_per_bit,
+                   double sample_interval, double threshold);
+
+/* ---- Numeric and text utilities -------------------------------------------
+ * A textual list is a NUL-terminated string of entries separated by tabs,
+ * line feeds, carriage returns, spaces, double quotes and commas; every
+ * other byte belongs to an entry. A null text counts as empty. */
+
+/* x rounded to the nearest int, halves away from zero (2.5 gives 3, -2.5
+ * gives -3), except that -0.5 gives 0; magnitudes from 2147483647 up give
+ * +-2147483647, NaN gives -1. Uses no floating-point-to-integer conversion. */
+AMI_API int32_t d2i(double x);
+
+/* The number of entries in the text (at most 2^31 - 1). */
+AMI_API int32_t stringArraySize(const char *text);
+
+/* Reads the list's numbers into a malloc'ed array that the caller frees, and
+ * writes their number to *count (unless count is null). Each entry is read
+ * on its own, in the C numeric locale whatever locale the caller set, as
+ * "%lf" reads it: decimal or hexadecimal, inf, infinity or nan, with a sign,
+ * the longest number at the entry's start (12xyz gives 12; 1e999 gives
+ * infinity), leading vertical tabs and form feeds skipped; an entry that does
+ * not begin with a number is skipped. At most 512 values are kept: entries
+ * beyond the 512th readable one are ignored. Reading takes time linear in
+ * the length of the text. No values still gives an array to free (room for
+ * one double, count 0). If the array cannot be allocated the result is null
+ * and the count 0; a number of 63 characters or more needs a temporary copy,
+ * and without memory for it its entry is skipped. */
+AMI_API double *string2DoubleArray(const char *text, int32_t *count);
 
 AMI_EXTERN_C_END
 

@@ -55,6 +55,12 @@ find_missing() {
     need_command valgrind valgrind
     need_file /usr/src/googletest/CMakeLists.txt googletest
     need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+    # The stand-in: FFTs for long channels (x86-64 build), its pictures
+    # rendered and read back by a test, peak memory measured by another.
+    need_file /usr/include/fftw3.h libfftw3-dev
+    need_command rsvg-convert librsvg2-bin
+    need_file /usr/include/png.h libpng-dev
+    need_file /usr/bin/time time
     if ! command -v g++ >/dev/null 2>&1 || ! i386_toolchain_works; then
         missing+=(g++-multilib)
     fi

@@ -14,7 +14,7 @@ make_machine() {
     local uid=$1 native=$2 installed=$3
     machine=$(mktemp -d)
     machines+=("$machine")
-    mkdir -p "$machine/bin" "$machine/root" "$machine/libexec"
+    mkdir -p "$machine/bin" "$machine/root/usr/include" "$machine/libexec"
     for tool in bash env mktemp rm chmod cat touch mkdir ln; do
         ln -s "$(command -v "$tool")" "$machine/bin/$tool"
     done
@@ -44,6 +44,10 @@ for package in "\$@"; do
                     touch "$machine/root/usr/src/googletest/CMakeLists.txt" ;;
         libbenchmark-dev) mkdir -p "$machine/root/usr/include/benchmark"
                           touch "$machine/root/usr/include/benchmark/benchmark.h" ;;
+        libfftw3-dev) touch "$machine/root/usr/include/fftw3.h" ;;
+        libpng-dev) touch "$machine/root/usr/include/png.h" ;;
+        librsvg2-bin) ln -s ../probe "$machine/bin/rsvg-convert" ;;
+        time) mkdir -p "$machine/root/usr/bin" && touch "$machine/root/usr/bin/time" ;;
         qemu-user) [ -e "$machine/no-qemu" ] || ln -s ../probe "$machine/bin/qemu-i386" ;;
         binutils) ln -s ../probe "$machine/bin/readelf" ;;
         *) ln -s ../probe "$machine/bin/\$package" ;;
@@ -53,7 +57,8 @@ EOF
     chmod +x "$machine/bin/"* "$machine/libexec/"* "$machine/probe"
     if [ "$installed" = all ]; then
         PATH=$machine/bin apt-get install -y cmake g++ binutils clang-format clang-tidy \
-            cppcheck valgrind googletest libbenchmark-dev g++-multilib qemu-user
+            cppcheck valgrind googletest libbenchmark-dev libfftw3-dev librsvg2-bin libpng-dev \
+            time g++-multilib qemu-user
         rm -f "$machine/apt.log"
     fi
 }
@@ -86,7 +91,8 @@ make_machine 0 no none
 run_script
 check "succeeds on its first run" [ "$status" -eq 0 ]
 check "installs everything in one apt-get call" [ "$(install_calls)" -eq 1 ]
-for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind; do
+for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind \
+    libfftw3-dev librsvg2-bin libpng-dev time; do
     check "installs $package" installs "$package"
 done
 run_script

@@ -105,40 +105,48 @@ bool may_belong_to_double(char c) {
            c == '+' || c == '-';
 }
 
-// "%lf" itself, run on a copy of the candidate characters and the one that
-// ends them, so the scanner sees exactly what it would see in the whole text
-// but never measures the rest. A value too large for a double (1e999) is
-// refused rather than taken as infinity; inf and infinity written out are
-// taken.
-ScannedNumber scan_double(const char *text) {
-    ScannedNumber number;
-    const char *start = skip_space(text);
+// "%lf" itself, run on a copy of the candidate characters from start and
+// the one that ends them (if it comes before limit), so the scanner sees
+// exactly what it would see in the whole text but never measures the rest.
+// A null limit means the text's terminating NUL. Returns whether a value was
+// converted.
+bool scanf_double(const char *start, const char *limit, double *value) {
     const char *end = start;
-    while (may_belong_to_double(*end)) {
+    while (end != limit && may_belong_to_double(*end)) {
         ++end;
     }
-    const std::size_t length = static_cast<std::size_t>(end - start) + (*end != '\0' ? 1 : 0);
+    const bool ended_early = end != limit && *end != '\0';
+    const std::size_t length = static_cast<std::size_t>(end - start) + (ended_early ? 1 : 0);
     char small[64];
     char *copy = small;
     if (length >= sizeof small) {
         copy = static_cast<char *>(std::malloc(length + 1));
         if (copy == nullptr) {
-            return number;
+            return false;
         }
     }
     std::memcpy(copy, start, length);
     copy[length] = '\0';
+    const bool converted = std::sscanf(copy, "%lf", value) == 1;
+    if (copy != small) {
+        std::free(copy);
+    }
+    return converted;
+}
+
+// A value too large for a double (1e999) is refused rather than taken as
+// infinity; inf and infinity written out are taken.
+ScannedNumber scan_double(const char *text) {
+    ScannedNumber number;
+    const char *start = skip_space(text);
     double value = 0.0;
-    if (std::sscanf(copy, "%lf", &value) == 1) {
-        const char *sign_skipped = copy + (copy[0] == '+' || copy[0] == '-' ? 1 : 0);
+    if (scanf_double(start, nullptr, &value)) {
+        const char *sign_skipped = start + (start[0] == '+' || start[0] == '-' ? 1 : 0);
         const bool spelt_infinity = *sign_skipped == 'i' || *sign_skipped == 'I';
         if (!std::isinf(value) || spelt_infinity) {
             number.converted = true;
             number.real = value;
         }
-    }
-    if (copy != small) {
-        std::free(copy);
     }
     return number;
 }
@@ -150,6 +158,16 @@ ScannedNumber scan_number(const char *text, NumberKind kind) {
         return scan_double(text);
     }
     return scan_integer(text, kind);
+}
+
+ScannedNumber scan_double_in(const char *begin, const char *end) {
+    const char *start = begin;
+    while (start != end && is_scanner_space(*start)) {
+        ++start;
+    }
+    ScannedNumber number;
+    number.converted = scanf_double(start, end, &number.real);
+    return number;
 }
 
 void store_number(const ScannedNumber &number, NumberKind kind, void *destination) {

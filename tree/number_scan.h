@@ -24,6 +24,16 @@ struct ScannedNumber {
 // C numeric locale.
 ScannedNumber scan_number(const char *text, NumberKind kind);
 
+// Reads a double from the characters begin .. end - 1 alone, exactly as
+// "%lf" reads it from a string that holds only them: leading white space,
+// then the longest number the scanner takes (decimal, hexadecimal, inf,
+// infinity, nan), whatever follows ignored; a value beyond the range of a
+// double gives an infinity, as "%lf" gives it. Reads nothing at or past
+// end, and no further than one character past the number. Expects the C
+// numeric locale. A number of 63 characters or more is copied to the heap
+// first; if that copy cannot be had, nothing is converted.
+ScannedNumber scan_double_in(const char *begin, const char *end);
+
 // Stores a converted number into a value of the kind's width (8 bytes for
 // Double, the width of long, 4 or 2 bytes), leaving any further bytes alone.
 void store_number(const ScannedNumber &number, NumberKind kind, void *destination);

@@ -26,7 +26,8 @@ inline constexpr std::int32_t kMaxPrbs7SamplesPerBit = INT32_MAX / (3 * kPrbs7Bi
 void fold_pulse(double *waveform, const double *pulse, std::int64_t n,
                 std::int32_t samples_per_bit);
 
-// The scratch doubles unfold_waveform needs for n output samples.
+// The scratch doubles unfold_waveform needs for n output samples; 0 when
+// samples_per_bit exceeds kMaxPrbs7SamplesPerBit (no unfold possible).
 std::int64_t unfold_scratch_count(std::int64_t n, std::int32_t samples_per_bit);
 
 // Unfolds the L waveform samples into n pulse samples (PRBS2P). Requires

@@ -286,6 +286,27 @@ TEST(Prbs7UnfoldShorterThanPeriod, NoBitOrNoSamplesWriteZerosOrNothing) {
     EXPECT_THAT(out, Each(-7.0));
 }
 
+// Beyond 5 636 440 samples per bit a three-period waveform has more than
+// 2^31 - 1 samples: the functions needing scratch act as without memory,
+// before reading anything.
+TEST(Prbs7UnfoldShorterThanPeriod, TooManySamplesPerBitActLikeNoMemory) {
+    const int32_t too_many = 5636441;
+    const Samples one{1.0};
+    Samples out(3, -7.0);
+    PRBS2P(out.data(), one.data(), 3, too_many, T);
+    EXPECT_THAT(out, Each(0.0));
+    std::fill(out.begin(), out.end(), -7.0);
+    PRBS2I(out.data(), one.data(), 3, too_many, T);
+    EXPECT_THAT(out, Each(0.0));
+    double *waveform = &out[0];
+    int32_t length = -1;
+    int32_t shift = -1;
+    I2PRBS7(&waveform, one.data(), 1, too_many, &length, &shift, T);
+    EXPECT_EQ(waveform, nullptr);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(shift, 0);
+}
+
 // ---- The three-period route -----------------------------------------------
 
 struct ThreePeriods {

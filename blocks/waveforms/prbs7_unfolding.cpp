@@ -220,10 +220,10 @@ void PRBS2I(double *impulse, const double *waveform, int32_t n, int32_t samples_
     if (n <= 0) {
         return;
     }
+    const std::int64_t unfold_scratch =
+        samples_per_bit < 1 ? 0 : ami::unfold_scratch_count(n, samples_per_bit);
     const ami::ScratchDoubles scratch =
-        samples_per_bit < 1
-            ? ami::ScratchDoubles()
-            : ami::scratch_doubles(n + ami::unfold_scratch_count(n, samples_per_bit));
+        unfold_scratch > 0 ? ami::scratch_doubles(n + unfold_scratch) : ami::ScratchDoubles();
     if (!scratch) {
         std::fill(impulse, impulse + n, 0.0);
         return;

@@ -7,13 +7,48 @@ namespace ami {
 
 namespace {
 
-// out[q] += in[q] for q < count; the two ranges never overlap.
-void add_into(double *__restrict out, const double *__restrict in, std::int64_t count) {
-    for (std::int64_t q = 0; q < count; ++q) {
-        out[q] += in[q];
+// For every k in begin .. end - 1, adds to out[k - begin] the terms
+// src[k - delay - t stride] for t = 0 .. terms - 1 in increasing t, leaving
+// out those before src[0]. Four terms at a time keep each partial sum in a
+// register instead of storing and loading it between terms.
+void add_terms(double *out, const double *src, std::int64_t begin, std::int64_t end,
+               std::int64_t delay, std::int64_t stride, std::int64_t terms) {
+    const std::int64_t last_delay = delay + (terms - 1) * stride;
+    // From `full` on every term exists; before it, some samples have fewer.
+    const std::int64_t full = std::clamp(last_delay, begin, end);
+    for (std::int64_t k = std::max(begin, delay); k < full; ++k) {
+        double sum = out[k - begin];
+        for (std::int64_t t = 0; t < terms && k - delay - t * stride >= 0; ++t) {
+            sum += src[k - delay - t * stride];
+        }
+        out[k - begin] = sum;
+    }
+    double *__restrict o = out + (full - begin);
+    const std::int64_t count = end - full;
+    if (terms == 4) {
+        const double *s0 = src + (full - delay);
+        const double *s1 = s0 - stride;
+        const double *s2 = s1 - stride;
+        const double *s3 = s2 - stride;
+        for (std::int64_t q = 0; q < count; ++q) {
+            double sum = o[q];
+            sum += s0[q];
+            sum += s1[q];
+            sum += s2[q];
+            sum += s3[q];
+            o[q] = sum;
+        }
+        return;
+    }
+    for (std::int64_t t = 0; t < terms; ++t) {
+        const double *__restrict in = src + (full - delay - t * stride);
+        for (std::int64_t q = 0; q < count; ++q) {
+            o[q] += in[q];
+        }
     }
 }
 
+constexpr std::int64_t kTermsAtATime = 4;
 constexpr double kNearWeight = 0.59;  // on the differences one sample away
 constexpr double kFarWeight = 0.03;   // on the differences three samples away
 
@@ -22,14 +57,11 @@ constexpr double kFarWeight = 0.03;   // on the differences three samples away
 void pulse_samples(double *out, const double *impulse, std::int64_t begin, std::int64_t end,
                    std::int32_t samples_per_bit, double sample_interval) {
     std::fill(out, out + (end - begin), 0.0);
-    // Term j of every sample i >= j, for j = 0, 1, ...: each sample receives
-    // h[i], h[i - 1], ... in that order.
-    for (std::int64_t j = 0; j < samples_per_bit; ++j) {
-        const std::int64_t first = std::max(begin, j);
-        if (first >= end) {
-            break;
-        }
-        add_into(out + (first - begin), impulse + (first - j), end - first);
+    // Terms j = 0, 1, ... of every sample i >= j: each sample receives h[i],
+    // h[i - 1], ... in that order.
+    for (std::int64_t j = 0; j < samples_per_bit && j < end; j += kTermsAtATime) {
+        add_terms(out, impulse, begin, end, j, 1,
+                  std::min<std::int64_t>(kTermsAtATime, samples_per_bit - j));
     }
     for (std::int64_t q = 0; q < end - begin; ++q) {
         out[q] = sample_interval * out[q];
@@ -39,10 +71,11 @@ void pulse_samples(double *out, const double *impulse, std::int64_t begin, std::
 void step_samples(double *out, const double *pulse, std::int64_t begin, std::int64_t end,
                   std::int32_t samples_per_bit) {
     std::fill(out, out + (end - begin), 0.0);
-    // Term m of every sample k >= m spb, for m = 0, 1, ...
-    for (std::int64_t delay = 0; delay < end; delay += samples_per_bit) {
-        const std::int64_t first = std::max(begin, delay);
-        add_into(out + (first - begin), pulse + (first - delay), end - first);
+    // Terms m = 0, 1, ... of every sample k >= m spb, at delays m spb.
+    const std::int64_t stride = samples_per_bit;
+    for (std::int64_t delay = 0; delay < end; delay += kTermsAtATime * stride) {
+        add_terms(out, pulse, begin, end, delay, stride,
+                  std::min<std::int64_t>(kTermsAtATime, (end - 1 - delay) / stride + 1));
     }
 }
 

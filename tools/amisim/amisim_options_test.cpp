@@ -21,10 +21,11 @@ bool parse(std::vector<std::string> words, amisim::Options &options, std::string
 TEST(AmisimOptions, ReadsEveryOptionInBothSpellings) {
     amisim::Options o;
     std::string error;
-    ASSERT_TRUE(parse({"--set", "TX_Corner=1", "--set=TX_Preemph=1", "--bits=100",
-                       "--samples-per-bit", "16", "--sample-interval", "2e-12", "--prbs", "15",
-                       "--bits-per-call", "7", "--channel", "c.txt", "--out", "o", "m.so"},
-                      o, error))
+    ASSERT_TRUE(
+        parse({"--set", "TX_Corner=1", "--set=TX_Preemph=1", "--bits=100", "--samples-per-bit",
+               "16", "--sample-interval", "2e-12", "--prbs", "15", "--bits-per-call", "7",
+               "--channel", "c.txt", "--out", "o", "--waves", "--convolution=direct", "m.so"},
+              o, error))
         << error;
     EXPECT_EQ(o.model, "m.so");
     ASSERT_EQ(o.settings.size(), 2u);
@@ -37,6 +38,14 @@ TEST(AmisimOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(o.bits_per_call, 7);
     EXPECT_EQ(o.channel_file, "c.txt");
     EXPECT_EQ(o.output_folder, "o");
+    EXPECT_TRUE(o.waves);
+    EXPECT_EQ(o.convolution, amisim::Convolution::kDirect);
+
+    amisim::Options large;
+    ASSERT_TRUE(parse({"--bits", "10000000000"}, large, error)) << error;
+    EXPECT_EQ(large.bits, 10000000000);  // beyond 32 bits, on both word sizes
+    EXPECT_FALSE(large.waves);
+    EXPECT_EQ(large.convolution, amisim::Convolution::kAuto);
 }
 
 TEST(AmisimOptions, RejectsNonsenseWithTheReason) {
@@ -52,6 +61,9 @@ TEST(AmisimOptions, RejectsNonsenseWithTheReason) {
              {{"--sample-interval", "inf"}, "--sample-interval: 'inf'"},
              {{"--prbs", "11"}, "not one of 7, 9, 15, 23, 31"},
              {{"--set", "=3"}, "is not NAME=VALUE"},
+             {{"--bits", "10000000001"}, "from 1 to 10000000000"},
+             {{"--convolution", "FFT"}, "not one of auto, direct, fft"},
+             {{"--bits-per-call", "200000", "--samples-per-bit", "32"}, "at most 4194304"},
              {{"--set", "A B=3"}, "may not hold blanks"},
              {{"--params"}, "--params needs a value"},
              {{"--out", ""}, "--out needs a folder name"},

@@ -1,10 +1,8 @@
 // amisim: runs an IBIS-AMI model the way a channel simulator does.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,12 +13,13 @@
 #include "tools/amisim/channel.h"
 #include "tools/amisim/model_library.h"
 #include "tools/amisim/options.h"
-#include "tools/amisim/prbs.h"
+#include "tools/amisim/pictures.h"
+#include "tools/amisim/report.h"
+#include "tools/amisim/stream.h"
 #include "tools/amisim/waveforms.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using amisim::Options;
 
 constexpr int kBadInput = 2;
@@ -122,39 +121,6 @@ std::string impulse_header(std::size_t columns) {
     return header;
 }
 
-class Progress {
-  public:
-    Progress() : enabled_(isatty(STDERR_FILENO) == 1), start_(Clock::now()), last_(start_) {}
-    void update(const char *stage, std::size_t done, std::size_t total) {
-        if (!enabled_) {
-            return;
-        }
-        const auto now = Clock::now();
-        if (now - start_ < std::chrono::seconds(1) ||
-            now - last_ < std::chrono::milliseconds(200)) {
-            return;
-        }
-        last_ = now;
-        shown_ = true;
-        std::fprintf(stderr, "\ramisim: %s %3.0f%% (%zu of %zu samples)", stage,
-                     100.0 * static_cast<double>(done) / static_cast<double>(total), done, total);
-        std::fflush(stderr);
-    }
-    ~Progress() {
-        if (shown_) {
-            std::fprintf(stderr, "\r%60s\r", "");
-        }
-    }
-    Progress(const Progress &) = delete;
-    Progress &operator=(const Progress &) = delete;
-
-  private:
-    bool enabled_;
-    bool shown_ = false;
-    Clock::time_point start_;
-    Clock::time_point last_;
-};
-
 // The simulation's setting: the channel and the model's parameter string.
 struct Setting {
     amisim::Channel channel;
@@ -194,11 +160,11 @@ void print_setting(const Options &options, const Setting &setting, const std::st
     std::printf("model:      %s\n", model_path.c_str());
     std::printf("channel:    %s\n", setting.channel.description.c_str());
     std::printf(
-        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %ld bits of PRBS%d, "
+        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
         "%ld bits per AMI_GetWave call\n",
-        setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb), options.bits,
-        options.prbs_order, options.bits_per_call);
-    std::printf("parameters: %s\n\n", setting.parameters.c_str());
+        setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
+        static_cast<long long>(options.bits), options.prbs_order, options.bits_per_call);
+    std::printf("parameters: %s\n", setting.parameters.c_str());
 }
 
 // One model instance from a successful AMI_Init to AMI_Close.
@@ -252,72 +218,66 @@ bool call_init(const amisim::ModelLibrary &model, const Setting &setting, Instan
     return true;
 }
 
-// AMI_GetWave over the waveform in blocks of bits_per_call bits; returns the
-// time spent inside the model.
-bool drive_get_wave(const amisim::ModelLibrary &model, const Options &options,
-                    const Setting &setting, Instance &instance, std::vector<double> &wave,
-                    Clock::duration &in_getwave, std::string &error) {
-    const std::size_t block = static_cast<std::size_t>(options.bits_per_call) * setting.spb;
-    std::vector<double> clock_times(block / static_cast<std::size_t>(setting.spb) + 2, -1.0);
-    Progress progress;
-    for (std::size_t start = 0; start < wave.size(); start += block) {
-        const std::size_t count = std::min(block, wave.size() - start);
-        char *wave_params_out = nullptr;
-        const auto t0 = Clock::now();
-        const long ok = model.get_wave(wave.data() + start, static_cast<long>(count),
-                                       clock_times.data(), &wave_params_out, instance.memory);
-        in_getwave += Clock::now() - t0;
-        if (ok == 0) {
-            error = "the model's AMI_GetWave returned 0 at sample " + std::to_string(start);
-            return false;
-        }
-        progress.update("AMI_GetWave", start + count, wave.size());
+// The channel's memory fills after as many bits as it is long.
+std::int64_t fill_bits(const Setting &setting) {
+    return static_cast<std::int64_t>(setting.channel.columns[0].size() /
+                                     static_cast<std::size_t>(setting.spb)) +
+           1;
+}
+
+// The stream's settings: the through channel as taps, each eye centred on
+// its own pulse response's main cursor and scaled by its largest possible
+// swing.
+amisim::StreamSetup stream_setup(const Options &options, const Setting &setting,
+                                 const amisim::ResponseFigures &before,
+                                 const amisim::ResponseFigures &after) {
+    amisim::StreamSetup setup;
+    const std::vector<double> &through = setting.channel.columns[0];
+    setup.taps.reserve(through.size());
+    for (double h : through) {
+        setup.taps.push_back(h * setting.dt);
     }
-    return true;
+    setup.samples_per_bit = setting.spb;
+    setup.sample_interval = setting.dt;
+    setup.prbs_order = options.prbs_order;
+    setup.bits = options.bits;
+    setup.bits_per_call = options.bits_per_call;
+    setup.convolution = options.convolution;
+    const std::int64_t settle = std::min(fill_bits(setting), options.bits / 2);
+    for (auto [layout, figures] :
+         {std::pair{&setup.eye_before, &before}, std::pair{&setup.eye_after, &after}}) {
+        layout->samples_per_bit = setting.spb;
+        layout->centre = figures->eye_centre;
+        layout->settle_bits = settle;
+        layout->prbs_order = options.prbs_order;
+        layout->expected_swing = figures->swing;
+    }
+    if (options.waves) {
+        setup.wave_before_csv = options.output_folder + "/wave_before.csv";
+        setup.wave_after_csv = options.output_folder + "/wave_after.csv";
+    }
+    setup.progress = true;
+    return setup;
 }
 
-void print_response_summary(const amisim::ResponseFigures &before,
-                            const amisim::ResponseFigures &after) {
-    std::printf("\nthrough channel            before AMI_Init   after AMI_Init\n");
-    std::printf("  impulse peak (1/s)       %16.6g %16.6g\n", before.peak, after.peak);
-    std::printf("  impulse area (DC gain)   %16.6g %16.6g\n", before.area, after.area);
-    std::printf("  pulse main cursor        %16.6g %16.6g\n", before.main_cursor,
-                after.main_cursor);
-    std::printf("  first post-cursor        %16.6g %16.6g\n", before.first_post, after.first_post);
-    std::printf("  post/main cursor (dB)    %16.2f %16.2f\n", before.first_post_db,
-                after.first_post_db);
-    std::printf("  change in first post-cursor relative to the main cursor: %+.2f dB\n",
-                after.first_post_db - before.first_post_db);
-}
-
-// Each waveform sampled at its own pulse response's main cursor, once the
-// channel's memory has filled with bits.
-void print_eye_summary(const Setting &setting, const std::vector<std::uint8_t> &bits,
-                       const std::vector<double> &wave_before, const std::vector<double> &wave,
-                       const amisim::ResponseFigures &before,
-                       const amisim::ResponseFigures &after) {
-    const std::size_t row_size = setting.channel.columns[0].size();
-    const std::size_t settle =
-        std::min(row_size / static_cast<std::size_t>(setting.spb) + 1, bits.size() / 2);
-    const double eye_before =
-        amisim::eye_height(wave_before, bits, setting.spb, before.cursor, settle);
-    const double eye_after = amisim::eye_height(wave, bits, setting.spb, after.cursor, settle);
-    std::printf("\nwaveform                   before GetWave    after GetWave\n");
-    if (std::isnan(eye_before) || std::isnan(eye_after)) {
-        std::printf("  eye height at cursor (V)   n/a: too few bits after the channel settles\n");
+void print_convolution(const Options &options, const Setting &setting) {
+    const std::size_t taps = setting.channel.columns[0].size();
+    if (amisim::resolve_convolution(options.convolution, taps) == amisim::Convolution::kFft) {
+        const std::size_t n = amisim::default_fft_size(taps);
+        std::printf("convolution: FFT overlap-add, %zu-point transforms, %zu samples a block\n\n",
+                    n, n - taps + 1);
     } else {
-        std::printf("  eye height at cursor (V) %16.6g %16.6g\n", eye_before, eye_after);
+        std::printf("convolution: direct sums over %zu taps\n\n", taps);
     }
 }
 
+// The impulse CSVs, the bathtub and the pictures.
 bool write_files(const Options &options, const Setting &setting,
                  const std::vector<std::vector<double>> &after,
-                 const std::vector<double> &wave_before, const std::vector<double> &wave,
+                 const amisim::ResponseFigures &before_figures,
+                 const amisim::ResponseFigures &after_figures, const amisim::StreamResult &stream,
+                 const amisim::EyeFigures &eye_before, const amisim::EyeFigures *eye_after,
                  std::string &error) {
-    if (mkdir(options.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {
-        error = options.output_folder + ": " + std::strerror(errno);
-        return false;
-    }
     const auto &columns = setting.channel.columns;
     std::vector<const std::vector<double> *> before_columns;
     std::vector<const std::vector<double> *> after_columns;
@@ -329,20 +289,56 @@ bool write_files(const Options &options, const Setting &setting,
     const std::string header = impulse_header(columns.size());
     if (!write_columns(folder + "impulse_before.csv", header, setting.dt, before_columns, error) ||
         !write_columns(folder + "impulse_after.csv", header, setting.dt, after_columns, error) ||
-        !write_columns(folder + "wave_before.csv", "time_s,volts", setting.dt, {&wave_before},
-                       error) ||
-        !write_columns(folder + "wave_after.csv", "time_s,volts", setting.dt, {&wave}, error)) {
+        !amisim::write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb,
+                                   error)) {
         return false;
     }
-    std::printf(
-        "CSV files:   %simpulse_before.csv, impulse_after.csv, wave_before.csv, "
-        "wave_after.csv\n",
-        folder.c_str());
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
+                  static_cast<long long>(options.bits), options.prbs_order,
+                  1e-9 / (setting.dt * setting.spb), setting.spb);
+    auto eye_title = [&](const amisim::EyeFigures &figures) {
+        char text[160];
+        if (!figures.measured) {
+            std::snprintf(text, sizeof text, "%s; too few bits for an eye", rate);
+        } else {
+            std::snprintf(text, sizeof text, "%s; height %.4g V, width %.3f UI at %+.3f UI", rate,
+                          figures.height, figures.width / setting.spb,
+                          amisim::slot_ui(figures.best_slot, setting.spb));
+        }
+        return std::string(text);
+    };
+    std::string written = "impulse_before.csv, impulse_after.csv, bathtub.csv, eye_before.svg";
+    if (!amisim::eye_picture(*stream.before, eye_before, "Eye before AMI_GetWave",
+                             eye_title(eye_before))
+             .write(folder + "eye_before.svg", error)) {
+        return false;
+    }
+    if (eye_after != nullptr) {
+        written += ", eye_after.svg";
+        if (!amisim::eye_picture(*stream.after, *eye_after, "Eye after AMI_GetWave",
+                                 eye_title(*eye_after))
+                 .write(folder + "eye_after.svg", error)) {
+            return false;
+        }
+    }
+    written += ", pulse.svg, bathtub.svg";
+    if (!amisim::pulse_picture(before_figures, after_figures, setting.spb, setting.dt)
+             .write(folder + "pulse.svg", error) ||
+        !amisim::bathtub_picture(eye_before, eye_after, setting.spb, setting.dt)
+             .write(folder + "bathtub.svg", error)) {
+        return false;
+    }
+    if (options.waves) {
+        written += eye_after != nullptr ? ", wave_before.csv, wave_after.csv" : ", wave_before.csv";
+    }
+    std::printf("files:       %s%s\n", folder.c_str(), written.c_str());
     return true;
 }
 
 // The simulation as a channel simulator runs it: load the model and the
-// channel, call AMI_Init, drive AMI_GetWave, summarise, write the files.
+// channel, call AMI_Init, stream the waveform through AMI_GetWave into the
+// eyes, summarise, write the files.
 int run(const Options &options, const std::string &model_path) {
     std::string error;
     amisim::ModelLibrary model;
@@ -361,41 +357,50 @@ int run(const Options &options, const std::string &model_path) {
         }
         setting.parameters = amisim::parameter_string_for(root, options.settings);
     }
+    if (mkdir(options.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        return fail(kBadInput, options.output_folder + ": " + std::strerror(errno));
+    }
     print_setting(options, setting, model_path);
+    print_convolution(options, setting);
 
     Instance instance(model);
     std::vector<std::vector<double>> after;
     if (!call_init(model, setting, instance, after, error)) {
         return fail(kModelFailed, error);
     }
-
-    const std::vector<double> pulse =
-        amisim::pulse_response(setting.channel.columns[0], setting.spb, setting.dt);
-    const std::vector<std::uint8_t> bits =
-        amisim::prbs_bits(options.prbs_order, static_cast<std::size_t>(options.bits));
-    const std::vector<double> wave_before = amisim::bits_through_channel(bits, pulse, setting.spb);
-    std::vector<double> wave = wave_before;
-    Clock::duration in_getwave{};
-    if (model.get_wave != nullptr &&
-        !drive_get_wave(model, options, setting, instance, wave, in_getwave, error)) {
-        return fail(kModelFailed, error);
-    }
-
     const auto before_figures =
         amisim::measure_response(setting.channel.columns[0], setting.spb, setting.dt);
     const auto after_figures = amisim::measure_response(after[0], setting.spb, setting.dt);
-    print_response_summary(before_figures, after_figures);
-    if (model.get_wave == nullptr) {
-        std::printf("\nAMI_GetWave: the model has none; the waveform was not processed\n");
-    } else {
-        print_eye_summary(setting, bits, wave_before, wave, before_figures, after_figures);
-        const std::size_t block = static_cast<std::size_t>(options.bits_per_call) * setting.spb;
-        const double ns = std::chrono::duration<double, std::nano>(in_getwave).count();
-        std::printf("\nAMI_GetWave: %zu samples in %zu calls, %.2f ns/sample\n", wave.size(),
-                    (wave.size() + block - 1) / block, ns / static_cast<double>(wave.size()));
+
+    const amisim::StreamSetup setup = stream_setup(options, setting, before_figures, after_figures);
+    std::vector<double> clock_times(static_cast<std::size_t>(options.bits_per_call) + 2, -1.0);
+    amisim::BlockModel get_wave;
+    if (model.get_wave != nullptr) {
+        get_wave = [&](double *wave, std::size_t count) {
+            char *wave_params_out = nullptr;
+            return model.get_wave(wave, static_cast<long>(count), clock_times.data(),
+                                  &wave_params_out, instance.memory) != 0;
+        };
     }
-    return write_files(options, setting, after, wave_before, wave, error) ? 0
-                                                                          : fail(kBadInput, error);
+    amisim::StreamResult stream;
+    if (!amisim::run_stream(setup, get_wave, stream, error)) {
+        return fail(stream.model_failed ? kModelFailed : kBadInput, error);
+    }
+
+    const amisim::EyeFigures eye_before = amisim::eye_figures(*stream.before);
+    amisim::EyeFigures eye_after;
+    if (stream.after != nullptr) {
+        eye_after = amisim::eye_figures(*stream.after);
+    }
+    const amisim::EyeFigures *eye_after_or_none = stream.after != nullptr ? &eye_after : nullptr;
+    amisim::print_response_summary(before_figures, after_figures);
+    amisim::print_eye_summary(eye_before, eye_after_or_none, setting.spb, setting.dt, options.bits,
+                              setup.eye_before.settle_bits, fill_bits(setting));
+    amisim::print_run_summary(stream, model.get_wave != nullptr);
+    return write_files(options, setting, after, before_figures, after_figures, stream, eye_before,
+                       eye_after_or_none, error)
+               ? 0
+               : fail(kBadInput, error);
 }
 
 }  // namespace

@@ -23,6 +23,14 @@ bool parse_long(const std::string &text, long &value) {
     return !text.empty() && *end == '\0' && errno == 0;
 }
 
+bool parse_int64(const std::string &text, std::int64_t &value) {
+    errno = 0;
+    char *end = nullptr;
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
+    value = parsed;
+    return !text.empty() && *end == '\0' && errno == 0;
+}
+
 bool in_range(long value, long low, long high) {
     return value >= low && value <= high;
 }
@@ -63,15 +71,23 @@ Simulation:
   --sample-interval T    seconds per sample (default 3.125e-12; a channel
                          file's time column sets it when not given)
   --samples-per-bit N    samples per bit (default 32)
-  --bits N               bits in the waveform (default 4096)
+  --bits N               bits in the waveform (default 4096); the run
+                         streams, so memory does not grow with N
   --bits-per-call N      bits per AMI_GetWave call (default 256)
   --prbs N               PRBS order of the stimulus: 7, 9, 15, 23 or 31
                          (default 7); levels are +0.5 and -0.5
+  --convolution HOW      how the stimulus goes through the channel: direct
+                         sums, fft (overlap-add through FFTW) or auto (the
+                         default: fft for channels of more than 64 samples).
+                         The i386 build has no FFT and always sums directly.
 
-Output:
-  --out FOLDER           folder for the CSV files (default amisim-out):
-                         impulse_before.csv, impulse_after.csv,
-                         wave_before.csv, wave_after.csv
+Output (in the folder of --out, default amisim-out):
+  --out FOLDER           impulse_before.csv, impulse_after.csv (the impulse
+                         responses), bathtub.csv (eye height at each phase),
+                         eye_before.svg, eye_after.svg, pulse.svg and
+                         bathtub.svg (pictures for any browser)
+  --waves                also wave_before.csv and wave_after.csv: every
+                         sample of both waveforms (large for long runs)
   -h, --help             this text
 
 Exit status: 0 on success, 1 when the model fails, 2 on bad input.
@@ -166,7 +182,13 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
             }
             options.samples_per_bit = static_cast<int>(spb);
         } else if (name == "--bits") {
-            if (!positive_long(options.bits, 10000000, "a whole number")) {
+            std::string text;
+            if (!next_value(text)) {
+                return false;
+            }
+            if (!parse_int64(text, options.bits) || options.bits < 1 || options.bits > kMaxBits) {
+                error = name + ": '" + text + "' is not a whole number from 1 to " +
+                        std::to_string(kMaxBits);
                 return false;
             }
         } else if (name == "--bits-per-call") {
@@ -189,6 +211,28 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
                 return false;
             }
             options.prbs_order = static_cast<int>(order);
+        } else if (name == "--convolution") {
+            std::string text;
+            if (!next_value(text)) {
+                return false;
+            }
+            if (text == "auto") {
+                options.convolution = Convolution::kAuto;
+            } else if (text == "direct") {
+                options.convolution = Convolution::kDirect;
+            } else if (text == "fft" && fft_available()) {
+                options.convolution = Convolution::kFft;
+            } else if (text == "fft") {
+                error =
+                    "--convolution fft: this build has no FFT (the i386 stand-in is built "
+                    "without FFTW); use direct";
+                return false;
+            } else {
+                error = "--convolution: '" + text + "' is not one of auto, direct, fft";
+                return false;
+            }
+        } else if (name == "--waves") {
+            options.waves = true;
         } else if (name == "--out") {
             if (!next_value(options.output_folder)) {
                 return false;
@@ -211,10 +255,11 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
         error = "use either --params or --set, not both";
         return false;
     }
-    const double samples = static_cast<double>(options.bits) * options.samples_per_bit;
-    if (samples > 2e8) {
-        error = "--bits times --samples-per-bit is " + std::to_string(static_cast<long>(samples)) +
-                " samples; at most 200000000 are allowed";
+    const double per_call = static_cast<double>(options.bits_per_call) * options.samples_per_bit;
+    if (per_call > static_cast<double>(kMaxSamplesPerCall)) {
+        error = "--bits-per-call times --samples-per-bit is " +
+                std::to_string(static_cast<long long>(per_call)) + " samples; at most " +
+                std::to_string(kMaxSamplesPerCall) + " are allowed in one AMI_GetWave call";
         return false;
     }
     return true;

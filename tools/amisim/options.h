@@ -2,9 +2,12 @@
 #ifndef AMISIM_OPTIONS_H
 #define AMISIM_OPTIONS_H
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tools/amisim/channel_stream.h"
 
 namespace amisim {
 
@@ -17,16 +20,23 @@ struct Options {
     double sample_interval = 3.125e-12;
     bool sample_interval_given = false;
     int samples_per_bit = 32;
-    long bits = 4096;
+    std::int64_t bits = 4096;
     long bits_per_call = 256;
     int prbs_order = 7;
     long channel_bits = 128;  // length of the built-in channel, in bits
+    Convolution convolution = Convolution::kAuto;
     std::string output_folder = "amisim-out";
+    bool waves = false;  // write every sample of both waveforms to CSV
     bool help = false;
 };
 
 // Parses argv into options; false with a message naming the problem.
 bool parse_options(int argc, char **argv, Options &options, std::string &error);
+
+// Most bits in one run, and most samples in one AMI_GetWave call (each
+// call's block is held in memory twice).
+inline constexpr std::int64_t kMaxBits = 10000000000;
+inline constexpr long kMaxSamplesPerCall = 1L << 22;
 
 // The help text.
 std::string usage();

@@ -28,18 +28,26 @@ bool prbs_order_supported(int order) {
     return feedback_tap(order) != 0;
 }
 
-std::vector<std::uint8_t> prbs_bits(int order, std::size_t count) {
-    std::vector<std::uint8_t> bits;
+PrbsGenerator::PrbsGenerator(int order) {
     const int tap = feedback_tap(order);
     if (tap == 0) {
+        return;  // state 0 stays 0
+    }
+    mask_ = (std::uint32_t{1} << order) - 1u;
+    state_ = mask_;
+    high_ = order - 1;
+    tap_ = tap - 1;
+}
+
+std::vector<std::uint8_t> prbs_bits(int order, std::size_t count) {
+    std::vector<std::uint8_t> bits;
+    if (!prbs_order_supported(order)) {
         return bits;
     }
+    PrbsGenerator generator(order);
     bits.reserve(count);
-    std::uint32_t state = (std::uint32_t{1} << order) - 1u;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t bit = ((state >> (order - 1)) ^ (state >> (tap - 1))) & 1u;
-        state = ((state << 1) | bit) & ((std::uint32_t{1} << order) - 1u);
-        bits.push_back(static_cast<std::uint8_t>(bit));
+        bits.push_back(static_cast<std::uint8_t>(generator.next()));
     }
     return bits;
 }

@@ -2,61 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+#include "Kestrom_AMI_Model.h"
 
 namespace amisim {
 
-std::vector<double> pulse_response(const std::vector<double> &impulse, int samples_per_bit,
-                                   double sample_interval) {
-    const std::size_t width = static_cast<std::size_t>(samples_per_bit);
-    std::vector<double> pulse(impulse.size() + width - 1, 0.0);
-    // Running sum over a window of one bit.
-    double window = 0.0;
-    for (std::size_t n = 0; n < pulse.size(); ++n) {
-        if (n < impulse.size()) {
-            window += impulse[n];
-        }
-        if (n >= width && n - width < impulse.size()) {
-            window -= impulse[n - width];
-        }
-        pulse[n] = window * sample_interval;
-    }
-    return pulse;
-}
-
-std::vector<double> bits_through_channel(const std::vector<std::uint8_t> &bits,
-                                         const std::vector<double> &pulse, int samples_per_bit) {
-    const std::size_t spb = static_cast<std::size_t>(samples_per_bit);
-    std::vector<double> wave(bits.size() * spb, 0.0);
-    for (std::size_t m = 0; m < bits.size(); ++m) {
-        const double level = bits[m] != 0 ? 0.5 : -0.5;
-        const std::size_t start = m * spb;
-        const std::size_t end = std::min(wave.size(), start + pulse.size());
-        for (std::size_t n = start; n < end; ++n) {
-            wave[n] += level * pulse[n - start];
-        }
-    }
-    return wave;
-}
-
-double eye_height(const std::vector<double> &wave, const std::vector<std::uint8_t> &bits,
-                  int samples_per_bit, std::size_t offset, std::size_t skip_bits) {
-    double lowest_one = HUGE_VAL;
-    double highest_zero = -HUGE_VAL;
-    for (std::size_t m = skip_bits; m < bits.size(); ++m) {
-        const std::size_t n = m * static_cast<std::size_t>(samples_per_bit) + offset;
-        if (n >= wave.size()) {
-            break;
-        }
-        if (bits[m] != 0) {
-            lowest_one = std::min(lowest_one, wave[n]);
-        } else {
-            highest_zero = std::max(highest_zero, wave[n]);
-        }
-    }
-    if (lowest_one == HUGE_VAL || highest_zero == -HUGE_VAL) {
-        return std::nan("");
-    }
-    return lowest_one - highest_zero;
+double decibels(double ratio) {
+    return ratio == 0.0 ? -HUGE_VAL : 20.0 * std::log10(std::fabs(ratio));
 }
 
 ResponseFigures measure_response(const std::vector<double> &impulse, int samples_per_bit,
@@ -66,22 +19,44 @@ ResponseFigures measure_response(const std::vector<double> &impulse, int samples
         figures.peak = std::max(figures.peak, std::fabs(h));
         figures.area += h * sample_interval;
     }
-    const std::vector<double> pulse = pulse_response(impulse, samples_per_bit, sample_interval);
-    for (std::size_t n = 0; n < pulse.size(); ++n) {
-        if (std::fabs(pulse[n]) > std::fabs(pulse[figures.cursor])) {
-            figures.cursor = n;
-        }
-    }
-    if (pulse.empty()) {
+    const auto bit = static_cast<std::size_t>(std::max(samples_per_bit, 1));
+    std::vector<double> h = impulse;
+    h.resize((impulse.size() + bit - 1 + bit - 1) / bit * bit, 0.0);
+    const auto n = static_cast<std::int32_t>(h.size());
+    const std::int32_t spb = samples_per_bit;
+    figures.pulse.assign(h.size(), 0.0);
+    I2P(figures.pulse.data(), h.data(), n, spb, sample_interval);
+    figures.max_level = MAX(h.data(), n, spb, sample_interval);
+    figures.pda = PDA(h.data(), n, spb, sample_interval);
+    figures.snr = SNR(h.data(), n, spb, sample_interval, kSnrThreshold);
+
+    const std::vector<double> &p = figures.pulse;
+    if (p.empty()) {
         return figures;
     }
-    figures.main_cursor = pulse[figures.cursor];
-    const std::size_t post = figures.cursor + static_cast<std::size_t>(samples_per_bit);
-    figures.first_post = post < pulse.size() ? pulse[post] : 0.0;
-    figures.first_post_db =
-        figures.main_cursor != 0.0 && figures.first_post != 0.0
-            ? 20.0 * std::log10(std::fabs(figures.first_post / figures.main_cursor))
-            : -HUGE_VAL;
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        if (std::fabs(p[i]) > std::fabs(p[figures.cursor])) {
+            figures.cursor = i;
+        }
+    }
+    std::size_t flat = figures.cursor;
+    while (flat + 1 < p.size() && p[flat + 1] == p[figures.cursor]) {
+        ++flat;
+    }
+    figures.eye_centre = figures.cursor + (flat - figures.cursor + 1) / 2;
+    figures.main_cursor = p[figures.cursor];
+    figures.first_pre = figures.cursor >= bit ? p[figures.cursor - bit] : 0.0;
+    figures.first_post = figures.cursor + bit < p.size() ? p[figures.cursor + bit] : 0.0;
+    const bool has_main = figures.main_cursor != 0.0;
+    figures.pre_db = has_main ? decibels(figures.first_pre / figures.main_cursor) : -HUGE_VAL;
+    figures.post_db = has_main ? decibels(figures.first_post / figures.main_cursor) : -HUGE_VAL;
+    for (std::size_t phase = 0; phase < std::min(bit, p.size()); ++phase) {
+        double sum = 0.0;
+        for (std::size_t i = phase; i < p.size(); i += bit) {
+            sum += std::fabs(p[i]);
+        }
+        figures.swing = std::max(figures.swing, 0.5 * sum);
+    }
     return figures;
 }
 

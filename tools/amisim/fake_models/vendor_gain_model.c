@@ -6,6 +6,7 @@
  *   FAKE_INIT_FAILS  AMI_Init returns 0 with an error message
  *   FAKE_NO_CLOSE    AMI_Close is missing
  *   FAKE_NOT_A_MODEL no IBIS-AMI entry points at all
+ *   FAKE_GETWAVE_FAILS AMI_GetWave returns 0 on its second call
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +22,7 @@ EXPORT int vendor_version(void) {
 
 typedef struct {
     double gain;
+    long calls;
     char echo[64];
 } Instance;
 
@@ -68,6 +70,11 @@ EXPORT long AMI_GetWave(double *wave, long wave_size, double *clock_times,
     Instance *self = AMI_memory;
     long i;
     (void)clock_times;
+#ifdef FAKE_GETWAVE_FAILS
+    if (++self->calls == 2) {
+        return 0;
+    }
+#endif
     for (i = 0; i < wave_size; ++i) {
         wave[i] *= self->gain;
     }
