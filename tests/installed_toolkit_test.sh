@@ -85,8 +85,8 @@ if [ -d "$example" ]; then
 
     # The stand-in drives it over its built-in lossy channel: the CTLE alone
     # (DFE off) opens the eye, and the DFE fed by the CDR opens it further.
-    eye_after() { awk '/eye height at cursor/ {print $NF}' "$1"; }
-    eye_before() { awk '/eye height at cursor/ {print $(NF-1)}' "$1"; }
+    eye_after() { awk '/eye height at best phase/ {print $NF}' "$1"; }
+    eye_before() { awk '/eye height at best phase/ {print $(NF-1)}' "$1"; }
     check "amisim runs the example with the DFE in auto" \
         ${AMISIM_RUNNER:-} "$amisim" "$model" --set DFE_Mode=auto --out "$work/auto"
     cp "$work/out" "$work/auto.txt"
