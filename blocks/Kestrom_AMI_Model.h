@@ -118,6 +118,210 @@ AMI_API void DeletePeakingFilter(PeakingFilter filt);
  * transmit FFE, automatic gain control, DFE, CDR.
  * ====================================================================== */
 
+/* ---- Control-mode keywords ------------------------------------------------ */
+
+/* Adaptation mode of the DFE and the CDR: 0 off, 1 fixed, 2 auto, 3 adapt. */
+typedef int32_t ControlMode;
+
+/* The mode named by keyword, matched whole and byte-exact against "off",
+ * "Off", "fixed", "Fixed", "auto", "Auto", "on", "On" (both auto), "adapt",
+ * "Adapt". Any other keyword (a null one counts as empty) gives 0 and appends
+ * "**Warning** Control mode <keyword> not recognized. Defaulting to \"off\".\n"
+ * to the message buffer msg of msg_size bytes (NUL included), if the whole
+ * line fits; otherwise the buffer is left as it was. Keywords of any length. */
+AMI_API ControlMode GetControlMode(const char *keyword, char *msg, uint32_t msg_size);
+
+/* Optimisation flag: "off"/"Off" 0, "on"/"On" 1. Any other keyword gives 0
+ * and appends "**Error** Optimization mode <keyword> not recognized.
+ * Defaulting to \"off\".\n" under the same rule as GetControlMode. */
+AMI_API int32_t GetOptMode(const char *keyword, char *msg, uint32_t msg_size);
+
+/* ---- Transmit FFE ------------------------------------------------------------ */
+
+/* Feed-forward equaliser with taps one bit (samples_per_bit samples) apart:
+ * y[n] = sum over k = 0 .. tap_count-1 of taps[k] x[n - k*samples_per_bit]. */
+typedef struct TxFFE {
+    int32_t samples_per_bit; /* tap spacing in samples */
+    int32_t tap_count;       /* 0 for a record without arrays (see SetupTxFFE) */
+    int32_t tag;             /* carried unchanged, never read */
+    double *taps;            /* tap_count weights; entry k weights the sample k bits back */
+    double *max_gain;        /* tap_count upper limits last installed; 1.0 after setup */
+    double *min_gain;        /* tap_count lower limits last installed; -1.0 after setup */
+    double *gain_step;       /* tap_count quantisation steps last installed; 1e-6 after setup */
+    int32_t history_length;  /* samples_per_bit * tap_count */
+    int32_t *position;       /* cell: where the next input sample goes in history */
+    double *history;         /* history_length most recent inputs, circular */
+} TxFFE;
+
+/* Copies tap_count initial taps (null: all 0.0) unchanged and allocates the
+ * state at rest. samples_per_bit or tap_count below 1, a history longer than
+ * INT32_MAX samples, or an allocation failure give a record with tap_count 0,
+ * history_length 0 and null arrays, which ApplyTxFFE copies input to output
+ * with and AdvancedTxFFE leaves alone. Release with DeleteTxFFE. */
+AMI_API TxFFE SetupTxFFE(int32_t samples_per_bit, int32_t tap_count, int32_t tag,
+                         const double *taps);
+
+/* Filters sample_count samples (none for 0 or less), continuing from the
+ * history; input and output may be the same array. With reset non-zero the
+ * state is cleared after the block: the block itself sees the old history. */
+AMI_API void ApplyTxFFE(const double *input, int32_t sample_count, TxFFE ffe, int32_t reset,
+                        double *output);
+
+/* Installs per-tap limits and steps (arrays of tap_count) and brings each tap
+ * into them: clamped to max_gain then min_gain, then rounded to the nearest
+ * multiple of the step (halfway up). A triple that is not max > min, step > 0
+ * and max - min > step (NaN included) leaves its tap and limits unchanged and
+ * appends "**Warning** Invalid combination of max gain, min gain, and gain
+ * step in Tx FFE.\n" through WarnPrt. */
+AMI_API void AdvancedTxFFE(TxFFE ffe, const double *max_gain, const double *min_gain,
+                           const double *gain_step, char *msg, uint32_t msg_size);
+
+/* Frees taps, max_gain, min_gain, gain_step, position and history, in this
+ * order. No copy of the record may be used afterwards. */
+AMI_API void DeleteTxFFE(TxFFE ffe);
+
+/* ---- Automatic gain control ---------------------------------------------------- */
+
+/* Scales blocks towards a root-mean-square target. */
+typedef struct AGC {
+    double *gain;  /* cell: the factor ApplyAGC multiplies by */
+    double target; /* target RMS level, never negative */
+    double *level; /* cell: smoothed RMS level of the input */
+} AGC;
+
+/* target's absolute value becomes the target; gain starts at 1.0 and level
+ * at the target. With samples_per_bit of 1 or more and length of 1 or more,
+ * the expected RMS level of the channel's output for random bits of +-0.5
+ * is estimated from its impulse response (length samples, 1/s, at
+ * sample_interval seconds) and sets level and gain = target / level. A
+ * samples_per_bit below 1 means no impulse response (neither it nor
+ * sample_interval is read). An estimate that is zero or not finite, or whose
+ * scratch memory cannot be allocated, is not used; a gain that would not be
+ * finite is not stored. If the cells cannot be allocated the record has null
+ * cells and ApplyAGC copies input to output. Release with DeleteAGC. */
+AMI_API AGC SetupAGC(double target, const double *impulse, int32_t length, double sample_interval,
+                     int32_t samples_per_bit);
+
+/* Unless hold is non-zero, measures the block's RMS value r and updates
+ * level = 0.99 level + 0.01 r and gain = target / level (once per call, so
+ * the result depends on how the stream is cut). A level that would not be
+ * finite (NaN or infinite samples, squares that overflow) leaves both cells
+ * unchanged, and a gain that would not be finite (a level of 0) is not
+ * stored: the gain keeps its last finite value. Then output = input * gain.
+ * sample_count 0 or less does nothing. input and output may be the same. */
+AMI_API void ApplyAGC(const double *input, int32_t sample_count, AGC agc, int32_t hold,
+                      double *output);
+
+/* Frees the gain cell, then the level cell. */
+AMI_API void DeleteAGC(AGC agc);
+
+/* ---- Decision feedback equaliser ------------------------------------------------ */
+
+/* Taps are additive: tap k multiplies the decision of the bit k + 1 bits
+ * before the current one, so a tap that cancels a positive post-cursor is
+ * negative. */
+typedef struct DFE {
+    ControlMode mode;        /* 0 off, 1 fixed, 2 auto, 3 adapt */
+    double min_tap;          /* lower limit of an adapted tap */
+    double max_tap;          /* upper limit of an adapted tap (applied second) */
+    double tap_resolution;   /* quantisation step of the taps on waveforms */
+    double adapt_step;       /* adaptation gain on waveforms */
+    int32_t samples_per_bit; /* tap spacing of the impulse path */
+    int32_t tap_count;       /* 0 for a record without taps (see SetupDFE) */
+    double *taps;            /* tap_count weights, shared by every copy */
+} DFE;
+
+/* Copies tap_count initial taps (null: all 0.0); mode from GetControlMode
+ * (an unknown keyword appends its warning to msg and gives off). tap_count
+ * below 1 or an allocation failure give tap_count 0 and null taps: the block
+ * then passes samples through. Release with DeleteDFE. */
+AMI_API DFE SetupDFE(int32_t tap_count, const double *taps, int32_t samples_per_bit, double min_tap,
+                     double max_tap, double tap_resolution, const char *mode, double adapt_step,
+                     char *msg, uint32_t msg_size);
+
+/* Copies input to output (they may be the same array); off stops there.
+ * impulse non-zero: input is an impulse response (1/s) at sample_interval
+ * seconds; its main cursor is the first sample of largest magnitude, and
+ * tap k corrects the sample (k + 1) * samples_per_bit after it (wrapping
+ * round the response). Auto first sets every tap to minus that sample times
+ * sample_interval * samples_per_bit; every mode but off then adds
+ * taps[k] / sample_interval there. A response without a non-zero sample,
+ * samples_per_bit below 1, or a sample_interval that is zero or not finite
+ * leave it unchanged. decisions is not read.
+ * impulse zero: every sample gets the sum of the quantised taps
+ * resolution * floor(tap / resolution) times decisions[k] (tap_count
+ * values, the same for the whole call); in auto and adapt each tap then
+ * moves by -adapt_step * sample * decision and is clamped, lower limit
+ * first. A resolution that is not positive and finite, or a quantised tap
+ * that would not be finite, applies the tap unquantised. Null decisions
+ * leave the block unchanged. sample_count 0 or less does nothing. */
+AMI_API void ApplyDFE(const double *input, int32_t sample_count, DFE dfe, int32_t impulse,
+                      double sample_interval, const double *decisions, double *output);
+
+/* Frees taps. */
+AMI_API void DeleteDFE(DFE dfe);
+
+/* ---- Clock and data recovery ------------------------------------------------------ */
+
+/* A bang-bang clock recovery loop: ticks one bit apart, edge and data samples
+ * interpolated half a bit apart, sliced to +-0.5 with one feedback tap.
+ * Times are in seconds, timers in samples; cells are shared by every copy. */
+typedef struct CDR {
+    double *clock_phase;     /* cell: latest tick time modulo the bit period */
+    ControlMode mode;        /* auto (2) and adapt (3) correct the phase */
+    double phase_step;       /* one correction, in bits */
+    int32_t *vote_threshold; /* cell: net votes needed for the next correction */
+    double freq_offset;      /* tick period is (1 + freq_offset) * samples_per_bit */
+    int32_t decision_count;  /* entries of decisions */
+    int32_t samples_per_bit; /* S */
+    double dfe_tap;          /* weight of the previous decision at each slicer */
+    double invert_time;      /* data decisions in the bit before it are inverted; 0 off */
+    int32_t *sample_index;   /* cell: samples since setup, modulo 2147483647 */
+    int32_t *wrap_count;     /* cell: wraps of sample_index */
+    double *edge_timer;      /* cell: samples until the next tick */
+    double *data_timer;      /* cell: samples until the next data instant */
+    double *data_offset;     /* cell: data instant after its tick, S / 2 samples */
+    double *previous_sample; /* cell: the input sample before the current one */
+    double *decisions;       /* decision_count data decisions, newest first */
+    double *data_decision;   /* cell: latest data decision */
+    double *edge_decision;   /* cell: latest edge decision */
+    double *retimed;         /* cell: retimed data waveform at the latest sample */
+    int32_t *votes;          /* cell: net phase-detector votes since the last correction */
+    int32_t max_threshold;   /* upper limit of vote_threshold */
+    double *next_reference;  /* cell: reference tick time for the coming tick */
+    double *last_reference;  /* cell: reference tick time of the previous alignment */
+    int32_t reference_clock; /* non-zero: align ticks to the reference times */
+} CDR;
+
+/* mode from GetControlMode (an unknown keyword appends its warning to msg and
+ * gives off); invert_time is kept only if greater than 0. samples_per_bit or
+ * decision_count below 1, or an allocation failure, give a record whose
+ * cells are all null: ApplyCDR then touches nothing and returns its
+ * clock_index. Release with DeleteCDR. */
+AMI_API CDR SetupCDR(const char *mode, double phase_step, int32_t max_threshold, double freq_offset,
+                     int32_t decision_count, int32_t samples_per_bit, double dfe_tap,
+                     double invert_time, char *msg, uint32_t msg_size);
+
+/* Sets reference_clock of the record pointed to (null: nothing). Copies
+ * made before keep their flag. */
+AMI_API void EnableReferenceClk(CDR *cdr, int32_t flag);
+
+/* Runs sample_count samples at sample_interval seconds. A positive
+ * clock_times[clock_index] on entry becomes the next reference time and is
+ * replaced by -1.0. Each tick writes its time at clock_times[clock_index],
+ * advances clock_index, takes the next entry as the following reference
+ * time and writes -1.0 there. There is at most one tick per sample, so
+ * clock_index + sample_count + 1 entries always suffice. Returns the new
+ * clock_index. A negative clock_index or null clock_times touch nothing. */
+AMI_API int32_t ApplyCDR(const double *input, int32_t sample_count, CDR cdr, double sample_interval,
+                         int32_t clock_index, double *clock_times);
+
+/* Frees clock_phase, vote_threshold, sample_index, wrap_count, edge_timer,
+ * data_timer, data_offset, previous_sample, decisions, data_decision,
+ * edge_decision, retimed, votes, next_reference and last_reference, in this
+ * order. */
+AMI_API void DeleteCDR(CDR cdr);
+
 /* ======================================================================
  * Channel shaping (blocks/shaping): delay line, slope and sawtooth,
  * rise/fall, Rayleigh and triangle filters, lookup table and tanh.

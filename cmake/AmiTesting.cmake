@@ -55,7 +55,7 @@ function(ami_test_suite name)
   endif()
   target_compile_definitions(${name} PRIVATE AMI_MODEL_LIBRARY="$<TARGET_FILE:halvorin_tx>")
   ami_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   if(arg_VALGRIND AND AMI_VALGRIND)
     add_test(NAME ${name}_valgrind
              COMMAND ${AMI_VALGRIND} --quiet --leak-check=full --show-leak-kinds=all
