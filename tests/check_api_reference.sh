@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The API reference covers the public headers and nothing else:
-#  - every exported name (EXPORTED_NAMES_FILE) and every record and code
-#    type the headers declare (typedef struct/union/AMI_CODE_ENUM) has an
+#  - every exported name (EXPORTED_NAMES_FILE) and every type the headers
+#    declare (typedef struct/union/AMI_CODE_ENUM, or of a plain type) has an
 #    entry, i.e. stands in backticks in a heading of the reference;
 #  - every name in backticks in a heading is such a name or a header's file
 #    name, so no entry outlives what it describes.
@@ -14,7 +14,8 @@ status=0
 
 declared=$( (grep -v -e '^#' -e '^$' "$names_file"
     sed -n -E 's/^typedef (struct|union) ([A-Za-z_][A-Za-z0-9_]*) .*/\2/p;
-               s/^typedef AMI_CODE_ENUM\(([A-Za-z_][A-Za-z0-9_]*)\).*/\1/p' "$@"
+               s/^typedef AMI_CODE_ENUM\(([A-Za-z_][A-Za-z0-9_]*)\).*/\1/p;
+               s/^typedef [A-Za-z_][A-Za-z0-9_]* ([A-Za-z_][A-Za-z0-9_]*);.*/\1/p' "$@"
     for header in "$@"; do basename "$header"; done) | sort -u)
 entries=$( (grep '^#' "$reference" || true) | (grep -o '`[^`]*`' || true) | tr -d '`' | sort -u)
 
