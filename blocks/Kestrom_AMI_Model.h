@@ -327,6 +327,226 @@ AMI_API void DeleteCDR(CDR cdr);
  * rise/fall, Rayleigh and triangle filters, lookup table and tanh.
  * ====================================================================== */
 
+/* The shaping blocks filter a stream in blocks of any size: input and
+ * output hold sample_count samples and may be the same array; a count of 0
+ * or below filters nothing. A non-zero reset clears the state after the
+ * block, which itself still sees the old state. A record whose setup could
+ * not be completed (see each setup) has null state pointers and passes its
+ * input through unchanged; Apply and Delete accept it. */
+
+/* ---- Delay line ----------------------------------------------------------- */
+
+/* Delays a waveform by length - 1 whole samples, across calls. */
+typedef struct DelayLine {
+    int32_t length;    /* L buffer entries: the delay is L - 1 samples */
+    int32_t *position; /* where the next input sample goes, 0 <= position < L */
+    double *buffer;    /* the L samples in transit, circularly, 0.0 at first */
+} DelayLine;
+
+/* A delay of delay seconds at sample_interval seconds a sample, rounded to
+ * the nearest whole sample with an exact half rounding down: a ratio
+ * delay / sample_interval of 3.0 gives 3 samples, 2.5 gives 2, and any
+ * ratio in (-0.5, 0.5) none. The record has length 0 and null pointers
+ * (a pass-through) when the ratio is -0.5 or below (a delay that cannot
+ * run before its input), when it is NaN or infinite or the delay would
+ * reach 2^31 - 1 samples, and when memory runs out. */
+AMI_API DelayLine SetupDelay(double delay, double sample_interval);
+
+/* Each output sample is the input sample length - 1 samples earlier, 0.0
+ * before the start of the stream. */
+AMI_API void ApplyDelay(const double *input, int32_t sample_count, DelayLine line, int32_t reset,
+                        double *output);
+
+/* Frees position, then buffer. */
+AMI_API void DeleteDelay(DelayLine line);
+
+/* ---- Slope and sawtooth filters -------------------------------------------
+ * Both run a window of n samples, n being the duration T divided by the
+ * sample interval dt rounded up to a whole number of at least 1, as a
+ * running sum whose cost per sample does not depend on n. Durations up to
+ * dt give n = 1, where the slope filter passes its input through (up to
+ * rounding errors of the running sum that grow like dt / T). A duration of
+ * 0 or below, or one so short that dt / T overflows, acts as T = dt.
+ * A ratio T / dt that is NaN, infinite or above 2^31 - 2, coefficients
+ * that would not be finite, or memory running out give a record of length
+ * 0 with null pointers (a pass-through). */
+
+/* Gives every edge a straight ramp of duration T: the impulse response is
+ * dt / T for samples 0 .. n - 2 and the remainder 1 - (n - 1) dt / T at
+ * sample n - 1, so a unit step rises in a straight line to 1. */
+typedef struct Slope {
+    int32_t length;      /* L = n + 1 buffer entries */
+    int32_t *position;   /* where the next input sample goes */
+    double *buffer;      /* the last L input samples, circularly */
+    double coef_in;      /* dt / T: weight of the newest sample */
+    double coef_tail;    /* 1 - n dt / T: weight of the sample n - 1 back */
+    double coef_out;     /* (n - 1) dt / T - 1: weight of the sample n back */
+    double *accumulator; /* the previous output */
+} Slope;
+
+/* A ramp of duration seconds at sample_interval seconds a sample. */
+AMI_API Slope SetupSlope(double duration, double sample_interval);
+AMI_API void ApplySlope(const double *input, int32_t sample_count, Slope slope, int32_t reset,
+                        double *output);
+/* Frees position, buffer, then accumulator. */
+AMI_API void DeleteSlope(Slope slope);
+
+/* Turns a unit step into one tooth: a straight ramp from 0 to the amplitude
+ * A over the duration T, then straight back to 0. The running sum is A
+ * times the slope filter's output; the output subtracts A times the input
+ * n samples back. With T up to dt (n = 1) the output is A times the
+ * difference of consecutive inputs. */
+typedef struct Sawtooth {
+    int32_t length;      /* L = n + 1 buffer entries */
+    int32_t *position;   /* where the next input sample goes */
+    double *buffer;      /* the last L input samples, circularly */
+    double coef_in;      /* A dt / T */
+    double coef_tail;    /* A (1 - n dt / T) */
+    double coef_out;     /* A ((n - 1) dt / T - 1) */
+    double coef_drop;    /* -A: weight of the sample n back in the output */
+    double *accumulator; /* the previous value of the running sum */
+} Sawtooth;
+
+/* A tooth of the given amplitude and duration (seconds) at sample_interval
+ * seconds a sample; note the sample interval comes first. */
+AMI_API Sawtooth SetSawtooth(double sample_interval, double amplitude, double duration);
+AMI_API void ApplySawtooth(const double *input, int32_t sample_count, Sawtooth sawtooth,
+                           int32_t reset, double *output);
+/* Frees position, buffer, then accumulator. */
+AMI_API void DeleteSawtooth(Sawtooth sawtooth);
+
+/* ---- Rise/fall, Rayleigh and triangle filters -----------------------------
+ * Recursive filters y(t) = sum b_j x(t - j) + sum a_j y(t - j) (feedback
+ * added) with all poles at exp(-r), r the sample interval T over a
+ * multiple of the time scale tau. The coefficients are those of the ratio
+ * r as given; a ratio that is negative or NaN (a negative or NaN time scale
+ * or sample interval, tau = -0.0) is taken as +infinity, the limit of a
+ * vanishing time scale, as tau = 0 gives it: rise/fall then passes its
+ * input through, Rayleigh and triangle output zeros. So no time scale
+ * makes the filters unstable or their samples non-finite; a gain G that is
+ * not finite makes the samples non-finite, as an input sample would.
+ * input_history holds x(t), x(t - 1), ..., output_history y(t - 1), ...;
+ * both start at 0.0. */
+
+/* Second order, unit gain at DC: a step becomes a smooth rise. r = 2 T / tau,
+ * u = exp(-r / 2), g = (1 - u)^2; b = (g, 2 g u, g exp(-r)),
+ * a = (2 exp(-r), -exp(-2 r)). */
+typedef struct RiseFall {
+    double b0;
+    double b1;
+    double b2;
+    double a1;
+    double a2;
+    double *input_history;  /* 3 doubles */
+    double *output_history; /* 2 doubles */
+} RiseFall;
+
+/* T: sample interval, tau: time scale, both in seconds. */
+AMI_API RiseFall SetRiseFall(double sample_interval, double tau);
+AMI_API void ApplyRiseFall(const double *input, int32_t sample_count, RiseFall filter,
+                           int32_t reset, double *output);
+/* Frees input_history, then output_history. */
+AMI_API void DeleteRiseFall(RiseFall filter);
+
+/* Third order, zero gain at DC: a step becomes one pulse that peaks at
+ * about G/2, 0.431 tau after the step, when tau is much longer than T.
+ * r = (T / 0.431) / tau, u = exp(-r / 2), K = (1 - u) (G 2.71828) 0.5;
+ * b = K (u, exp(-r) - u - exp(-3r/2), exp(-3r/2) - exp(-r) - exp(-2r),
+ * exp(-2r)), a = (3 exp(-r), -3 exp(-2r), exp(-3r)). */
+typedef struct Rayleigh {
+    double b0;
+    double b1;
+    double b2;
+    double b3;
+    double a1;
+    double a2;
+    double a3;
+    double *input_history;  /* 4 doubles */
+    double *output_history; /* 3 doubles */
+} Rayleigh;
+
+/* T: sample interval (seconds), G: gain, tau: time scale (seconds). */
+AMI_API Rayleigh SetRayleigh(double sample_interval, double gain, double tau);
+AMI_API void ApplyRayleigh(const double *input, int32_t sample_count, Rayleigh filter,
+                           int32_t reset, double *output);
+/* Frees input_history, then output_history. */
+AMI_API void DeleteRayleigh(Rayleigh filter);
+
+/* First order, zero gain at DC: a step becomes a jump of G u followed by a
+ * decay by exp(-r) a sample. r = T / tau, u = exp(-r / 2);
+ * b = (G u, -G u), a = (exp(-r)). */
+typedef struct Triangle {
+    double b0;
+    double b1;
+    double a1;
+    double *input_history;  /* 2 doubles */
+    double *output_history; /* 1 double */
+} Triangle;
+
+/* T: sample interval (seconds), G: gain, tau: time scale (seconds). */
+AMI_API Triangle SetTriangle(double sample_interval, double gain, double tau);
+AMI_API void ApplyTriangle(const double *input, int32_t sample_count, Triangle filter,
+                           int32_t reset, double *output);
+/* Frees input_history, then output_history. */
+AMI_API void DeleteTriangle(Triangle filter);
+
+/* ---- Lookup table ---------------------------------------------------------- */
+
+/* A transfer curve: linear interpolation between points, flat beyond the
+ * first and the last. Read-only after SetTable; no reset, no state. */
+typedef struct Table {
+    int32_t npts; /* number of points, 2 .. 16777214 */
+    double *x;    /* npts input values, strictly increasing */
+    double *y;    /* npts output values */
+} Table;
+
+/* Copies the npts points (x[i], y[i]). A count outside 2 .. 16777214 aborts
+ * with the report "npts > 1 && npts < 0xffffff" before anything is
+ * allocated; then each x[indx] not above x[indx-1] (equal, smaller or NaN)
+ * aborts with "x[indx] > x[indx-1]", checked point by point in order. If
+ * memory runs out the record has npts 0 and null arrays (a pass-through).
+ * Release with DeleteTable. */
+AMI_API Table SetTable(int32_t npts, const double *x, const double *y);
+
+/* output[i] = the curve at input[i]: y[0] up to and at x[0], y[npts-1] above
+ * x[npts-1], in between ((v - x[lo]) y[hi] + (x[hi] - v) y[lo]) /
+ * (x[hi] - x[lo]) with x[lo] < v <= x[hi] found by bisection. A NaN input
+ * gives NaN. A one-point table made by hand aborts on a NaN input with the
+ * report "hi != lo". input and output may be the same array. */
+AMI_API void ApplyTable(const double *input, int32_t sample_count, Table table, double *output);
+
+/* Frees x, then y. */
+AMI_API void DeleteTable(Table table);
+
+/* ---- Nonlinearities through the PRBS7 waveform -----------------------------
+ * A linear channel response of n samples at the sample interval T, with
+ * samples_per_bit samples a bit, is folded into its PRBS7 waveform (one
+ * period of L = 127 samples_per_bit samples, see the waveforms section),
+ * the nonlinearity acts on every sample of it, and the waveform is unfolded
+ * into n samples of the same kind of response. n should be at least L (and
+ * 6 for impulse responses); shorter responses are handled as the unfolds
+ * handle them. Response and output may be the same array. Without a period
+ * (samples_per_bit < 1 or above 5 636 440) or without memory for the L
+ * scratch samples the output is n zeros. */
+
+/* Pulse response through the table: P2PRBS, ApplyTable, PRBS2P. */
+AMI_API void PulseTablePRBS(const double *pulse, int32_t n, int32_t samples_per_bit,
+                            double sample_interval, Table table, double *output);
+
+/* Impulse response through the table: I2PRBS, ApplyTable, PRBS2I. */
+AMI_API void ApplyTablePRBS(const double *impulse, int32_t n, int32_t samples_per_bit,
+                            double sample_interval, Table table, double *output);
+
+/* Impulse response through a tanh limiter: I2PRBS, every waveform sample w
+ * replaced by limit tanh(w / limit), PRBS2I. The waveform's magnitude stays
+ * below |limit| and small samples pass with unit slope; a negative limit
+ * acts as its magnitude. A limit of 0 compresses every sample to 0 (the
+ * output is n zeros unless the waveform holds NaN); an infinite limit
+ * leaves the waveform unchanged (the output is PRBS2I(I2PRBS(impulse))).
+ * tanh is the library's own, so i386 and x86-64 give the same bits. */
+AMI_API void Apply_tanh(const double *impulse, int32_t n, int32_t samples_per_bit,
+                        double sample_interval, double limit, double *output);
+
 /* ======================================================================
  * Waveforms (blocks/waveforms): impulse, pulse and step conversions, PRBS7
  * folding, eye and error metrics, numeric and text utilities.

@@ -37,7 +37,8 @@ inline constexpr ContractSite kTableBisection{"hi != lo", "Kestrom_AMI_Model", 1
 // Every site, for tests that check the reports.
 inline constexpr const ContractSite *kContractSites[] = {
     &sites::kAddToArrayType,      &sites::kPrintArrayType,       &sites::kComplexDivisionByZero,
-    &sites::kPeakingInputHistory, &sites::kPeakingOutputHistory,
+    &sites::kPeakingInputHistory, &sites::kPeakingOutputHistory, &sites::kTablePointCount,
+    &sites::kTableIncreasingAxis, &sites::kTableBisection,
 };
 
 }  // namespace ami

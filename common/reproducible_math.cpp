@@ -1,6 +1,10 @@
 #include "common/reproducible_math.h"
 
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 
 namespace ami {
@@ -90,6 +94,101 @@ int reduce_by_half_pi(double x, double &y0, double &y1) {
     return static_cast<int>(quadrant < 0.0 ? quadrant + 4.0 : quadrant);
 }
 
+// Taylor coefficients of tanh(x) = x + x * z * P(z), z = x^2, enough for
+// |x| < 1/4, where the last term left out is below 2^-60 of the result.
+constexpr double kTanhSeries[] = {
+    -1.0 / 3.0,
+    2.0 / 15.0,
+    -17.0 / 315.0,
+    62.0 / 2835.0,
+    -1382.0 / 155925.0,
+    21844.0 / 6081075.0,
+    -929569.0 / 638512875.0,
+    6404582.0 / 10854718875.0,
+    -443861162.0 / 1856156927625.0,
+    18888466084.0 / 194896477400625.0,
+    -113927491862.0 / 2900518163668125.0,
+    58870668456604.0 / 3698160658676859375.0,
+};
+constexpr double kTanhSeriesLimit = 0.25;
+// Below this tanh(x) rounds to x: x^3/3 is under half a unit of x.
+constexpr double kTanhIdentityLimit = 0x1p-27;
+// From here on tanh rounds to 1: 1 - tanh(x) < 2 exp(-2x) < 2^-54.
+constexpr double kTanhSaturation = 22.0;
+
+// A double-double: the unevaluated sum hi + lo, |lo| <= ulp(hi) / 2.
+struct DoubleDouble {
+    double hi;
+    double lo;
+};
+
+// a + b exactly (Knuth).
+DoubleDouble two_sum(double a, double b) {
+    const double s = a + b;
+    const double b_part = s - a;
+    return {s, (a - (s - b_part)) + (b - b_part)};
+}
+
+// a + b exactly, for |a| >= |b| (Dekker).
+DoubleDouble fast_two_sum(double a, double b) {
+    const double s = a + b;
+    return {s, b - (s - a)};
+}
+
+// a * b exactly, without a fused multiply-add: both factors split into
+// halves of 26 bits (Veltkamp), whose products are exact (Dekker).
+DoubleDouble two_product(double a, double b) {
+    constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+    const double a_scaled = kSplitter * a;
+    const double a_hi = a_scaled - (a_scaled - a);
+    const double a_lo = a - a_hi;
+    const double b_scaled = kSplitter * b;
+    const double b_hi = b_scaled - (b_scaled - b);
+    const double b_lo = b - b_hi;
+    const double p = a * b;
+    return {p, ((a_hi * b_hi - p) + a_hi * b_lo + a_lo * b_hi) + a_lo * b_lo};
+}
+
+// 1/n! for n = 3 .. 15: the tail of exp(r) for |r| <= ln2/2, where the
+// next term is below 2^-66. 15! < 2^53, so every factorial is exact.
+constexpr int kExpTailFirst = 3;
+constexpr int kExpTailLast = 15;
+constexpr std::array<double, kExpTailLast - kExpTailFirst + 1> kExpTail = [] {
+    std::array<double, kExpTailLast - kExpTailFirst + 1> tail{};
+    double factorial = 2.0;
+    for (int n = kExpTailFirst; n <= kExpTailLast; ++n) {
+        factorial *= n;
+        tail[static_cast<std::size_t>(n - kExpTailFirst)] = 1.0 / factorial;
+    }
+    return tail;
+}();
+
+// exp(y) for 0.5 <= y < 44 as a double-double, to about 2^-60 relative:
+// y = k ln2 + r as in reproducible_exp (k rounded half up, 1 <= k <= 63),
+// but r kept to double-double precision, exp(r) = 1 + r + r^2/2 +
+// r^3 (1/3! + r/4! + ...) summed exactly down to the tail, then scaled by
+// 2^k exactly.
+DoubleDouble exp_double_double(double y) {
+    // y > 0: truncating y / ln2 + 1/2 rounds to the nearest k, halves up.
+    const int k = static_cast<int>(y * kInvLn2 + 0.5);  // NOLINT(bugprone-incorrect-roundings)
+    const double hi = y - k * kLn2High;                 // exact: k has at most 6 bits
+    const DoubleDouble r = two_sum(hi, -(k * kLn2Low));
+    double tail = kExpTail.back();
+    for (std::size_t n = kExpTail.size() - 1; n-- > 0;) {
+        tail = kExpTail[n] + r.hi * tail;
+    }
+    tail *= r.hi * r.hi * r.hi;
+    const DoubleDouble square = two_product(r.hi, r.hi);
+    // Everything below the leading half square, r.lo's share of r^2 included.
+    const double small = tail + (0.5 * square.lo + r.hi * r.lo);
+    const DoubleDouble quadratic = two_sum(0.5 * square.hi, small);
+    const DoubleDouble linear = two_sum(r.hi, quadratic.hi);
+    const DoubleDouble whole = two_sum(1.0, linear.hi);
+    const DoubleDouble sum = fast_two_sum(whole.hi, whole.lo + (linear.lo + (quadratic.lo + r.lo)));
+    const auto power = static_cast<double>(std::uint64_t{1} << k);
+    return {sum.hi * power, sum.lo * power};
+}
+
 }  // namespace
 
 double reproducible_exp(double x) {
@@ -152,6 +251,42 @@ double reproducible_cos(double x) {
         default:
             return kernel_sin(y0, y1);
     }
+}
+
+// Three ranges: the Taylor series of tanh for |x| < 1/4, where its value is
+// x plus a correction of at most 1/48 of x, so the rounding of the
+// correction hardly matters; (e - 1) / (e + 1) with e = exp(2|x|) in
+// double-double arithmetic up to 22, rounded once at the end; and +-1
+// beyond. Each keeps the error within about half a unit in the last place.
+double reproducible_tanh(double x) {
+    if (std::isnan(x)) {
+        return x;
+    }
+    const double magnitude = std::fabs(x);
+    if (magnitude < kTanhIdentityLimit) {
+        return x;  // +-0 and subnormals included
+    }
+    if (magnitude < kTanhSeriesLimit) {
+        const double z = x * x;
+        double p = kTanhSeries[std::size(kTanhSeries) - 1];
+        for (std::size_t k = std::size(kTanhSeries) - 1; k-- > 0;) {
+            p = kTanhSeries[k] + z * p;
+        }
+        return x + x * (z * p);
+    }
+    if (magnitude >= kTanhSaturation) {
+        return std::copysign(1.0, x);
+    }
+    const DoubleDouble e = exp_double_double(2.0 * magnitude);
+    DoubleDouble numerator = two_sum(e.hi, -1.0);
+    numerator = fast_two_sum(numerator.hi, numerator.lo + e.lo);
+    DoubleDouble denominator = two_sum(e.hi, 1.0);
+    denominator = fast_two_sum(denominator.hi, denominator.lo + e.lo);
+    // One Newton step of the quotient: q + (n - q d) / d, with q d exact.
+    const double q = numerator.hi / denominator.hi;
+    const DoubleDouble qd = two_product(q, denominator.hi);
+    const double remainder = (((numerator.hi - qd.hi) - qd.lo) + numerator.lo) - q * denominator.lo;
+    return std::copysign(q + remainder / denominator.hi, x);
 }
 
 }  // namespace ami

@@ -1,5 +1,6 @@
-// exp, sin and cos of the library against long-double references: within one
-// unit in the last place over the ranges the filter design meets and beyond.
+// exp, sin, cos and tanh of the library against long-double references:
+// within one unit in the last place over the ranges the filter design and
+// the tanh limiter meet and beyond.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,6 +29,19 @@ double worst_ulps(F function, R reference, double low, double high, int steps) {
     for (int i = 0; i <= steps; ++i) {
         const double x = low + (high - low) * i / steps;
         worst = std::max(worst, ulps_from(function(x), reference(static_cast<long double>(x))));
+    }
+    return worst;
+}
+
+// The same over magnitudes spread evenly on a log scale, both signs.
+template <typename F, typename R>
+double worst_ulps_log(F function, R reference, double smallest, double largest, int steps) {
+    double worst = 0.0;
+    for (int i = 0; i <= steps; ++i) {
+        const double magnitude = smallest * std::pow(largest / smallest, double(i) / steps);
+        for (double x : {magnitude, -magnitude}) {
+            worst = std::max(worst, ulps_from(function(x), reference(static_cast<long double>(x))));
+        }
     }
     return worst;
 }
@@ -69,6 +83,39 @@ TEST(ReproducibleMath, SinAndCosEdges) {
     EXPECT_NEAR(ami::reproducible_sin(3.141592653589793), 1.2246467991473532e-16, 1e-31);
     EXPECT_TRUE(std::isnan(ami::reproducible_sin(std::numeric_limits<double>::infinity())));
     EXPECT_TRUE(std::isnan(ami::reproducible_cos(std::nan(""))));
+}
+
+TEST(ReproducibleMath, TanhIsWithinOneUlp) {
+    auto reference = [](long double x) { return std::tanh(x); };
+    // Each range of the computation, its seams (1/4, 22) and where the
+    // result saturates.
+    for (double range : {0.26, 1.5, 4.0, 25.0}) {
+        SCOPED_TRACE(range);
+        EXPECT_LE(worst_ulps(ami::reproducible_tanh, reference, -range, range, 200001), 1.0);
+    }
+    EXPECT_LE(worst_ulps(ami::reproducible_tanh, reference, 0.2499, 0.2501, 20001), 1.0);
+    EXPECT_LE(worst_ulps_log(ami::reproducible_tanh, reference, 1e-300, 1e3, 100001), 1.0);
+    EXPECT_LE(worst_ulps_log(ami::reproducible_tanh, reference, 1e-9, 1e-7, 20001), 1.0);
+}
+
+TEST(ReproducibleMath, TanhEdges) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    EXPECT_EQ(ami::reproducible_tanh(0.0), 0.0);
+    EXPECT_FALSE(std::signbit(ami::reproducible_tanh(0.0)));
+    EXPECT_TRUE(std::signbit(ami::reproducible_tanh(-0.0)));
+    EXPECT_EQ(ami::reproducible_tanh(tiny), tiny);
+    EXPECT_EQ(ami::reproducible_tanh(-tiny), -tiny);
+    EXPECT_EQ(ami::reproducible_tanh(kInf), 1.0);
+    EXPECT_EQ(ami::reproducible_tanh(-kInf), -1.0);
+    EXPECT_EQ(ami::reproducible_tanh(1e300), 1.0);
+    EXPECT_EQ(ami::reproducible_tanh(-std::numeric_limits<double>::max()), -1.0);
+    EXPECT_TRUE(std::isnan(ami::reproducible_tanh(std::nan(""))));
+    // Odd, and below 1 until it rounds there.
+    for (double x : {0.3, 1.0, 7.5, 18.0}) {
+        EXPECT_EQ(ami::reproducible_tanh(-x), -ami::reproducible_tanh(x)) << x;
+        EXPECT_LT(ami::reproducible_tanh(x), 1.0) << x;
+    }
 }
 
 }  // namespace
