@@ -1,7 +1,7 @@
 # Test and benchmark registration for every folder of the tree.
 #
 #   ami_test_suite(NAME source... [HEAP source...] [VALGRIND filter])
-#     One GoogleTest program linked against the library's objects, so tests
+#     One GoogleTest program linked against ami_core and ami_model, so tests
 #     reach internal functions without recompiling them. HEAP sources need
 #     the heap accounting of tests/support (allocation counts, refused
 #     allocations) and are built only where it exists: it replaces malloc,
@@ -48,7 +48,7 @@ function(ami_test_suite name)
     list(APPEND sources ${arg_HEAP})
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ami_core GTest::gmock_main dl)
+  target_link_libraries(${name} PRIVATE ami_model ami_core GTest::gmock_main dl)
   if(AMI_HEAP_ACCOUNTING)
     target_link_libraries(${name} PRIVATE ami_heap_accounting)
     target_compile_definitions(${name} PRIVATE AMI_HEAP_ACCOUNTING=1)
@@ -67,7 +67,7 @@ endfunction()
 function(ami_benchmark name)
   if(AMI_BUILD_BENCHMARKS)
     add_executable(${name} ${ARGN})
-    target_link_libraries(${name} PRIVATE ami_core benchmark::benchmark)
+    target_link_libraries(${name} PRIVATE ami_model ami_core benchmark::benchmark)
     ami_warnings(${name})
   endif()
 endfunction()

@@ -1,14 +1,54 @@
 #!/usr/bin/env bash
-# Checks what a built model library shows to the loader:
+# Checks what a built model or toolkit library shows to the loader:
 #  - it depends on libc and libm (and the dynamic loader) only;
 #  - it needs no symbol version newer than GLIBC_2.17, so it loads on Linux
 #    systems with glibc 2.17 or later;
 #  - it exports exactly the names listed in the given file, all with C linkage.
-# Usage: check_library_linkage.sh LIBRARY EXPORTED_NAMES_FILE
+# With --toolkit the names of the sections marked "(model only)" are left
+# out: a toolkit library must not define them at all, since a model built on
+# the toolkit defines its own entry points. A static archive (.a) is checked
+# for the names it defines only: it must define every listed name and none
+# of the others of the file.
+# Usage: check_library_linkage.sh [--toolkit] LIBRARY EXPORTED_NAMES_FILE
 set -euo pipefail
+toolkit=0
+if [ "${1:-}" = --toolkit ]; then
+    toolkit=1
+    shift
+fi
 library=$1
 names_file=$2
 status=0
+
+# The names of the file; with --toolkit, without the model's own sections.
+listed_names() {
+    awk -v toolkit="$toolkit" '
+        /^#/ { model_only = ($0 ~ /\(model only\)/); next }
+        /^$/ { next }
+        !(toolkit && model_only) { print }' "$names_file" | sort
+}
+
+if [[ $library == *.a ]]; then
+    defined=$(nm --defined-only -g "$library" 2>/dev/null | awk 'NF == 3 {print $3}' | sort -u)
+    expected=$(listed_names)
+    all_listed=$(toolkit=0 listed_names)
+    missing=$(comm -13 <(printf '%s\n' "$defined") <(printf '%s\n' "$expected"))
+    foreign=$(comm -12 <(printf '%s\n' "$defined") <(comm -23 <(printf '%s\n' "$all_listed") <(printf '%s\n' "$expected")))
+    if [ -n "$missing" ]; then
+        echo "names not defined:"
+        printf '  %s\n' $missing
+        status=1
+    fi
+    if [ -n "$foreign" ]; then
+        echo "names of the model defined in the toolkit:"
+        printf '  %s\n' $foreign
+        status=1
+    fi
+    if [ $status -eq 0 ]; then
+        echo "$library: defines the $(printf '%s\n' "$expected" | wc -l) listed names"
+    fi
+    exit $status
+fi
 
 needed=$(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 for dependency in $needed; do
@@ -36,7 +76,7 @@ if [ -n "$too_new" ]; then
 fi
 
 exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
-expected=$(grep -v -e '^#' -e '^$' "$names_file" | sort)
+expected=$(listed_names)
 mangled=$(printf '%s\n' "$exported" | grep '^_Z' || true)
 if [ -n "$mangled" ]; then
     echo "C++-mangled names are exported:"
