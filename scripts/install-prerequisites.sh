@@ -69,6 +69,8 @@ find_missing() {
     need_command rsvg-convert librsvg2-bin
     need_file /usr/include/png.h libpng-dev
     need_file /usr/bin/time time
+    # The installed toolkit's consumer test builds with pkg-config's flags.
+    need_command pkg-config pkg-config
     if ! command -v g++ >/dev/null 2>&1 || ! i386_toolchain_works; then
         missing+=(g++-multilib)
     fi

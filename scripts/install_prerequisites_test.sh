@@ -69,7 +69,7 @@ EOF
     if [ "$installed" = all ]; then
         PATH=$machine/bin apt-get install -y cmake g++ binutils clang-format clang-tidy \
             cppcheck valgrind googletest libbenchmark-dev libfftw3-dev librsvg2-bin libpng-dev \
-            time g++-multilib qemu-user clang libclang-rt-dev
+            time pkg-config g++-multilib qemu-user clang libclang-rt-dev
         rm -f "$machine/apt.log"
     fi
 }
@@ -103,7 +103,7 @@ run_script
 check "succeeds on its first run" [ "$status" -eq 0 ]
 check "installs everything in one apt-get call" [ "$(install_calls)" -eq 1 ]
 for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind \
-    libfftw3-dev librsvg2-bin libpng-dev time clang libclang-rt-dev; do
+    libfftw3-dev librsvg2-bin libpng-dev time pkg-config clang libclang-rt-dev; do
     check "installs $package" installs "$package"
 done
 run_script
