@@ -5,16 +5,6 @@
 # version is the CMake project's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-prerequisites.sh
-
-for arch in 32 64; do
-    echo "== build $arch-bit model" >&2
-    cmake -S . -B "build/release-$arch" -DAMI_ARCH="$arch" -DAMI_TESTS=OFF \
-        -DAMI_BENCHMARKS=OFF >/dev/null
-    cmake --build "build/release-$arch" -j"$(nproc)" >"build/release-$arch.log" 2>&1 || {
-        cat "build/release-$arch.log" >&2
-        exit 1
-    }
-done
+scripts/build-release.sh
 echo "== assemble the kit" >&2
 cmake --build build/release-64 --target kit
