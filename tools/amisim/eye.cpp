@@ -8,19 +8,6 @@ namespace amisim {
 
 namespace {
 
-constexpr int kHalfRows = kEyeRows / 2;
-
-// The smallest power of two above swing (1 for a swing that is not a
-// positive number).
-double first_range(double swing) {
-    if (!(swing > 0.0) || !std::isfinite(swing)) {
-        return 1.0;
-    }
-    int exponent = 0;
-    std::frexp(swing, &exponent);  // swing = m 2^exponent, 0.5 <= m < 1
-    return std::ldexp(1.0, exponent);
-}
-
 // a mod b for b > 0, never negative.
 std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
     const std::int64_t r = a % b;
@@ -33,11 +20,7 @@ EyeAccumulator::EyeAccumulator(const EyeLayout &layout)
     : layout_(layout),
       spb_(std::max(layout.samples_per_bit, 1)),
       columns_(2 * spb_),
-      range_(first_range(layout.expected_swing)),
-      scale_(kEyeRows / (2.0 * range_)),
-      histogram_(static_cast<std::size_t>(columns_) * kEyeRows, 0),
-      lowest_one_(static_cast<std::size_t>(spb_), HUGE_VAL),
-      highest_zero_(static_cast<std::size_t>(spb_), -HUGE_VAL),
+      density_(spb_, layout.expected_swing),
       bits_(layout.prbs_order) {
     // Sample 0 lies c samples before the centre of bit 0.
     const std::int64_t offset = -static_cast<std::int64_t>(layout.centre) + spb_ / 2;
@@ -50,22 +33,6 @@ EyeAccumulator::EyeAccumulator(const EyeLayout &layout)
     }
 }
 
-void EyeAccumulator::widen_to(double value) {
-    std::vector<std::uint64_t> merged(kEyeRows);
-    while (!(std::floor(value * scale_) >= -kHalfRows && std::floor(value * scale_) < kHalfRows)) {
-        range_ *= 2.0;
-        scale_ *= 0.5;
-        for (int c = 0; c < columns_; ++c) {
-            std::uint64_t *column = histogram_.data() + static_cast<std::size_t>(c) * kEyeRows;
-            std::fill(merged.begin(), merged.end(), 0);
-            for (std::size_t r = 0; r < kEyeRows; ++r) {
-                merged[r / 2 + kEyeRows / 4] += column[r];
-            }
-            std::copy(merged.begin(), merged.end(), column);
-        }
-    }
-}
-
 void EyeAccumulator::add(const double *wave, std::size_t count) {
     std::size_t i = 0;
     while (i < count) {
@@ -74,11 +41,7 @@ void EyeAccumulator::add(const double *wave, std::size_t count) {
         const auto run = std::min({count - i, static_cast<std::size_t>(spb_ - slot_),
                                    static_cast<std::size_t>(columns_ - column_)});
         if (bit_ >= layout_.settle_bits) {
-            if (value_ != 0) {
-                accumulate(wave + i, run, lowest_one_.data() + slot_, true);
-            } else {
-                accumulate(wave + i, run, highest_zero_.data() + slot_, false);
-            }
+            density_.add(wave + i, run, column_, slot_, value_ != 0);
         }
         i += run;
         slot_ += static_cast<int>(run);
@@ -95,31 +58,7 @@ void EyeAccumulator::add(const double *wave, std::size_t count) {
     }
 }
 
-void EyeAccumulator::accumulate(const double *wave, std::size_t run, double *extreme, bool one) {
-    std::uint64_t *cells = histogram_.data() + static_cast<std::size_t>(column_) * kEyeRows;
-    for (std::size_t j = 0; j < run; ++j, cells += kEyeRows) {
-        const double v = wave[j];
-        double t = v * scale_;  // exact: scale_ is a power of two
-        if (!(t >= -kHalfRows && t < kHalfRows)) {
-            if (!std::isfinite(v)) {
-                ++non_finite_;
-                continue;
-            }
-            widen_to(v);
-            cells = histogram_.data() + (static_cast<std::size_t>(column_) + j) * kEyeRows;
-            t = v * scale_;
-        }
-        // floor(t), without a call: truncation, one lower for negative
-        // fractions.
-        int row = static_cast<int>(t);
-        row -= t < row ? 1 : 0;
-        ++cells[row + kHalfRows];
-        ++samples_;
-        extreme[j] = one ? std::min(extreme[j], v) : std::max(extreme[j], v);
-    }
-}
-
-EyeFigures eye_figures(const EyeAccumulator &eye) {
+EyeFigures eye_figures(const EyeDensity &eye) {
     EyeFigures figures;
     const std::size_t slots = eye.lowest_one().size();
     const int spb = static_cast<int>(slots);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/amisim/eye_density.h"
 #include "tools/amisim/prbs.h"
 
 namespace amisim {
@@ -28,9 +29,6 @@ struct EyeLayout {
     double expected_swing = 1.0;   // largest |sample| expected, volts: sets the first range
 };
 
-// Voltage rows of the density.
-inline constexpr int kEyeRows = 256;
-
 class EyeAccumulator {
   public:
     explicit EyeAccumulator(const EyeLayout &layout);
@@ -39,47 +37,26 @@ class EyeAccumulator {
     void add(const double *wave, std::size_t count);
 
     const EyeLayout &layout() const { return layout_; }
-    int columns() const { return columns_; }
-    // The density spans [-range, range) volts in kEyeRows rows; row r holds
-    // samples v with floor(v * kEyeRows / (2 range)) = r - kEyeRows / 2.
-    // range is a power of two; it doubles whenever a sample falls outside,
-    // merging rows in pairs, which gives the counts that binning at the
-    // final range from the start would have given.
-    double range() const { return range_; }
-    // Counts, column after column: histogram()[column * kEyeRows + row].
-    const std::vector<std::uint64_t> &histogram() const { return histogram_; }
-    std::uint64_t count(int column, int row) const {
-        return histogram_[static_cast<std::size_t>(column) * kEyeRows +
-                          static_cast<std::size_t>(row)];
-    }
-    // Per phase slot: the lowest sample of a 1 and the highest of a 0
-    // (+inf / -inf where none was seen).
-    const std::vector<double> &lowest_one() const { return lowest_one_; }
-    const std::vector<double> &highest_zero() const { return highest_zero_; }
-    // Samples in the density, and those left out for being NaN or infinite.
-    std::uint64_t samples() const { return samples_; }
-    std::uint64_t non_finite() const { return non_finite_; }
+    const EyeDensity &density() const { return density_; }
+    int columns() const { return density_.columns(); }
+    double range() const { return density_.range(); }
+    const std::vector<std::uint64_t> &histogram() const { return density_.histogram(); }
+    std::uint64_t count(int column, int row) const { return density_.count(column, row); }
+    const std::vector<double> &lowest_one() const { return density_.lowest_one(); }
+    const std::vector<double> &highest_zero() const { return density_.highest_zero(); }
+    std::uint64_t samples() const { return density_.samples(); }
+    std::uint64_t non_finite() const { return density_.non_finite(); }
 
   private:
-    void widen_to(double value);
-    // Samples of one decided bit in consecutive columns from column_.
-    void accumulate(const double *wave, std::size_t run, double *extreme, bool one);
-
     EyeLayout layout_;
     int spb_;
     int columns_;
-    double range_;
-    double scale_;  // kEyeRows / (2 range), a power of two
-    std::vector<std::uint64_t> histogram_;
-    std::vector<double> lowest_one_;
-    std::vector<double> highest_zero_;
+    EyeDensity density_;
     PrbsGenerator bits_;
     std::int64_t bit_ = 0;  // k of the current sample
     int value_ = 0;         // its bit
     int slot_ = 0;
     int column_ = 0;
-    std::uint64_t samples_ = 0;
-    std::uint64_t non_finite_ = 0;
 };
 
 // What the eye shows at each phase and at its best one.
@@ -98,7 +75,10 @@ struct EyeFigures {
     double width = 0.0;
 };
 
-EyeFigures eye_figures(const EyeAccumulator &eye);
+EyeFigures eye_figures(const EyeDensity &eye);
+inline EyeFigures eye_figures(const EyeAccumulator &eye) {
+    return eye_figures(eye.density());
+}
 
 // Offset of a phase slot from the centre, in samples.
 inline int slot_offset(int slot, int samples_per_bit) {

@@ -39,6 +39,25 @@ bool is_name_character(char c) {
     return c != '\0' && std::strchr(" \t\r\n()\"=", c) == nullptr;
 }
 
+// NAME=VALUE of --set or --rx-set into settings.
+bool add_setting(const std::string &option, const std::string &setting,
+                 std::vector<std::pair<std::string, std::string>> &settings, std::string &error) {
+    const auto equals = setting.find('=');
+    const std::string key = setting.substr(0, equals);
+    if (equals == std::string::npos || key.empty()) {
+        error = option + ": '" + setting + "' is not NAME=VALUE";
+        return false;
+    }
+    for (char c : key) {
+        if (!is_name_character(c)) {
+            error = option + ": the name '" + key + "' may not hold blanks, parentheses or quotes";
+            return false;
+        }
+    }
+    settings.emplace_back(key, setting.substr(equals + 1));
+    return true;
+}
+
 }  // namespace
 
 std::string usage() {
@@ -67,6 +86,18 @@ Channel:
                          with a pole (about 11.4 dB loss at 5 GHz).
   --channel-bits N       length of the built-in channel in bits (default 128)
 
+Receiver (the whole link: stimulus, MODEL's AMI_GetWave, channel, receiver):
+  --rx [RX.so]           a receiver model after the channel; without a file
+                         (--rx last, or followed by an option), the kit's
+                         example receiver Example_Rx_64.so (Example_Rx_32.so)
+                         beside this program. Its AMI_Init gets the impulse
+                         responses as MODEL's AMI_Init returned them; the eye
+                         is sampled at the clock ticks its AMI_GetWave
+                         returns. MODEL and RX must be of one word size.
+  --rx-params STRING     the receiver's whole parameter string
+  --rx-set NAME=VALUE    one receiver parameter, under the root name of its
+                         echo (repeatable). Not together with --rx-params.
+
 Simulation:
   --sample-interval T    seconds per sample (default 3.125e-12; a channel
                          file's time column sets it when not given)
@@ -83,9 +114,11 @@ Simulation:
 
 Output (in the folder of --out, default amisim-out):
   --out FOLDER           impulse_before.csv, impulse_after.csv (the impulse
-                         responses), bathtub.csv (eye height at each phase),
-                         eye_before.svg, eye_after.svg, pulse.svg and
-                         bathtub.svg (pictures for any browser)
+                         responses; with --rx also impulse_rx.csv),
+                         bathtub.csv (eye height at each phase),
+                         eye_before.svg, eye_after.svg, pulse.svg,
+                         bathtub.svg and report.svg, a page of all the
+                         results (pictures for any browser)
   --waves                also wave_before.csv and wave_after.csv: every
                          sample of both waveforms (large for long runs)
   -h, --help             this text
@@ -140,25 +173,31 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
                 return false;
             }
             options.have_parameter_string = true;
-        } else if (name == "--set") {
+        } else if (name == "--set" || name == "--rx-set") {
             std::string setting;
-            if (!next_value(setting)) {
+            if (!next_value(setting) ||
+                !add_setting(name, setting,
+                             name == "--set" ? options.settings : options.rx_settings, error)) {
                 return false;
             }
-            const auto equals = setting.find('=');
-            const std::string key = setting.substr(0, equals);
-            if (equals == std::string::npos || key.empty()) {
-                error = "--set: '" + setting + "' is not NAME=VALUE";
+        } else if (name == "--rx") {
+            // The file is optional: --rx=FILE, or the next argument unless
+            // it is an option.
+            if (options.rx) {
+                error = "--rx given twice";
                 return false;
             }
-            for (char c : key) {
-                if (!is_name_character(c)) {
-                    error =
-                        "--set: the name '" + key + "' may not hold blanks, parentheses or quotes";
-                    return false;
-                }
+            options.rx = true;
+            if (has_inline_value) {
+                options.rx_model = value;
+            } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+                options.rx_model = argv[++i];
             }
-            options.settings.emplace_back(key, setting.substr(equals + 1));
+        } else if (name == "--rx-params") {
+            if (!next_value(options.rx_parameter_string)) {
+                return false;
+            }
+            options.have_rx_parameter_string = true;
         } else if (name == "--channel") {
             if (!next_value(options.channel_file)) {
                 return false;
@@ -253,6 +292,15 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
     }
     if (options.have_parameter_string && !options.settings.empty()) {
         error = "use either --params or --set, not both";
+        return false;
+    }
+    if (!options.rx && (options.have_rx_parameter_string || !options.rx_settings.empty())) {
+        error = std::string(options.have_rx_parameter_string ? "--rx-params" : "--rx-set") +
+                " sets the receiver's parameters; it needs --rx";
+        return false;
+    }
+    if (options.have_rx_parameter_string && !options.rx_settings.empty()) {
+        error = "use either --rx-params or --rx-set, not both";
         return false;
     }
     const double per_call = static_cast<double>(options.bits_per_call) * options.samples_per_bit;

@@ -16,7 +16,15 @@ struct Options {
     bool have_parameter_string = false;
     std::string parameter_string;
     std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE
-    std::string channel_file;                                   // empty: built-in channel
+    // The receiver (--rx): its GetWave after the channel, its Init after the
+    // transmitter's. rx_model empty: the kit's example receiver beside this
+    // program.
+    bool rx = false;
+    std::string rx_model;
+    bool have_rx_parameter_string = false;
+    std::string rx_parameter_string;
+    std::vector<std::pair<std::string, std::string>> rx_settings;  // --rx-set NAME=VALUE
+    std::string channel_file;                                      // empty: built-in channel
     double sample_interval = 3.125e-12;
     bool sample_interval_given = false;
     int samples_per_bit = 32;

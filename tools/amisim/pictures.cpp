@@ -11,8 +11,8 @@ namespace amisim {
 
 namespace {
 
-constexpr const char *kBefore = "#1f77b4";
-constexpr const char *kAfter = "#d62728";
+constexpr const char *kBefore = kCurveColours[0];
+constexpr const char *kAfter = kCurveColours[1];
 constexpr const char *kGrid = "#dddddd";
 
 std::string hex_colour(double r, double g, double b) {
@@ -47,10 +47,10 @@ constexpr int kLevels = 48;
 
 }  // namespace
 
-Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std::string &title,
-                const std::string &subtitle) {
+Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
+                const std::string &subtitle, const std::string &x_title) {
     Svg svg(780, 520);
-    const int spb = eye.layout().samples_per_bit < 1 ? 1 : eye.layout().samples_per_bit;
+    const int spb = eye.samples_per_bit();
     const int columns = eye.columns();
     const double volts_per_row = 2.0 * eye.range() / kEyeRows;
     // Show the rows that hold samples, with a margin.
@@ -121,7 +121,7 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
                      heat(static_cast<double>(level) / (kLevels - 1)));
         }
     }
-    frame.draw_axes(svg, "time from the main cursor (UI)", "volts", "%.2f", "%.3g", "#333344");
+    frame.draw_axes(svg, x_title, "volts", "%.2f", "%.3g", "#333344");
 
     // The eye height at the best phase.
     if (figures.measured) {
@@ -158,15 +158,29 @@ Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures, const std:
 
 Svg pulse_picture(const ResponseFigures &before, const ResponseFigures &after, int samples_per_bit,
                   double sample_interval) {
+    return pulse_picture(
+        {{&before, "before AMI_Init", kBefore}, {&after, "after AMI_Init", kAfter}},
+        samples_per_bit, sample_interval);
+}
+
+Svg pulse_picture(const std::vector<Curve<ResponseFigures>> &curves, int samples_per_bit,
+                  double sample_interval) {
     Svg svg(780, 480);
+    if (curves.empty()) {
+        return svg;
+    }
     const double spb = samples_per_bit;
-    const double origin = static_cast<double>(before.cursor);
+    const double origin = static_cast<double>(curves[0].figures->cursor);
     const double from = std::max(0.0, origin - 4.0 * spb);
-    const std::size_t length = std::max(before.pulse.size(), after.pulse.size());
+    std::size_t length = 0;
+    for (const auto &curve : curves) {
+        length = std::max(length, curve.figures->pulse.size());
+    }
     const double to = std::min(static_cast<double>(length), origin + 16.0 * spb);
     double low = 0.0;
     double high = 0.0;
-    for (const ResponseFigures *figures : {&before, &after}) {
+    for (const auto &curve : curves) {
+        const ResponseFigures *figures = curve.figures;
         for (std::size_t i = static_cast<std::size_t>(from);
              i < figures->pulse.size() && static_cast<double>(i) < to; ++i) {
             low = std::min(low, figures->pulse[i]);
@@ -184,8 +198,7 @@ Svg pulse_picture(const ResponseFigures &before, const ResponseFigures &after, i
     frame.draw_axes(svg, "time (ns)", "pulse response", "%.3g", "%.2g", kGrid);
     svg.line(frame.left(), frame.y(0.0), frame.left() + frame.width(), frame.y(0.0), "#888", 1);
     int legend = 0;
-    for (const auto &[figures, colour, name] : {std::tuple{&before, kBefore, "before AMI_Init"},
-                                                std::tuple{&after, kAfter, "after AMI_Init"}}) {
+    for (const auto &[figures, name, colour] : curves) {
         std::vector<std::pair<double, double>> points;
         for (std::size_t i = static_cast<std::size_t>(from);
              i < figures->pulse.size() && static_cast<double>(i) < to; ++i) {
@@ -209,15 +222,22 @@ Svg pulse_picture(const ResponseFigures &before, const ResponseFigures &after, i
 
 Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
                     double sample_interval) {
+    std::vector<Curve<EyeFigures>> curves{{&before, "before AMI_GetWave", kBefore}};
+    if (after != nullptr) {
+        curves.push_back({after, "after AMI_GetWave", kAfter});
+    }
+    return bathtub_picture(curves, samples_per_bit, sample_interval,
+                           "sampling phase from the main cursor (UI)");
+}
+
+Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_per_bit,
+                    double sample_interval, const std::string &x_title) {
     Svg svg(780, 460);
     const int spb = samples_per_bit < 1 ? 1 : samples_per_bit;
     double low = 0.0;
     double high = 0.0;
-    for (const EyeFigures *figures : {&before, after}) {
-        if (figures == nullptr) {
-            continue;
-        }
-        for (double h : figures->bathtub) {
+    for (const auto &curve : curves) {
+        for (double h : curve.figures->bathtub) {
             if (std::isfinite(h)) {
                 low = std::min(low, h);
                 high = std::max(high, h);
@@ -234,15 +254,10 @@ Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int sampl
              format("lowest 1 minus highest 0 at each phase; 1 UI = %.4g ps",
                     spb * sample_interval * 1e12),
              12, "start", "#444");
-    frame.draw_axes(svg, "sampling phase from the main cursor (UI)", "eye height (V)", "%.2f",
-                    "%.3g", kGrid);
+    frame.draw_axes(svg, x_title, "eye height (V)", "%.2f", "%.3g", kGrid);
     svg.line(frame.left(), frame.y(0.0), frame.left() + frame.width(), frame.y(0.0), "#888", 1);
     int legend = 0;
-    for (const auto &[figures, colour, name] : {std::tuple{&before, kBefore, "before AMI_GetWave"},
-                                                std::tuple{after, kAfter, "after AMI_GetWave"}}) {
-        if (figures == nullptr) {
-            continue;
-        }
+    for (const auto &[figures, name, colour] : curves) {
         std::vector<std::pair<double, double>> points;
         for (int s = 0; s < spb; ++s) {
             const double h = figures->bathtub[static_cast<std::size_t>(s)];
