@@ -1,5 +1,6 @@
 // amisim: runs an IBIS-AMI model the way a channel simulator does.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +13,12 @@
 
 #include "tools/amisim/channel.h"
 #include "tools/amisim/channel_stream.h"
+#include "tools/amisim/figure_tables.h"
 #include "tools/amisim/model_library.h"
 #include "tools/amisim/options.h"
 #include "tools/amisim/pictures.h"
 #include "tools/amisim/report.h"
+#include "tools/amisim/report_page.h"
 #include "tools/amisim/stream.h"
 #include "tools/amisim/waveforms.h"
 
@@ -34,6 +37,45 @@ int fail(int status, const std::string &message) {
 std::string default_model() {
     return amisim::own_directory() +
            (sizeof(void *) == 8 ? "/Halvorin_7314_Tx_64.so" : "/Halvorin_7314_Tx_32.so");
+}
+
+const char *word_size(amisim::ElfClass elf) {
+    return elf == amisim::ElfClass::k32 ? "32" : "64";
+}
+
+// The kit's example receiver of the transmitter's word size, which the
+// build puts beside both stand-in programs.
+std::string default_receiver(amisim::ElfClass transmitter) {
+    return amisim::own_directory() + "/Example_Rx_" + word_size(transmitter) + ".so";
+}
+
+// The receiver's library: it must exist and be of the transmitter's word
+// size, since a simulator loads both into one process. False with the
+// message.
+bool check_receiver(const std::string &rx_path, bool is_default, amisim::ElfClass transmitter,
+                    const std::string &model_path, std::string &error) {
+    if (is_default && access(rx_path.c_str(), R_OK) != 0) {
+        error = "--rx without a file runs the kit's example receiver, but " + rx_path +
+                " is missing; build it (cmake --build, which puts it into dist/) or give --rx "
+                "FILE";
+        return false;
+    }
+    const amisim::ElfClass receiver = amisim::inspect_elf(rx_path, error);
+    if (receiver != amisim::ElfClass::k32 && receiver != amisim::ElfClass::k64) {
+        error = "the receiver " + error;
+        return false;
+    }
+    if (receiver != transmitter) {
+        error = std::string("the transmitter ") + model_path + " is a " + word_size(transmitter) +
+                "-bit library and the receiver " + rx_path + " a " + word_size(receiver) +
+                "-bit one; a simulator loads both into one process, so they must have one word "
+                "size: give the receiver's " +
+                word_size(transmitter) + "-bit build, or the transmitter's " + word_size(receiver) +
+                "-bit build (e.g. Halvorin_7314_Tx_" + word_size(receiver) +
+                ".so with Example_Rx_" + word_size(receiver) + ".so)";
+        return false;
+    }
+    return true;
 }
 
 // Prints a text the model returned, or says that it returned none.
@@ -122,12 +164,14 @@ std::string impulse_header(std::size_t columns) {
     return header;
 }
 
-// The simulation's setting: the channel and the model's parameter string.
+// The simulation's setting: the channel and the models' parameter strings.
 struct Setting {
     amisim::Channel channel;
     double dt = 0.0;
     int spb = 0;
     std::string parameters;
+    std::string rx_path;  // empty: no receiver
+    std::string rx_parameters;
 };
 
 // The channel: built in, or read from a file whose time column may set the
@@ -166,6 +210,10 @@ void print_setting(const Options &options, const Setting &setting, const std::st
         setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
         static_cast<long long>(options.bits), options.prbs_order, options.bits_per_call);
     std::printf("parameters: %s\n", setting.parameters.c_str());
+    if (!setting.rx_path.empty()) {
+        std::printf("receiver:   %s\n", setting.rx_path.c_str());
+        std::printf("rx parameters: %s\n", setting.rx_parameters.c_str());
+    }
 }
 
 // One model instance from a successful AMI_Init to AMI_Close.
@@ -187,17 +235,19 @@ class Instance {
 };
 
 // AMI_Init with the impulse responses, one column after another; returns
-// the responses as the model left them.
-bool call_init(const amisim::ModelLibrary &model, const Setting &setting, Instance &instance,
-               std::vector<std::vector<double>> &after, std::string &error) {
-    const auto &columns = setting.channel.columns;
+// the responses as the model left them. who ("" or "Tx ", "Rx ") heads the
+// model's texts.
+bool call_init(const amisim::ModelLibrary &model, const std::string &who,
+               const std::vector<std::vector<double>> &columns, const std::string &parameters,
+               const Setting &setting, Instance &instance, std::vector<std::vector<double>> &after,
+               std::string &error) {
     const std::size_t row_size = columns[0].size();
     std::vector<double> matrix;
     matrix.reserve(row_size * columns.size());
     for (const auto &column : columns) {
         matrix.insert(matrix.end(), column.begin(), column.end());
     }
-    std::vector<char> parameters_in(setting.parameters.begin(), setting.parameters.end());
+    std::vector<char> parameters_in(parameters.begin(), parameters.end());
     parameters_in.push_back('\0');
     char *params_out = nullptr;
     char *msg = nullptr;
@@ -205,10 +255,11 @@ bool call_init(const amisim::ModelLibrary &model, const Setting &setting, Instan
         model.init(matrix.data(), static_cast<long>(row_size),
                    static_cast<long>(columns.size()) - 1, setting.dt, setting.dt * setting.spb,
                    parameters_in.data(), &params_out, &instance.memory, &msg);
-    print_model_text("AMI_Init message", msg);
-    print_model_text("AMI_Init output parameters", params_out);
+    print_model_text((who + "AMI_Init message").c_str(), msg);
+    print_model_text((who + "AMI_Init output parameters").c_str(), params_out);
     if (ok == 0) {
-        error = "the model's AMI_Init returned 0 (failure)";
+        error = std::string(who == "Rx " ? "the receiver's" : "the model's") +
+                " AMI_Init returned 0 (failure)";
         return false;
     }
     after.resize(columns.size());
@@ -337,36 +388,56 @@ bool write_files(const Options &options, const Setting &setting,
     return true;
 }
 
-// The simulation as a channel simulator runs it: load the model and the
-// channel, call AMI_Init, stream the waveform through AMI_GetWave into the
-// eyes, summarise, write the files.
-int run(const Options &options, const std::string &model_path) {
-    std::string error;
-    amisim::ModelLibrary model;
-    if (!model.open(model_path, error)) {
-        return fail(kBadInput, error);
-    }
-    Setting setting;
-    if (!load_channel(options, setting, error)) {
-        return fail(kBadInput, error);
-    }
-    setting.parameters = options.parameter_string;
-    if (!options.have_parameter_string) {
-        std::string root;
-        if (!learn_root_name(model, setting.dt, setting.spb, root, error)) {
-            return fail(kModelFailed, error);
-        }
-        setting.parameters = amisim::parameter_string_for(root, options.settings);
-    }
-    if (mkdir(options.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {
-        return fail(kBadInput, options.output_folder + ": " + std::strerror(errno));
-    }
-    print_setting(options, setting, model_path);
-    print_convolution(options, setting);
+// The rate line of the pictures' subtitles.
+std::string rate_text(const Options &options, const Setting &setting) {
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
+                  static_cast<long long>(options.bits), options.prbs_order,
+                  1e-9 / (setting.dt * setting.spb), setting.spb);
+    return rate;
+}
 
+std::string eye_subtitle(const Options &options, const Setting &setting,
+                         const amisim::EyeFigures &figures, const char *reference) {
+    char text[200];
+    if (!figures.measured) {
+        std::snprintf(text, sizeof text, "%s; too few bits for an eye",
+                      rate_text(options, setting).c_str());
+    } else {
+        std::snprintf(text, sizeof text, "%s; height %.4g V, width %.3f UI at %+.3f UI from %s",
+                      rate_text(options, setting).c_str(), figures.height,
+                      figures.width / setting.spb, amisim::slot_ui(figures.best_slot, setting.spb),
+                      reference);
+    }
+    return text;
+}
+
+// The lines of the setting at the head of the report page.
+std::vector<std::string> page_setting(const Options &options, const Setting &setting,
+                                      const std::string &model_path) {
+    std::vector<std::string> lines{"transmitter: " + model_path + "  " + setting.parameters};
+    if (!setting.rx_path.empty()) {
+        lines.push_back("receiver: " + setting.rx_path + "  " + setting.rx_parameters);
+    }
+    lines.push_back("channel: " + setting.channel.description);
+    lines.push_back("simulation: " + rate_text(options, setting));
+    return lines;
+}
+
+bool write_page(const Options &options, amisim::ReportContent &content, std::string &error) {
+    return amisim::report_page(content).write(options.output_folder + "/report.svg", error);
+}
+
+// The simulation as a channel simulator runs it with the model alone: call
+// AMI_Init, stream the waveform through the channel into AMI_GetWave and
+// the eyes, summarise, write the files.
+int run_model(const Options &options, const std::string &model_path, Setting &setting,
+              const amisim::ModelLibrary &model) {
+    std::string error;
     Instance instance(model);
     std::vector<std::vector<double>> after;
-    if (!call_init(model, setting, instance, after, error)) {
+    if (!call_init(model, "", setting.channel.columns, setting.parameters, setting, instance, after,
+                   error)) {
         return fail(kModelFailed, error);
     }
     const auto before_figures =
@@ -398,10 +469,273 @@ int run(const Options &options, const std::string &model_path) {
     amisim::print_eye_summary(eye_before, eye_after_or_none, setting.spb, setting.dt, options.bits,
                               setup.eye_before.settle_bits, fill_bits(setting));
     amisim::print_run_summary(stream, model.get_wave != nullptr);
-    return write_files(options, setting, after, before_figures, after_figures, stream, eye_before,
-                       eye_after_or_none, error)
-               ? 0
-               : fail(kBadInput, error);
+    if (!write_files(options, setting, after, before_figures, after_figures, stream, eye_before,
+                     eye_after_or_none, error)) {
+        return fail(kBadInput, error);
+    }
+    amisim::ReportContent page;
+    page.title = "amisim: the model over the channel";
+    page.setting = page_setting(options, setting, model_path);
+    page.pulse = amisim::pulse_picture(before_figures, after_figures, setting.spb, setting.dt);
+    const bool after_shown = eye_after_or_none != nullptr;
+    page.eye = amisim::eye_picture(
+        after_shown ? stream.after->density() : stream.before->density(),
+        after_shown ? eye_after : eye_before,
+        after_shown ? "Eye after AMI_GetWave" : "Eye before AMI_GetWave (the model has none)",
+        eye_subtitle(options, setting, after_shown ? eye_after : eye_before, "the cursor"));
+    page.bathtub = amisim::bathtub_picture(eye_before, eye_after_or_none, setting.spb, setting.dt);
+    page.statistical = amisim::response_table(
+        "pulse response",
+        {{"before AMI_Init", &before_figures}, {"after AMI_Init", &after_figures}});
+    page.time_domain = amisim::eye_table(
+        "eye over 2 UI", {{"before GetWave", &eye_before}, {"after GetWave", eye_after_or_none}},
+        setting.spb, setting.dt);
+    page.notes.push_back(
+        "phases from the main cursor of each waveform's pulse response; the first " +
+        std::to_string(setup.eye_before.settle_bits) + " bits left out");
+    if (!write_page(options, page, error)) {
+        return fail(kBadInput, error);
+    }
+    std::printf("report:      %s/report.svg\n", options.output_folder.c_str());
+    return 0;
+}
+
+// The whole link as a channel simulator runs it: the transmitter's
+// AMI_Init on the channel's impulse responses, the receiver's AMI_Init on
+// what the transmitter returned; the stimulus through the transmitter's
+// AMI_GetWave, the channel and the receiver's AMI_GetWave, whose clock
+// ticks place the eye where the receiver samples.
+int run_link(const Options &options, const std::string &model_path, Setting &setting,
+             const amisim::ModelLibrary &tx, const amisim::ModelLibrary &rx) {
+    std::string error;
+    Instance tx_instance(tx);
+    std::vector<std::vector<double>> after_tx;
+    if (!call_init(tx, "Tx ", setting.channel.columns, setting.parameters, setting, tx_instance,
+                   after_tx, error)) {
+        return fail(kModelFailed, error);
+    }
+    Instance rx_instance(rx);
+    std::vector<std::vector<double>> after_rx;
+    if (!call_init(rx, "Rx ", after_tx, setting.rx_parameters, setting, rx_instance, after_rx,
+                   error)) {
+        return fail(kModelFailed, error);
+    }
+    const auto channel =
+        amisim::measure_response(setting.channel.columns[0], setting.spb, setting.dt);
+    const auto transmitted = amisim::measure_response(after_tx[0], setting.spb, setting.dt);
+    const auto link = amisim::measure_response(after_rx[0], setting.spb, setting.dt);
+
+    // The receiver's input is the link up to the channel: it is centred on
+    // the transmitted response; its output on the whole link's.
+    amisim::StreamSetup setup = stream_setup(options, setting, transmitted, link);
+    if (tx.get_wave == nullptr) {
+        // A transmitter of AMI_Init alone: the waveform goes through the
+        // response it returned, as simulators do.
+        setup.taps.clear();
+        for (double h : after_tx[0]) {
+            setup.taps.push_back(h * setting.dt);
+        }
+    }
+    setup.clocked_eye = true;
+    setup.eye_clocked.samples_per_bit = setting.spb;
+    setup.eye_clocked.sample_interval = setting.dt;
+    setup.eye_clocked.centre = link.eye_centre;
+    setup.eye_clocked.settle_bits = setup.eye_after.settle_bits;
+    setup.eye_clocked.prbs_order = options.prbs_order;
+    setup.eye_clocked.expected_swing = link.swing;
+
+    std::vector<double> tx_clock_times(static_cast<std::size_t>(options.bits_per_call) + 2, -1.0);
+    amisim::BlockModel transmitter;
+    if (tx.get_wave != nullptr) {
+        transmitter = [&](double *wave, std::size_t count) {
+            char *wave_params_out = nullptr;
+            return tx.get_wave(wave, static_cast<long>(count), tx_clock_times.data(),
+                               &wave_params_out, tx_instance.memory) != 0;
+        };
+    }
+    // Room for a tick at every sample of a block and the -1 after the last.
+    std::vector<double> clock_times(static_cast<std::size_t>(options.bits_per_call) *
+                                        static_cast<std::size_t>(setting.spb) +
+                                    1);
+    amisim::ReceiverModel receiver;
+    if (rx.get_wave != nullptr) {
+        receiver = [&](double *wave, std::size_t count, amisim::BlockTicks &ticks) {
+            std::fill_n(clock_times.begin(), count + 1, -1.0);
+            char *wave_params_out = nullptr;
+            if (rx.get_wave(wave, static_cast<long>(count), clock_times.data(), &wave_params_out,
+                            rx_instance.memory) == 0) {
+                return false;
+            }
+            // The ticks end at the first -1 (or 0, or anything not after time 0).
+            std::size_t n = 0;
+            while (n <= count && !(clock_times[n] <= 0.0)) {
+                ++n;
+            }
+            ticks.times = clock_times.data();
+            ticks.count = n;
+            return true;
+        };
+    }
+    amisim::StreamResult stream;
+    if (!amisim::run_link(setup, transmitter, receiver, stream, error)) {
+        return fail(stream.model_failed ? kModelFailed : kBadInput, error);
+    }
+
+    const amisim::EyeFigures input = amisim::eye_figures(*stream.before);
+    amisim::EyeFigures output;
+    amisim::EyeFigures at_clock;
+    amisim::ClockFigures clock;
+    if (stream.after != nullptr) {
+        output = amisim::eye_figures(*stream.after);
+        clock = stream.clocked->clock();
+        if (clock.in_eye > 0) {
+            at_clock = amisim::eye_figures(stream.clocked->density());
+        }
+    }
+    const amisim::EyeFigures *output_or_none = stream.after != nullptr ? &output : nullptr;
+    const amisim::EyeFigures *clock_or_none = clock.in_eye > 0 ? &at_clock : nullptr;
+
+    const amisim::ReportTable responses = amisim::response_table(
+        "pulse response",
+        {{"channel", &channel}, {"after Tx Init", &transmitted}, {"after Rx Init", &link}});
+    const amisim::ReportTable eyes = amisim::eye_table(
+        "eye over 2 UI",
+        {{"Rx input", &input}, {"Rx output", output_or_none}, {"at Rx clock", clock_or_none}},
+        setting.spb, setting.dt);
+    std::vector<std::string> notes =
+        amisim::link_notes(clock, rx.get_wave != nullptr, tx.get_wave != nullptr,
+                           setup.eye_before.settle_bits, fill_bits(setting), options.bits);
+    amisim::print_table(responses);
+    amisim::print_table(eyes);
+    for (const std::string &note : notes) {
+        std::printf("  %s\n", note.c_str());
+    }
+    amisim::print_link_run_summary(stream, tx.get_wave != nullptr, rx.get_wave != nullptr);
+
+    // Files: the three responses, the bathtubs, the pictures, the page.
+    const std::string folder = options.output_folder + "/";
+    const std::string header = impulse_header(setting.channel.columns.size());
+    auto pointers = [](const std::vector<std::vector<double>> &columns) {
+        std::vector<const std::vector<double> *> out;
+        for (const auto &column : columns) {
+            out.push_back(&column);
+        }
+        return out;
+    };
+    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
+                       pointers(setting.channel.columns), error) ||
+        !write_columns(folder + "impulse_after.csv", header, setting.dt, pointers(after_tx),
+                       error) ||
+        !write_columns(folder + "impulse_rx.csv", header, setting.dt, pointers(after_rx), error) ||
+        !amisim::write_bathtub_csv(folder + "bathtub.csv", input, output_or_none, setting.spb,
+                                   error, clock_or_none)) {
+        return fail(kBadInput, error);
+    }
+    std::string written = "impulse_before.csv, impulse_after.csv, impulse_rx.csv, bathtub.csv";
+    auto picture = [&](const amisim::Svg &svg, const std::string &name) {
+        written += ", " + name;
+        return svg.write(folder + name, error);
+    };
+    const amisim::Svg pulse =
+        amisim::pulse_picture({{&channel, "channel", amisim::kCurveColours[0]},
+                               {&transmitted, "after Tx AMI_Init", amisim::kCurveColours[1]},
+                               {&link, "after Rx AMI_Init", amisim::kCurveColours[2]}},
+                              setting.spb, setting.dt);
+    std::vector<amisim::Curve<amisim::EyeFigures>> tubs{
+        {&input, "Rx input, from cursor", amisim::kCurveColours[0]}};
+    if (output_or_none != nullptr) {
+        tubs.push_back({output_or_none, "Rx output, from cursor", amisim::kCurveColours[1]});
+    }
+    if (clock_or_none != nullptr) {
+        tubs.push_back({clock_or_none, "Rx output, from clock", amisim::kCurveColours[2]});
+    }
+    const amisim::Svg bathtub = amisim::bathtub_picture(
+        tubs, setting.spb, setting.dt, "sampling phase from the cursor or the Rx clock (UI)");
+    amisim::Svg eye_shown = amisim::eye_picture(
+        stream.before->density(), input, "Eye at the receiver's input (after Tx and channel)",
+        eye_subtitle(options, setting, input, "the cursor"));
+    if (!picture(eye_shown, "eye_before.svg") || !picture(pulse, "pulse.svg") ||
+        !picture(bathtub, "bathtub.svg")) {
+        return fail(kBadInput, error);
+    }
+    if (output_or_none != nullptr) {
+        eye_shown = amisim::eye_picture(stream.after->density(), output,
+                                        "Eye after the receiver's AMI_GetWave, best phase",
+                                        eye_subtitle(options, setting, output, "the cursor"));
+        if (!picture(eye_shown, "eye_after.svg")) {
+            return fail(kBadInput, error);
+        }
+    }
+    if (clock_or_none != nullptr) {
+        eye_shown = amisim::eye_picture(stream.clocked->density(), at_clock,
+                                        "Eye at the receiver's sampling instants",
+                                        eye_subtitle(options, setting, at_clock, "the clock"),
+                                        "time from the receiver's sampling instant (UI)");
+        if (!picture(eye_shown, "eye_clock.svg")) {
+            return fail(kBadInput, error);
+        }
+    }
+    if (options.waves) {
+        written +=
+            output_or_none != nullptr ? ", wave_before.csv, wave_after.csv" : ", wave_before.csv";
+    }
+    amisim::ReportContent page;
+    page.title = "amisim: the link, transmitter, channel and receiver";
+    page.setting = page_setting(options, setting, model_path);
+    page.pulse = pulse;
+    page.eye = eye_shown;
+    page.bathtub = bathtub;
+    page.statistical = responses;
+    page.time_domain = eyes;
+    page.notes = notes;
+    if (!picture(amisim::report_page(page), "report.svg")) {
+        return fail(kBadInput, error);
+    }
+    std::printf("files:       %s%s\n", folder.c_str(), written.c_str());
+    return 0;
+}
+
+// Loads the models and the channel and runs the model alone or the link.
+int run(const Options &options, const std::string &model_path, const std::string &rx_path) {
+    std::string error;
+    amisim::ModelLibrary model;
+    if (!model.open(model_path, error)) {
+        return fail(kBadInput, error);
+    }
+    amisim::ModelLibrary rx;
+    if (!rx_path.empty() && !rx.open(rx_path, error)) {
+        return fail(kBadInput, "the receiver " + error);
+    }
+    Setting setting;
+    if (!load_channel(options, setting, error)) {
+        return fail(kBadInput, error);
+    }
+    setting.parameters = options.parameter_string;
+    if (!options.have_parameter_string) {
+        std::string root;
+        if (!learn_root_name(model, setting.dt, setting.spb, root, error)) {
+            return fail(kModelFailed, error);
+        }
+        setting.parameters = amisim::parameter_string_for(root, options.settings);
+    }
+    if (!rx_path.empty()) {
+        setting.rx_path = rx_path;
+        setting.rx_parameters = options.rx_parameter_string;
+        if (!options.have_rx_parameter_string) {
+            std::string root;
+            if (!learn_root_name(rx, setting.dt, setting.spb, root, error)) {
+                return fail(kModelFailed, "the receiver: " + error);
+            }
+            setting.rx_parameters = amisim::parameter_string_for(root, options.rx_settings);
+        }
+    }
+    if (mkdir(options.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        return fail(kBadInput, options.output_folder + ": " + std::strerror(errno));
+    }
+    print_setting(options, setting, model_path);
+    print_convolution(options, setting);
+    return rx_path.empty() ? run_model(options, model_path, setting, model)
+                           : run_link(options, model_path, setting, model, rx);
 }
 
 }  // namespace
@@ -422,8 +756,17 @@ int main(int argc, char **argv) {
     if (model_class != amisim::ElfClass::k32 && model_class != amisim::ElfClass::k64) {
         return fail(kBadInput, error);
     }
+    std::string rx_path;
+    if (options.rx) {
+        rx_path = options.rx_model.empty() ? default_receiver(model_class) : options.rx_model;
+        if (!check_receiver(rx_path, options.rx_model.empty(), model_class, model_path, error)) {
+            return fail(kBadInput, error);
+        }
+    }
+    // Both models of the other word size: the other build runs the whole
+    // link, with the same arguments (so the same --rx options).
     amisim::hand_over_if_other_architecture(model_class, model_path, argc, argv);
-    const int status = run(options, model_path);
+    const int status = run(options, model_path, rx_path);
     amisim::release_fft_tables();
     return status;
 }

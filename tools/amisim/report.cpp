@@ -119,20 +119,106 @@ void print_run_summary(const StreamResult &result, bool has_model) {
                 samples > 0.0 ? ns / samples : 0.0);
 }
 
+void print_link_run_summary(const StreamResult &result, bool transmitter_has_get_wave,
+                            bool receiver_has_get_wave) {
+    const double seconds = std::chrono::duration<double>(result.total).count();
+    const double samples = static_cast<double>(result.samples);
+    std::printf("\nrun: %llu samples through the channel (%s) in %.2f s, %.3g samples/s\n",
+                static_cast<unsigned long long>(result.samples),
+                result.convolution == Convolution::kFft ? "FFT overlap-add" : "direct sums",
+                seconds, seconds > 0.0 ? samples / seconds : 0.0);
+    auto model_line = [](const char *who, bool has, std::uint64_t count, std::uint64_t calls,
+                         std::chrono::steady_clock::duration time) {
+        if (!has) {
+            std::printf("%s AMI_GetWave: the model has none\n", who);
+            return;
+        }
+        const double ns = std::chrono::duration<double, std::nano>(time).count();
+        std::printf("%s AMI_GetWave: %llu samples in %llu call%s, %.2f ns/sample\n", who,
+                    static_cast<unsigned long long>(count), static_cast<unsigned long long>(calls),
+                    calls == 1 ? "" : "s", count > 0 ? ns / static_cast<double>(count) : 0.0);
+    };
+    model_line("Tx", transmitter_has_get_wave, result.transmitter_samples, result.transmitter_calls,
+               result.in_transmitter);
+    model_line("Rx", receiver_has_get_wave, result.samples, result.calls, result.in_model);
+}
+
+std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has_get_wave,
+                                    bool transmitter_has_get_wave, std::int64_t settle_bits,
+                                    std::int64_t fill_bits, std::int64_t bits) {
+    std::vector<std::string> notes;
+    char line[256];
+    if (settle_bits < fill_bits) {
+        std::snprintf(line, sizeof line,
+                      "%lld bits; the first %lld left out, fewer than the %lld the channel needs "
+                      "to fill: the eye is too open",
+                      static_cast<long long>(bits), static_cast<long long>(settle_bits),
+                      static_cast<long long>(fill_bits));
+    } else {
+        std::snprintf(line, sizeof line,
+                      "%lld bits; the first %lld left out while the channel fills",
+                      static_cast<long long>(bits), static_cast<long long>(settle_bits));
+    }
+    notes.emplace_back(line);
+    notes.emplace_back(
+        "phases from the main cursor of the response up to each point, or from the "
+        "receiver's sampling instant (its tick + 1/2 UI)");
+    if (!transmitter_has_get_wave) {
+        notes.emplace_back(
+            "the transmitter has no AMI_GetWave: the waveform goes through the "
+            "response its AMI_Init returned");
+    }
+    if (!receiver_has_get_wave) {
+        notes.emplace_back("the receiver has no AMI_GetWave: no eye after it");
+        return notes;
+    }
+    if (clock.in_eye == 0) {
+        std::snprintf(line, sizeof line,
+                      "Rx clock: %llu ticks returned, none in the eye; the eye after the receiver "
+                      "is taken at its best phase",
+                      static_cast<unsigned long long>(clock.ticks));
+        notes.emplace_back(line);
+    } else {
+        std::snprintf(line, sizeof line,
+                      "Rx clock: %llu ticks returned, %llu sampling instants in the eye",
+                      static_cast<unsigned long long>(clock.ticks),
+                      static_cast<unsigned long long>(clock.in_eye));
+        notes.emplace_back(line);
+        std::snprintf(line, sizeof line,
+                      "Rx sampling phase from the bit grid: mean %+.4f UI, spread %.4f UI rms, "
+                      "%+.4f to %+.4f UI",
+                      clock.phase_mean, clock.phase_spread, clock.phase_lowest,
+                      clock.phase_highest);
+        notes.emplace_back(line);
+    }
+    if (clock.rejected > 0) {
+        std::snprintf(line, sizeof line,
+                      "Rx clock: %llu ticks ignored (not after the previous one, too near the "
+                      "start for a window, or past their block)",
+                      static_cast<unsigned long long>(clock.rejected));
+        notes.emplace_back(line);
+    }
+    return notes;
+}
+
 bool write_bathtub_csv(const std::string &path, const EyeFigures &before, const EyeFigures *after,
-                       int samples_per_bit, std::string &error) {
+                       int samples_per_bit, std::string &error, const EyeFigures *at_clock) {
     std::FILE *file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::fprintf(file, "phase_ui,offset_samples,before_V%s\n", after == nullptr ? "" : ",after_V");
+    std::fprintf(file, "phase_ui,offset_samples,before_V%s%s\n", after == nullptr ? "" : ",after_V",
+                 at_clock == nullptr ? "" : ",at_clock_V");
     for (int s = 0; s < samples_per_bit; ++s) {
         const auto i = static_cast<std::size_t>(s);
         std::fprintf(file, "%.6g,%d,%.17g", slot_ui(s, samples_per_bit),
                      slot_offset(s, samples_per_bit), before.bathtub[i]);
         if (after != nullptr) {
             std::fprintf(file, ",%.17g", after->bathtub[i]);
+        }
+        if (at_clock != nullptr) {
+            std::fprintf(file, ",%.17g", at_clock->bathtub[i]);
         }
         std::fputc('\n', file);
     }

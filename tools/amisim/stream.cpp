@@ -114,10 +114,75 @@ class WaveCsv {
     std::FILE *file_ = nullptr;
 };
 
+// The stimulus through a transmitter's AMI_GetWave, called on blocks of a
+// fixed size (as in a run without a channel before it) whatever pieces the
+// channel asks for. After a failure it gives zeros and says so.
+class TransmitterSource final : public SampleSource {
+  public:
+    TransmitterSource(SampleSource &stimulus, const BlockModel &model, std::size_t block,
+                      StreamResult &result)
+        : stimulus_(stimulus), model_(model), block_(block), next_(block), result_(result) {}
+
+    void fill(double *out, std::size_t count) override {
+        while (count > 0) {
+            if (next_ == block_.size()) {
+                refill();
+            }
+            const std::size_t n = std::min(count, block_.size() - next_);
+            std::copy_n(block_.data() + next_, n, out);
+            next_ += n;
+            out += n;
+            count -= n;
+        }
+    }
+
+    bool failed() const { return failed_; }
+    std::uint64_t failed_at() const { return failed_at_; }
+
+  private:
+    void refill() {
+        stimulus_.fill(block_.data(), block_.size());
+        next_ = 0;
+        if (failed_) {
+            std::fill(block_.begin(), block_.end(), 0.0);
+            return;
+        }
+        const auto t0 = Clock::now();
+        const bool ok = model_(block_.data(), block_.size());
+        result_.in_transmitter += Clock::now() - t0;
+        ++result_.transmitter_calls;
+        if (!ok) {
+            failed_ = true;
+            failed_at_ = result_.transmitter_samples;
+            std::fill(block_.begin(), block_.end(), 0.0);
+        }
+        result_.transmitter_samples += block_.size();
+    }
+
+    SampleSource &stimulus_;
+    const BlockModel &model_;
+    std::vector<double> block_;
+    std::size_t next_;
+    StreamResult &result_;
+    bool failed_ = false;
+    std::uint64_t failed_at_ = 0;
+};
+
 }  // namespace
 
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
                 std::string &error) {
+    ReceiverModel receiver;
+    if (model) {
+        receiver = [&model](double *wave, std::size_t count, BlockTicks &) {
+            return model(wave, count);
+        };
+    }
+    return run_link(setup, {}, receiver, result, error);
+}
+
+bool run_link(const StreamSetup &setup, const BlockModel &transmitter, const ReceiverModel &model,
+              StreamResult &result, std::string &error) {
     const auto start = Clock::now();
     const auto spb = static_cast<std::uint64_t>(std::max(setup.samples_per_bit, 1));
     const std::uint64_t total =
@@ -126,12 +191,19 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
         static_cast<std::size_t>(std::max<std::int64_t>(setup.bits_per_call, 1)) *
         static_cast<std::size_t>(spb);
 
-    NrzSource source(setup.prbs_order, setup.samples_per_bit);
+    NrzSource stimulus(setup.prbs_order, setup.samples_per_bit);
+    std::unique_ptr<TransmitterSource> transmitted;
+    if (transmitter) {
+        transmitted = std::make_unique<TransmitterSource>(stimulus, transmitter, block, result);
+    }
+    SampleSource &source = transmitted ? static_cast<SampleSource &>(*transmitted) : stimulus;
     ChannelStream channel(setup.taps, source, setup.convolution);
     result.convolution = channel.method();
     result.convolution_block = channel.block_size();
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
     result.after = model ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
+    result.clocked =
+        model && setup.clocked_eye ? std::make_unique<ClockedEye>(setup.eye_clocked) : nullptr;
     WaveCsv before_csv;
     WaveCsv after_csv;
     if (!before_csv.open(setup.wave_before_csv, error) ||
@@ -144,19 +216,30 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
         channel.read(wave.data(), count);
+        if (transmitted && transmitted->failed()) {
+            result.model_failed = true;
+            error = "the transmitter's AMI_GetWave returned 0 at sample " +
+                    std::to_string(transmitted->failed_at());
+            return false;
+        }
         result.before->add(wave.data(), count);
         before_csv.write(wave.data(), count, done, setup.sample_interval);
         if (model) {
             const auto t0 = Clock::now();
-            const bool ok = model(wave.data(), count);
+            BlockTicks ticks;
+            const bool ok = model(wave.data(), count, ticks);
             result.in_model += Clock::now() - t0;
             ++result.calls;
             if (!ok) {
                 result.model_failed = true;
-                error = "the model's AMI_GetWave returned 0 at sample " + std::to_string(done);
+                error = std::string(transmitter ? "the receiver's" : "the model's") +
+                        " AMI_GetWave returned 0 at sample " + std::to_string(done);
                 return false;
             }
             result.after->add(wave.data(), count);
+            if (result.clocked) {
+                result.clocked->add(wave.data(), count, ticks.times, ticks.count);
+            }
             after_csv.write(wave.data(), count, done, setup.sample_interval);
         }
         done += count;

@@ -102,6 +102,17 @@ void Svg::text(double x, double y, const std::string &content, double size,
     body_ += ">" + escaped(content) + "</text>\n";
 }
 
+void Svg::embed(const Svg &picture, double x, double y, double scale) {
+    // A nested <svg> with its own coordinates: every browser and SVG
+    // renderer draws it, scaled to the width and height given here.
+    body_ += "<svg x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
+             number(picture.width_ * scale) + "\" height=\"" + number(picture.height_ * scale) +
+             "\" viewBox=\"0 0 " + std::to_string(picture.width_) + " " +
+             std::to_string(picture.height_) +
+             "\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" + picture.body_ +
+             "</svg>\n";
+}
+
 std::string Svg::str() const {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +

@@ -26,6 +26,10 @@ class Svg {
     void text(double x, double y, const std::string &content, double size,
               const std::string &anchor = "start", const std::string &fill = "#222",
               double rotate = 0.0);
+    // Another picture drawn into this one at (x, y), scaled by scale.
+    void embed(const Svg &picture, double x, double y, double scale);
+    int width() const { return width_; }
+    int height() const { return height_; }
     std::string str() const;
     // Writes the picture; false with a message naming the file on error.
     bool write(const std::string &path, std::string &error) const;
