@@ -48,6 +48,42 @@ TEST(AmisimOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(large.convolution, amisim::Convolution::kAuto);
 }
 
+// --rx takes a file only when one follows it; its settings go apart from
+// the transmitter's.
+TEST(AmisimOptions, ReceiverFileIsOptional) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> words;
+        std::string model;
+        std::string rx_model;
+    };
+    for (const Case &c : std::vector<Case>{
+             {"last", {"tx.so", "--rx"}, "tx.so", ""},
+             {"before an option", {"--rx", "--bits", "8", "tx.so"}, "tx.so", ""},
+             {"with a file", {"--rx", "rx.so", "tx.so"}, "tx.so", "rx.so"},
+             {"inline", {"--rx=rx.so", "tx.so"}, "tx.so", "rx.so"},
+             {"inline and empty", {"--rx=", "tx.so"}, "tx.so", ""},
+         }) {
+        SCOPED_TRACE(c.name);
+        amisim::Options o;
+        std::string error;
+        ASSERT_TRUE(parse(c.words, o, error)) << error;
+        EXPECT_TRUE(o.rx);
+        EXPECT_EQ(o.model, c.model);
+        EXPECT_EQ(o.rx_model, c.rx_model);
+    }
+    amisim::Options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--set", "A=1", "--rx", "--rx-set", "B=2", "--rx-set=C=x y"}, o, error))
+        << error;
+    EXPECT_EQ(o.settings, (std::vector<std::pair<std::string, std::string>>{{"A", "1"}}));
+    EXPECT_EQ(o.rx_settings,
+              (std::vector<std::pair<std::string, std::string>>{{"B", "2"}, {"C", "x y"}}));
+    amisim::Options none;
+    ASSERT_TRUE(parse({"tx.so"}, none, error));
+    EXPECT_FALSE(none.rx);
+}
+
 TEST(AmisimOptions, RejectsNonsenseWithTheReason) {
     struct Case {
         std::vector<std::string> words;
@@ -69,6 +105,13 @@ TEST(AmisimOptions, RejectsNonsenseWithTheReason) {
              {{"--out", ""}, "--out needs a folder name"},
              {{"-x"}, "unknown option '-x'"},
              {{"--params", "(m)", "--set", "a=1"}, "either --params or --set"},
+             {{"--rx-set", "a=1"}, "--rx-set sets the receiver's parameters; it needs --rx"},
+             {{"--rx-params", "(r)"}, "--rx-params sets the receiver's parameters; it needs --rx"},
+             {{"--rx", "--rx-params", "(r)", "--rx-set", "a=1"}, "either --rx-params or --rx-set"},
+             {{"--rx", "--rx-set", "a"}, "--rx-set: 'a' is not NAME=VALUE"},
+             {{"--rx", "--rx-set", "(a=1"}, "--rx-set: the name '(a' may not hold"},
+             {{"--rx", "--rx"}, "--rx given twice"},
+             {{"--rx", "--rx-params"}, "--rx-params needs a value"},
          }) {
         amisim::Options o;
         std::string error;

@@ -19,8 +19,8 @@ void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
         take_tick(ticks[i], received_);
     }
     std::size_t done = 0;
-    while (done < pending_.size() && pending_[done].first + spb_ <= received_) {
-        sample_instant(pending_[done].first, pending_[done].second);
+    while (done < pending_.size() && pending_[done].sample + spb_ <= received_) {
+        sample_instant(pending_[done]);
         ++done;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
@@ -28,7 +28,7 @@ void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
     // ticks, and whatever the pending windows need.
     std::int64_t keep_from = received_ - 2 * static_cast<std::int64_t>(spb_);
     if (!pending_.empty()) {
-        keep_from = std::min(keep_from, pending_.front().first - spb_);
+        keep_from = std::min(keep_from, pending_.front().sample - spb_);
     }
     if (keep_from > history_start_) {
         history_.erase(history_.begin(),
@@ -38,7 +38,12 @@ void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
 }
 
 void ClockedEye::take_tick(double time, std::int64_t block_end) {
-    const double tick = time / layout_.sample_interval;  // in samples
+    // In samples; a tick within 1e-9 samples of a whole sample is taken at
+    // it, undoing the rounding of n * interval / interval.
+    double tick = time / layout_.sample_interval;
+    if (std::fabs(tick - std::nearbyint(tick)) < 1e-9) {
+        tick = std::nearbyint(tick);
+    }
     const double instant = tick + 0.5 * spb_;
     // A tick must follow the previous one, and its window must lie within
     // the samples kept; one that claims a time more than a bit past the end
@@ -56,21 +61,22 @@ void ClockedEye::take_tick(double time, std::int64_t block_end) {
     if (bit < layout_.settle_bits || bit < 0) {
         return;
     }
-    const double phase = from_grid - static_cast<double>(bit);
-    if (clock_.in_eye == 0) {
-        shift_ = phase;
-        clock_.phase_lowest = phase;
-        clock_.phase_highest = phase;
-    }
-    ++clock_.in_eye;
-    phase_sum_ += phase - shift_;
-    phase_square_sum_ += (phase - shift_) * (phase - shift_);
-    clock_.phase_lowest = std::min(clock_.phase_lowest, phase);
-    clock_.phase_highest = std::max(clock_.phase_highest, phase);
-    pending_.emplace_back(std::llround(instant), bit);
+    pending_.push_back({std::llround(instant), bit, from_grid - static_cast<double>(bit)});
 }
 
-void ClockedEye::sample_instant(std::int64_t instant, std::int64_t bit) {
+void ClockedEye::sample_instant(const Instant &at) {
+    const std::int64_t instant = at.sample;
+    const std::int64_t bit = at.bit;
+    if (clock_.in_eye == 0) {
+        shift_ = at.phase;
+        clock_.phase_lowest = at.phase;
+        clock_.phase_highest = at.phase;
+    }
+    ++clock_.in_eye;
+    phase_sum_ += at.phase - shift_;
+    phase_square_sum_ += (at.phase - shift_) * (at.phase - shift_);
+    clock_.phase_lowest = std::min(clock_.phase_lowest, at.phase);
+    clock_.phase_highest = std::max(clock_.phase_highest, at.phase);
     while (next_bit_ <= bit) {
         bit_value_ = bits_.next();
         ++next_bit_;

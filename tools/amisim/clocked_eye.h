@@ -35,7 +35,7 @@ struct ClockedEyeLayout {
 // The receiver's clock as the eye saw it.
 struct ClockFigures {
     std::uint64_t ticks = 0;     // valid ticks returned
-    std::uint64_t in_eye = 0;    // their instants in the eye (past settling)
+    std::uint64_t in_eye = 0;    // their instants in the eye (past settling, window complete)
     std::uint64_t rejected = 0;  // not a finite time above the previous tick, or outside its block
     // Phase of the sampling instants in the eye from the bit grid (the
     // peaks of the link's pulse response), in UI within [-0.5, 0.5): mean,
@@ -59,8 +59,15 @@ class ClockedEye {
     ClockFigures clock() const;
 
   private:
+    // A sampling instant: its sample, the bit it decides, its phase from
+    // the bit grid (UI).
+    struct Instant {
+        std::int64_t sample;
+        std::int64_t bit;
+        double phase;
+    };
     void take_tick(double time, std::int64_t block_end);
-    void sample_instant(std::int64_t instant, std::int64_t bit);
+    void sample_instant(const Instant &at);
 
     ClockedEyeLayout layout_;
     int spb_;
@@ -69,9 +76,8 @@ class ClockedEye {
     std::int64_t next_bit_ = 0;  // index of the bit bits_ gives next
     int bit_value_ = 0;          // the value of bit next_bit_ - 1
     double last_tick_ = 0.0;
-    // Instants (sample index, bit) whose window is not complete yet.
-    std::vector<std::pair<std::int64_t, std::int64_t>> pending_;
-    std::vector<double> history_;  // samples from history_start_ on
+    std::vector<Instant> pending_;  // whose window is not complete yet
+    std::vector<double> history_;   // samples from history_start_ on
     std::int64_t history_start_ = 0;
     std::int64_t received_ = 0;  // samples added so far
     ClockFigures clock_;
