@@ -9,11 +9,13 @@ ClockedEye::ClockedEye(const ClockedEyeLayout &layout)
     : layout_(layout),
       spb_(std::max(layout.samples_per_bit, 1)),
       density_(spb_, layout.expected_swing),
-      bits_(layout.prbs_order) {}
+      bits_(layout.prbs_order),
+      window_(2 * static_cast<std::size_t>(spb_)) {}
 
 void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
                      std::size_t tick_count) {
-    history_.insert(history_.end(), wave, wave + count);
+    block_ = wave;
+    block_start_ = received_;
     received_ += static_cast<std::int64_t>(count);
     for (std::size_t i = 0; i < tick_count; ++i) {
         take_tick(ticks[i], received_);
@@ -24,17 +26,23 @@ void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
         ++done;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
-    // Keep two unit intervals for the windows of the next block's first
-    // ticks, and whatever the pending windows need.
-    std::int64_t keep_from = received_ - 2 * static_cast<std::int64_t>(spb_);
-    if (!pending_.empty()) {
-        keep_from = std::min(keep_from, pending_.front().sample - spb_);
+    // The last two unit intervals stay for the windows still pending and
+    // those of the next block's first ticks (which start at most a unit
+    // interval and a half before it).
+    const std::int64_t keep_from = std::max(history_start_, received_ - 2 * std::int64_t{spb_});
+    std::vector<double> kept;
+    kept.reserve(static_cast<std::size_t>(received_ - keep_from));
+    for (std::int64_t n = keep_from; n < received_; ++n) {
+        kept.push_back(at(n));
     }
-    if (keep_from > history_start_) {
-        history_.erase(history_.begin(),
-                       history_.begin() + static_cast<std::ptrdiff_t>(keep_from - history_start_));
-        history_start_ = keep_from;
-    }
+    history_.swap(kept);
+    history_start_ = keep_from;
+    block_ = nullptr;
+}
+
+double ClockedEye::at(std::int64_t sample) const {
+    return sample >= block_start_ ? block_[sample - block_start_]
+                                  : history_[static_cast<std::size_t>(sample - history_start_)];
 }
 
 void ClockedEye::take_tick(double time, std::int64_t block_end) {
@@ -64,24 +72,32 @@ void ClockedEye::take_tick(double time, std::int64_t block_end) {
     pending_.push_back({std::llround(instant), bit, from_grid - static_cast<double>(bit)});
 }
 
-void ClockedEye::sample_instant(const Instant &at) {
-    const std::int64_t instant = at.sample;
-    const std::int64_t bit = at.bit;
+void ClockedEye::sample_instant(const Instant &point) {
+    const std::int64_t instant = point.sample;
+    const std::int64_t bit = point.bit;
     if (clock_.in_eye == 0) {
-        shift_ = at.phase;
-        clock_.phase_lowest = at.phase;
-        clock_.phase_highest = at.phase;
+        shift_ = point.phase;
+        clock_.phase_lowest = point.phase;
+        clock_.phase_highest = point.phase;
     }
     ++clock_.in_eye;
-    phase_sum_ += at.phase - shift_;
-    phase_square_sum_ += (at.phase - shift_) * (at.phase - shift_);
-    clock_.phase_lowest = std::min(clock_.phase_lowest, at.phase);
-    clock_.phase_highest = std::max(clock_.phase_highest, at.phase);
+    phase_sum_ += point.phase - shift_;
+    phase_square_sum_ += (point.phase - shift_) * (point.phase - shift_);
+    clock_.phase_lowest = std::min(clock_.phase_lowest, point.phase);
+    clock_.phase_highest = std::max(clock_.phase_highest, point.phase);
     while (next_bit_ <= bit) {
         bit_value_ = bits_.next();
         ++next_bit_;
     }
-    const double *window = history_.data() + (instant - spb_ - history_start_);
+    // The window in the block, or gathered from the samples kept before it.
+    const std::int64_t first = instant - spb_;
+    const double *window = block_ + (first - block_start_);
+    if (first < block_start_) {
+        for (int i = 0; i < 2 * spb_; ++i) {
+            window_[static_cast<std::size_t>(i)] = at(first + i);
+        }
+        window = window_.data();
+    }
     const bool one = bit_value_ != 0;
     // Offsets -spb .. -spb/2 - 1 and spb - spb/2 .. spb - 1 only into the
     // density; the unit interval between them, slot s at offset s - spb/2,

@@ -67,7 +67,9 @@ class ClockedEye {
         double phase;
     };
     void take_tick(double time, std::int64_t block_end);
-    void sample_instant(const Instant &at);
+    void sample_instant(const Instant &point);
+    // Sample n of the waveform: in the block being added, or kept from before it.
+    double at(std::int64_t sample) const;
 
     ClockedEyeLayout layout_;
     int spb_;
@@ -77,9 +79,12 @@ class ClockedEye {
     int bit_value_ = 0;          // the value of bit next_bit_ - 1
     double last_tick_ = 0.0;
     std::vector<Instant> pending_;  // whose window is not complete yet
-    std::vector<double> history_;   // samples from history_start_ on
+    std::vector<double> history_;   // samples from history_start_ up to the block
     std::int64_t history_start_ = 0;
-    std::int64_t received_ = 0;  // samples added so far
+    const double *block_ = nullptr;  // the block being added, from block_start_
+    std::int64_t block_start_ = 0;
+    std::vector<double> window_;  // a window across the block's start
+    std::int64_t received_ = 0;   // samples added so far
     ClockFigures clock_;
     double phase_sum_ = 0.0;  // of the phases, around shift_ to keep the sums exact
     double phase_square_sum_ = 0.0;

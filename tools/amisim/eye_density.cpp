@@ -48,9 +48,20 @@ void EyeDensity::widen_to(double value) {
 }
 
 void EyeDensity::add(const double *wave, std::size_t run, int column, int slot, bool one) {
+    // One loop for each kind of run, so that none tests per sample what
+    // holds for the whole run.
+    if (slot < 0) {
+        add_run<Extreme::kNone>(wave, run, column, nullptr);
+    } else if (one) {
+        add_run<Extreme::kLowest>(wave, run, column, lowest_one_.data() + slot);
+    } else {
+        add_run<Extreme::kHighest>(wave, run, column, highest_zero_.data() + slot);
+    }
+}
+
+template <EyeDensity::Extreme kExtreme>
+void EyeDensity::add_run(const double *wave, std::size_t run, int column, double *extreme) {
     std::uint64_t *cells = histogram_.data() + static_cast<std::size_t>(column) * kEyeRows;
-    double *extreme =
-        slot >= 0 ? (one ? lowest_one_.data() : highest_zero_.data()) + slot : nullptr;
     for (std::size_t j = 0; j < run; ++j, cells += kEyeRows) {
         const double v = wave[j];
         double t = v * scale_;  // exact: scale_ is a power of two
@@ -69,8 +80,10 @@ void EyeDensity::add(const double *wave, std::size_t run, int column, int slot, 
         row -= t < row ? 1 : 0;
         ++cells[row + kHalfRows];
         ++samples_;
-        if (extreme != nullptr) {
-            extreme[j] = one ? std::min(extreme[j], v) : std::max(extreme[j], v);
+        if constexpr (kExtreme == Extreme::kLowest) {
+            extreme[j] = std::min(extreme[j], v);
+        } else if constexpr (kExtreme == Extreme::kHighest) {
+            extreme[j] = std::max(extreme[j], v);
         }
     }
 }

@@ -51,6 +51,9 @@ class EyeDensity {
     std::uint64_t non_finite() const { return non_finite_; }
 
   private:
+    enum class Extreme { kNone, kLowest, kHighest };
+    template <Extreme kExtreme>
+    void add_run(const double *wave, std::size_t run, int column, double *extreme);
     void widen_to(double value);
 
     int spb_;
