@@ -188,9 +188,11 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     self->ctle = design_ctle(self->entries[CTLE_ZERO].value.as_double,
                              self->entries[CTLE_POLE1].value.as_double,
                              self->entries[CTLE_POLE2].value.as_double, sample_interval);
-    self->dfe =
-        SetupDFE(self->entries[DFE_TAPS].value.as_int, NULL, samples_per_bit, -0.5, 0.5, 1e-4,
-                 self->entries[DFE_MODE].value.text, 1e-4, self->scratch, SCRATCH_SIZE);
+    /* The taps adapt once a bit (see AMI_GetWave), by as much as 1e-4 a
+     * sample would over the bit. */
+    self->dfe = SetupDFE(self->entries[DFE_TAPS].value.as_int, NULL, samples_per_bit, -0.5, 0.5,
+                         1e-4, self->entries[DFE_MODE].value.text, 1e-4 * samples_per_bit,
+                         self->scratch, SCRATCH_SIZE);
     flush_scratch(self);
     self->cdr = SetupCDR(self->entries[CDR_MODE].value.text, 1.0 / 64.0, 16, 0.0,
                          self->entries[DFE_TAPS].value.as_int, samples_per_bit, 0.0, 0.0,
@@ -244,9 +246,16 @@ static long samples_before_next_event(CDR cdr, long limit) {
     return timer + 1.0 < (double)limit ? (long)floor(timer) + 1 : limit;
 }
 
+/* True when a run is the CDR's data instant: a lone sample at which its
+ * data timer has run out. */
+static int is_data_instant(CDR cdr, long run) {
+    return run == 1 && cdr.data_timer != NULL && *cdr.data_timer < 0.0;
+}
+
 long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_parameters_out,
                  void *AMI_memory) {
     RxInstance *self = (RxInstance *)AMI_memory;
+    DFE held;
     double own_ticks[2];
     int32_t clock_index = 0;
     long j;
@@ -259,6 +268,13 @@ long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_p
         return 1;
     }
     ApplyPeakingFilter(wave, (int32_t)wave_size, self->ctle, 0, 0, wave);
+    /* The DFE adapts on the sample the CDR decides from, once a bit, as a
+     * receiver's DFE does; on the others it feeds back with its taps held
+     * (a copy of the record shares the taps). */
+    held = self->dfe;
+    if (held.mode == 2 || held.mode == 3) {
+        held.mode = 1;
+    }
     /* The DFE feeds back the bits the CDR has decided so far, and the CDR
      * sees the equalised samples. Decisions change only where the CDR
      * ticks or samples the data, so the samples before its next tick or
@@ -267,8 +283,8 @@ long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_p
      * simulator the ticks go to a scratch pair. */
     for (j = 0; j < wave_size; j += run) {
         run = samples_before_next_event(self->cdr, wave_size - j);
-        ApplyDFE(&wave[j], (int32_t)run, self->dfe, 0, self->sample_interval, self->cdr.decisions,
-                 &wave[j]);
+        ApplyDFE(&wave[j], (int32_t)run, is_data_instant(self->cdr, run) ? self->dfe : held, 0,
+                 self->sample_interval, self->cdr.decisions, &wave[j]);
         if (clock_times != NULL) {
             clock_index = ApplyCDR(&wave[j], (int32_t)run, self->cdr, self->sample_interval,
                                    clock_index, clock_times);

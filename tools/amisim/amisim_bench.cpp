@@ -3,7 +3,10 @@
 // for the default channel (4096 taps, FFT overlap-add) and a short one
 // (direct sums); and the convolution alone, direct beside FFT, by channel
 // length, which sets where the stand-in switches from one to the other.
-// Each first checks that the FFT and the direct sums agree.
+// Each first checks that the FFT and the direct sums agree. The whole link
+// (transmitter, default channel, the kit's example receiver with the eye at
+// its clock) beside its parts: the receiver's AMI_GetWave alone and the
+// clocked eye alone.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,7 +18,13 @@
 #include "Halvorin_7314_Tx.h"
 #include "tools/amisim/channel.h"
 #include "tools/amisim/channel_stream.h"
+#include "tools/amisim/clocked_eye.h"
+#include "tools/amisim/model_library.h"
 #include "tools/amisim/stream.h"
+
+#ifndef EXAMPLE_RX_LIBRARY
+#define EXAMPLE_RX_LIBRARY "Example_Rx_64.so"
+#endif
 
 namespace {
 
@@ -203,9 +212,146 @@ void BM_EyeAccumulator(benchmark::State &state) {
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The kit's example receiver, loaded as the stand-in loads it, with its
+// default parameters.
+struct ExampleRx {
+    ExampleRx() {
+        std::string error;
+        if (!library.open(EXAMPLE_RX_LIBRARY, error)) {
+            return;
+        }
+        std::vector<double> impulse(4 * kSpb, 0.0);
+        impulse[0] = 1.0 / kDt;
+        char parameters[] = "(Example_Rx (DFE_Mode auto))";
+        char *params_out = nullptr;
+        char *msg = nullptr;
+        if (library.init(impulse.data(), static_cast<long>(impulse.size()), 0, kDt, kSpb * kDt,
+                         parameters, &params_out, &memory, &msg) == 0) {
+            memory = nullptr;
+        }
+    }
+    ~ExampleRx() {
+        if (memory != nullptr) {
+            library.close(memory);
+        }
+    }
+    ExampleRx(const ExampleRx &) = delete;
+    ExampleRx &operator=(const ExampleRx &) = delete;
+    amisim::ModelLibrary library;
+    void *memory = nullptr;
+};
+
+// Tx, the default channel (FFT), the example receiver and three eyes, per bit.
+void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
+    const auto bits = static_cast<std::int64_t>(state.range(0));
+    amisim::StreamSetup setup = setup_for(default_taps(), bits);
+    setup.clocked_eye = true;
+    setup.eye_clocked.samples_per_bit = kSpb;
+    setup.eye_clocked.sample_interval = kDt;
+    setup.eye_clocked.centre = 36;
+    setup.eye_clocked.settle_bits = 129;
+    setup.eye_clocked.expected_swing = 1.0;
+    for (auto _ : state) {
+        Model tx;
+        ExampleRx rx;
+        if (rx.memory == nullptr) {
+            state.SkipWithError("cannot load " EXAMPLE_RX_LIBRARY);
+            return;
+        }
+        std::vector<double> clock_times(static_cast<std::size_t>(setup.bits_per_call) * kSpb + 1);
+        const amisim::BlockModel transmitter = [&](double *wave, std::size_t count) {
+            char *params_out = nullptr;
+            return AMI_GetWave(wave, static_cast<long>(count), nullptr, &params_out, tx.memory) !=
+                   0;
+        };
+        const amisim::ReceiverModel receiver = [&](double *wave, std::size_t count,
+                                                   amisim::BlockTicks &ticks) {
+            std::fill_n(clock_times.begin(), count + 1, -1.0);
+            char *params_out = nullptr;
+            if (rx.library.get_wave(wave, static_cast<long>(count), clock_times.data(), &params_out,
+                                    rx.memory) == 0) {
+                return false;
+            }
+            std::size_t n = 0;
+            while (n <= count && clock_times[n] > 0.0) {
+                ++n;
+            }
+            ticks = {clock_times.data(), n};
+            return true;
+        };
+        amisim::StreamResult result;
+        std::string error;
+        if (!amisim::run_link(setup, transmitter, receiver, result, error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(result.clocked->density().samples());
+    }
+    report_bits(state, bits);
+}
+
+// The example receiver's AMI_GetWave alone, per sample, on the default
+// channel's output.
+void BM_ExampleRx_GetWave(benchmark::State &state) {
+    std::vector<double> channel_out(1 << 16);
+    amisim::NrzSource source(7, kSpb);
+    amisim::ChannelStream(default_taps(), source, amisim::Convolution::kFft)
+        .read(channel_out.data(), channel_out.size());
+    ExampleRx rx;
+    if (rx.memory == nullptr) {
+        state.SkipWithError("cannot load " EXAMPLE_RX_LIBRARY);
+        return;
+    }
+    std::vector<double> wave(channel_out.size());
+    std::vector<double> clock_times(wave.size() + 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        wave = channel_out;
+        clock_times[0] = -1.0;
+        state.ResumeTiming();
+        char *params_out = nullptr;
+        rx.library.get_wave(wave.data(), static_cast<long>(wave.size()), clock_times.data(),
+                            &params_out, rx.memory);
+        benchmark::DoNotOptimize(wave.data());
+    }
+    state.counters["ns/sample"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(wave.size()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The eye at a clock that ticks once a bit, per sample.
+void BM_ClockedEye(benchmark::State &state) {
+    std::vector<double> wave(1 << 16);
+    amisim::NrzSource source(7, kSpb);
+    amisim::ChannelStream(short_taps(48), source, amisim::Convolution::kDirect)
+        .read(wave.data(), wave.size());
+    amisim::ClockedEyeLayout layout;
+    layout.samples_per_bit = kSpb;
+    layout.sample_interval = kDt;
+    layout.centre = 20;
+    layout.expected_swing = 1.0;
+    amisim::ClockedEye eye(layout);
+    std::vector<double> ticks(wave.size() / kSpb);
+    double first = kSpb * kDt;
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < ticks.size(); ++k) {
+            ticks[k] = first + static_cast<double>(k) * kSpb * kDt;
+        }
+        first += static_cast<double>(wave.size()) * kDt;
+        eye.add(wave.data(), wave.size(), ticks.data(), ticks.size());
+    }
+    benchmark::DoNotOptimize(eye.density().samples());
+    state.counters["ns/sample"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(wave.size()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
 BENCHMARK(BM_EyeAccumulator);
+BENCHMARK(BM_ClockedEye);
+BENCHMARK(BM_ExampleRx_GetWave);
+BENCHMARK(BM_Link_DefaultChannel_ExampleRx)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_DefaultChannel)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_DefaultChannel_WithModel)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_48Taps)->Arg(100000)->Unit(benchmark::kMillisecond);
