@@ -13,7 +13,9 @@
 
 #include "tools/amisim/channel_stream.h"
 #include "tools/amisim/eye.h"
+#include "tools/amisim/figure_tables.h"
 #include "tools/amisim/pictures.h"
+#include "tools/amisim/report_page.h"
 #include "tools/amisim/waveforms.h"
 
 namespace {
@@ -161,6 +163,50 @@ TEST(AmisimPictures, RenderAtTheirSizeShowingTheirContent) {
         } else if (c.least_blue > 0.0) {
             EXPECT_LT(image.share_near(0xd6, 0x27, 0x28), 0.0005);
         }
+    }
+}
+
+// The report page: at the size it states, with its pictures in it (the
+// eye's dark background, the three curves' colours) and its tables.
+TEST(AmisimPictures, ReportPageShowsItsPicturesAndTables) {
+    const ShortRun open = short_run(0.5);
+    const ShortRun closed = short_run(3.0);
+    amisim::ReportContent content;
+    content.title = "report";
+    content.setting = {"transmitter: t.so", "channel: c", "simulation: s"};
+    content.pulse = amisim::pulse_picture({{&open.response, "a", amisim::kCurveColours[0]},
+                                           {&open.sharper, "b", amisim::kCurveColours[1]},
+                                           {&closed.response, "c", amisim::kCurveColours[2]}},
+                                          16, 1e-12);
+    content.eye = amisim::eye_picture(open.eye, open.figures, "Eye", "open");
+    content.bathtub = amisim::bathtub_picture(open.figures, &closed.figures, 16, 1e-12);
+    content.statistical =
+        amisim::response_table("pulse", {{"a", &open.response}, {"b", &open.sharper}});
+    content.time_domain =
+        amisim::eye_table("eye", {{"open", &open.figures}, {"none", nullptr}}, 16, 1e-12);
+    content.notes = {"a note"};
+    const amisim::Svg page = amisim::report_page(content);
+    const Image image = render(page, "report");
+    ASSERT_TRUE(image.ok);
+    EXPECT_EQ(image.width, static_cast<std::uint32_t>(page.width()));
+    EXPECT_EQ(image.height, static_cast<std::uint32_t>(page.height()));
+    EXPECT_GE(page.width(), 1500);
+    // Taller than the eye and the bathtub above each other.
+    EXPECT_GE(page.height(), 520 + 460);
+    EXPECT_GE(image.share_near(0, 0, 4), 0.02);             // the eye's background
+    EXPECT_GE(image.share_near(0x1f, 0x77, 0xb4), 0.0005);  // first curves
+    EXPECT_GE(image.share_near(0xd6, 0x27, 0x28), 0.0005);  // second curves
+    EXPECT_GE(image.share_near(0x2c, 0xa0, 0x2c), 0.0002);  // the third pulse response
+    // The tables: a header and a row for every figure, n/a for a missing eye.
+    EXPECT_EQ(content.statistical.rows.size(), 10u);
+    ASSERT_EQ(content.time_domain.header.size(), 3u);
+    for (const auto &row : content.time_domain.rows) {
+        EXPECT_EQ(row.back(), "n/a") << row.front();
+    }
+    const std::string text = page.str();
+    for (const char *shown :
+         {"PDA: peak-distortion eye", "eye width (UI)", "a note", "transmitter: t.so"}) {
+        EXPECT_NE(text.find(shown), std::string::npos) << shown;
     }
 }
 
