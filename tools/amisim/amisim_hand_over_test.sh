@@ -29,7 +29,7 @@ if ! grep -q '^convolution: direct sums over 48 taps' "$work/64.txt"; then
     exit 1
 fi
 # The reports differ only in the model's path, the timings and the folder.
-filter() { grep -v -e '^model:' -e '^run:' -e 'ns/sample' -e '^files:' "$1"; }
+filter() { grep -v -e '^model:' -e '^run:' -e 'ns/sample' -e '^files:' -e '^report:' "$1"; }
 if ! diff <(filter "$work/64.txt") <(filter "$work/32.txt"); then
     echo "the 32-bit run reports differently"
     exit 1
@@ -40,3 +40,32 @@ for file in impulse_after.csv wave_before.csv wave_after.csv bathtub.csv eye_bef
     cmp "$work/64/$file" "$work/32/$file" || exit 1
 done
 echo "hand-over: 32-bit model ran through amisim-i386 with identical results"
+
+# The whole link with both models 32-bit: handed over with the receiver's
+# options, run with the 32-bit example receiver, the same results as the
+# 64-bit link. A 64-bit transmitter with a 32-bit receiver is refused.
+if [ -e "$dist/Example_Rx_32.so" ] && [ -e "$dist/Example_Rx_64.so" ]; then
+    link=("${args[@]}" --rx --rx-set DFE_Taps=3)
+    "$dist/amisim" "$dist/Halvorin_7314_Tx_64.so" "${link[@]}" --out "$work/link64" \
+        >"$work/link64.txt" 2>&1 || { cat "$work/link64.txt"; exit 1; }
+    "$dist/amisim" "$dist/Halvorin_7314_Tx_32.so" "${link[@]}" --out "$work/link32" \
+        >"$work/link32.txt" 2>&1 || { cat "$work/link32.txt"; exit 1; }
+    grep -q 'receiver: .*/Example_Rx_32\.so' "$work/link32.txt" || {
+        echo "the 32-bit link did not run the 32-bit example receiver"; exit 1; }
+    grep -q 'rx parameters: (Example_Rx (DFE_Taps 3))' "$work/link32.txt" || {
+        echo "the receiver's options were not handed over"; exit 1; }
+    filter_link() { filter "$1" | grep -v -e '^receiver:' -e 'AMI_GetWave:'; }
+    if ! diff <(filter_link "$work/link64.txt") <(filter_link "$work/link32.txt"); then
+        echo "the 32-bit link reports differently"
+        exit 1
+    fi
+    for file in impulse_rx.csv wave_after.csv bathtub.csv eye_clock.svg; do
+        cmp "$work/link64/$file" "$work/link32/$file" || exit 1
+    done
+    if "$dist/amisim" "$dist/Halvorin_7314_Tx_64.so" --rx "$dist/Example_Rx_32.so" \
+        >"$work/mixed.txt" 2>&1; then
+        echo "a 64-bit transmitter with a 32-bit receiver was not refused"; exit 1
+    fi
+    grep -q 'must have one word size' "$work/mixed.txt" || { cat "$work/mixed.txt"; exit 1; }
+    echo "hand-over: the 32-bit link ran through amisim-i386 with identical results"
+fi

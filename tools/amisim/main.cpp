@@ -617,6 +617,7 @@ int run_link(const Options &options, const std::string &model_path, Setting &set
     const std::string header = impulse_header(setting.channel.columns.size());
     auto pointers = [](const std::vector<std::vector<double>> &columns) {
         std::vector<const std::vector<double> *> out;
+        out.reserve(columns.size());
         for (const auto &column : columns) {
             out.push_back(&column);
         }
@@ -702,10 +703,6 @@ int run(const Options &options, const std::string &model_path, const std::string
     if (!model.open(model_path, error)) {
         return fail(kBadInput, error);
     }
-    amisim::ModelLibrary rx;
-    if (!rx_path.empty() && !rx.open(rx_path, error)) {
-        return fail(kBadInput, "the receiver " + error);
-    }
     Setting setting;
     if (!load_channel(options, setting, error)) {
         return fail(kBadInput, error);
@@ -718,7 +715,13 @@ int run(const Options &options, const std::string &model_path, const std::string
         }
         setting.parameters = amisim::parameter_string_for(root, options.settings);
     }
+    amisim::ModelLibrary rx;
+    const amisim::ModelLibrary *receiver = nullptr;  // null: the model alone
     if (!rx_path.empty()) {
+        if (!rx.open(rx_path, error)) {
+            return fail(kBadInput, "the receiver " + error);
+        }
+        receiver = &rx;
         setting.rx_path = rx_path;
         setting.rx_parameters = options.rx_parameter_string;
         if (!options.have_rx_parameter_string) {
@@ -734,8 +737,8 @@ int run(const Options &options, const std::string &model_path, const std::string
     }
     print_setting(options, setting, model_path);
     print_convolution(options, setting);
-    return rx_path.empty() ? run_model(options, model_path, setting, model)
-                           : run_link(options, model_path, setting, model, rx);
+    return receiver == nullptr ? run_model(options, model_path, setting, model)
+                               : run_link(options, model_path, setting, model, *receiver);
 }
 
 }  // namespace

@@ -181,8 +181,8 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
     return run_link(setup, {}, receiver, result, error);
 }
 
-bool run_link(const StreamSetup &setup, const BlockModel &transmitter, const ReceiverModel &model,
-              StreamResult &result, std::string &error) {
+bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
+              const ReceiverModel &receiver, StreamResult &result, std::string &error) {
     const auto start = Clock::now();
     const auto spb = static_cast<std::uint64_t>(std::max(setup.samples_per_bit, 1));
     const std::uint64_t total =
@@ -201,13 +201,13 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter, const Rec
     result.convolution = channel.method();
     result.convolution_block = channel.block_size();
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
-    result.after = model ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
+    result.after = receiver ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
     result.clocked =
-        model && setup.clocked_eye ? std::make_unique<ClockedEye>(setup.eye_clocked) : nullptr;
+        receiver && setup.clocked_eye ? std::make_unique<ClockedEye>(setup.eye_clocked) : nullptr;
     WaveCsv before_csv;
     WaveCsv after_csv;
     if (!before_csv.open(setup.wave_before_csv, error) ||
-        !(model ? after_csv.open(setup.wave_after_csv, error) : true)) {
+        !(receiver ? after_csv.open(setup.wave_after_csv, error) : true)) {
         return false;
     }
 
@@ -224,10 +224,10 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter, const Rec
         }
         result.before->add(wave.data(), count);
         before_csv.write(wave.data(), count, done, setup.sample_interval);
-        if (model) {
+        if (receiver) {
             const auto t0 = Clock::now();
             BlockTicks ticks;
-            const bool ok = model(wave.data(), count, ticks);
+            const bool ok = receiver(wave.data(), count, ticks);
             result.in_model += Clock::now() - t0;
             ++result.calls;
             if (!ok) {
