@@ -114,7 +114,8 @@ Simulation:
 
 Output (in the folder of --out, default amisim-out):
   --out FOLDER           impulse_before.csv, impulse_after.csv (the impulse
-                         responses; with --rx also impulse_rx.csv),
+                         responses; with --rx also impulse_rx.csv and
+                         eye_clock.svg, the eye at the receiver's clock),
                          bathtub.csv (eye height at each phase),
                          eye_before.svg, eye_after.svg, pulse.svg,
                          bathtub.svg and report.svg, a page of all the
