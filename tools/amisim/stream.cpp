@@ -193,11 +193,12 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
 
     NrzSource stimulus(setup.prbs_order, setup.samples_per_bit);
     std::unique_ptr<TransmitterSource> transmitted;
+    SampleSource *source = &stimulus;
     if (transmitter) {
         transmitted = std::make_unique<TransmitterSource>(stimulus, transmitter, block, result);
+        source = transmitted.get();
     }
-    SampleSource &source = transmitted ? static_cast<SampleSource &>(*transmitted) : stimulus;
-    ChannelStream channel(setup.taps, source, setup.convolution);
+    ChannelStream channel(setup.taps, *source, setup.convolution);
     result.convolution = channel.method();
     result.convolution_block = channel.block_size();
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
