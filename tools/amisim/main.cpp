@@ -14,25 +14,26 @@
 #include "tools/amisim/channel.h"
 #include "tools/amisim/channel_stream.h"
 #include "tools/amisim/figure_tables.h"
+#include "tools/amisim/link_run.h"
 #include "tools/amisim/model_library.h"
 #include "tools/amisim/options.h"
 #include "tools/amisim/pictures.h"
 #include "tools/amisim/report.h"
 #include "tools/amisim/report_page.h"
+#include "tools/amisim/simulation.h"
 #include "tools/amisim/stream.h"
 #include "tools/amisim/waveforms.h"
 
 namespace {
 
+using amisim::fail;
+using amisim::impulse_header;
+using amisim::Instance;
+using amisim::kBadInput;
+using amisim::kModelFailed;
 using amisim::Options;
-
-constexpr int kBadInput = 2;
-constexpr int kModelFailed = 1;
-
-int fail(int status, const std::string &message) {
-    std::fprintf(stderr, "amisim: error: %s\n", message.c_str());
-    return status;
-}
+using amisim::Setting;
+using amisim::write_columns;
 
 std::string default_model() {
     return amisim::own_directory() +
@@ -78,30 +79,6 @@ bool check_receiver(const std::string &rx_path, bool is_default, amisim::ElfClas
     return true;
 }
 
-// Prints a text the model returned, or says that it returned none.
-void print_model_text(const char *label, const char *text) {
-    std::printf("%s:\n", label);
-    if (text == nullptr) {
-        std::printf("  (none)\n");
-        return;
-    }
-    std::string body = text;
-    while (!body.empty() && body.back() == '\n') {
-        body.pop_back();
-    }
-    if (body.empty()) {
-        body = "(empty)";
-    }
-    std::string indented = "  ";
-    for (char c : body) {
-        indented += c;
-        if (c == '\n') {
-            indented += "  ";
-        }
-    }
-    std::printf("%s\n", indented.c_str());
-}
-
 // Calls AMI_Init with an empty parameter string to read the model's root name
 // from its echo.
 bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, int spb,
@@ -132,47 +109,6 @@ bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, 
     }
     return true;
 }
-
-bool write_columns(const std::string &path, const std::string &header, double sample_interval,
-                   const std::vector<const std::vector<double> *> &columns, std::string &error) {
-    std::FILE *file = std::fopen(path.c_str(), "w");
-    if (file == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fprintf(file, "%s\n", header.c_str());
-    const std::size_t rows = columns.empty() ? 0 : columns[0]->size();
-    for (std::size_t r = 0; r < rows; ++r) {
-        std::fprintf(file, "%.12g", static_cast<double>(r) * sample_interval);
-        for (const auto *column : columns) {
-            std::fprintf(file, ",%.17g", (*column)[r]);
-        }
-        std::fputc('\n', file);
-    }
-    if (std::fclose(file) != 0) {
-        error = path + ": write failed";
-        return false;
-    }
-    return true;
-}
-
-std::string impulse_header(std::size_t columns) {
-    std::string header = "time_s,through";
-    for (std::size_t k = 1; k < columns; ++k) {
-        header += ",aggressor_" + std::to_string(k);
-    }
-    return header;
-}
-
-// The simulation's setting: the channel and the models' parameter strings.
-struct Setting {
-    amisim::Channel channel;
-    double dt = 0.0;
-    int spb = 0;
-    std::string parameters;
-    std::string rx_path;  // empty: no receiver
-    std::string rx_parameters;
-};
 
 // The channel: built in, or read from a file whose time column may set the
 // sample interval.
@@ -214,102 +150,6 @@ void print_setting(const Options &options, const Setting &setting, const std::st
         std::printf("receiver:   %s\n", setting.rx_path.c_str());
         std::printf("rx parameters: %s\n", setting.rx_parameters.c_str());
     }
-}
-
-// One model instance from a successful AMI_Init to AMI_Close.
-class Instance {
-  public:
-    explicit Instance(const amisim::ModelLibrary &model) : model_(model) {}
-    ~Instance() {
-        if (memory != nullptr) {
-            model_.close(memory);
-        }
-    }
-    Instance(const Instance &) = delete;
-    Instance &operator=(const Instance &) = delete;
-
-    void *memory = nullptr;
-
-  private:
-    const amisim::ModelLibrary &model_;
-};
-
-// AMI_Init with the impulse responses, one column after another; returns
-// the responses as the model left them. who ("" or "Tx ", "Rx ") heads the
-// model's texts.
-bool call_init(const amisim::ModelLibrary &model, const std::string &who,
-               const std::vector<std::vector<double>> &columns, const std::string &parameters,
-               const Setting &setting, Instance &instance, std::vector<std::vector<double>> &after,
-               std::string &error) {
-    const std::size_t row_size = columns[0].size();
-    std::vector<double> matrix;
-    matrix.reserve(row_size * columns.size());
-    for (const auto &column : columns) {
-        matrix.insert(matrix.end(), column.begin(), column.end());
-    }
-    std::vector<char> parameters_in(parameters.begin(), parameters.end());
-    parameters_in.push_back('\0');
-    char *params_out = nullptr;
-    char *msg = nullptr;
-    const long ok =
-        model.init(matrix.data(), static_cast<long>(row_size),
-                   static_cast<long>(columns.size()) - 1, setting.dt, setting.dt * setting.spb,
-                   parameters_in.data(), &params_out, &instance.memory, &msg);
-    print_model_text((who + "AMI_Init message").c_str(), msg);
-    print_model_text((who + "AMI_Init output parameters").c_str(), params_out);
-    if (ok == 0) {
-        error = std::string(who == "Rx " ? "the receiver's" : "the model's") +
-                " AMI_Init returned 0 (failure)";
-        return false;
-    }
-    after.resize(columns.size());
-    for (std::size_t k = 0; k < after.size(); ++k) {
-        after[k].assign(matrix.begin() + static_cast<std::ptrdiff_t>(k * row_size),
-                        matrix.begin() + static_cast<std::ptrdiff_t>((k + 1) * row_size));
-    }
-    return true;
-}
-
-// The channel's memory fills after as many bits as it is long.
-std::int64_t fill_bits(const Setting &setting) {
-    return static_cast<std::int64_t>(setting.channel.columns[0].size() /
-                                     static_cast<std::size_t>(setting.spb)) +
-           1;
-}
-
-// The stream's settings: the through channel as taps, each eye centred on
-// its own pulse response's main cursor and scaled by its largest possible
-// swing.
-amisim::StreamSetup stream_setup(const Options &options, const Setting &setting,
-                                 const amisim::ResponseFigures &before,
-                                 const amisim::ResponseFigures &after) {
-    amisim::StreamSetup setup;
-    const std::vector<double> &through = setting.channel.columns[0];
-    setup.taps.reserve(through.size());
-    for (double h : through) {
-        setup.taps.push_back(h * setting.dt);
-    }
-    setup.samples_per_bit = setting.spb;
-    setup.sample_interval = setting.dt;
-    setup.prbs_order = options.prbs_order;
-    setup.bits = options.bits;
-    setup.bits_per_call = options.bits_per_call;
-    setup.convolution = options.convolution;
-    const std::int64_t settle = std::min(fill_bits(setting), options.bits / 2);
-    for (auto [layout, figures] :
-         {std::pair{&setup.eye_before, &before}, std::pair{&setup.eye_after, &after}}) {
-        layout->samples_per_bit = setting.spb;
-        layout->centre = figures->eye_centre;
-        layout->settle_bits = settle;
-        layout->prbs_order = options.prbs_order;
-        layout->expected_swing = figures->swing;
-    }
-    if (options.waves) {
-        setup.wave_before_csv = options.output_folder + "/wave_before.csv";
-        setup.wave_after_csv = options.output_folder + "/wave_after.csv";
-    }
-    setup.progress = true;
-    return setup;
 }
 
 void print_convolution(const Options &options, const Setting &setting) {
@@ -388,42 +228,6 @@ bool write_files(const Options &options, const Setting &setting,
     return true;
 }
 
-// The rate line of the pictures' subtitles.
-std::string rate_text(const Options &options, const Setting &setting) {
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
-                  static_cast<long long>(options.bits), options.prbs_order,
-                  1e-9 / (setting.dt * setting.spb), setting.spb);
-    return rate;
-}
-
-std::string eye_subtitle(const Options &options, const Setting &setting,
-                         const amisim::EyeFigures &figures, const char *reference) {
-    char text[200];
-    if (!figures.measured) {
-        std::snprintf(text, sizeof text, "%s; too few bits for an eye",
-                      rate_text(options, setting).c_str());
-    } else {
-        std::snprintf(text, sizeof text, "%s; height %.4g V, width %.3f UI at %+.3f UI from %s",
-                      rate_text(options, setting).c_str(), figures.height,
-                      figures.width / setting.spb, amisim::slot_ui(figures.best_slot, setting.spb),
-                      reference);
-    }
-    return text;
-}
-
-// The lines of the setting at the head of the report page.
-std::vector<std::string> page_setting(const Options &options, const Setting &setting,
-                                      const std::string &model_path) {
-    std::vector<std::string> lines{"transmitter: " + model_path + "  " + setting.parameters};
-    if (!setting.rx_path.empty()) {
-        lines.push_back("receiver: " + setting.rx_path + "  " + setting.rx_parameters);
-    }
-    lines.push_back("channel: " + setting.channel.description);
-    lines.push_back("simulation: " + rate_text(options, setting));
-    return lines;
-}
-
 bool write_page(const Options &options, amisim::ReportContent &content, std::string &error) {
     return amisim::report_page(content).write(options.output_folder + "/report.svg", error);
 }
@@ -500,202 +304,6 @@ int run_model(const Options &options, const std::string &model_path, Setting &se
     return 0;
 }
 
-// The whole link as a channel simulator runs it: the transmitter's
-// AMI_Init on the channel's impulse responses, the receiver's AMI_Init on
-// what the transmitter returned; the stimulus through the transmitter's
-// AMI_GetWave, the channel and the receiver's AMI_GetWave, whose clock
-// ticks place the eye where the receiver samples.
-int run_link(const Options &options, const std::string &model_path, Setting &setting,
-             const amisim::ModelLibrary &tx, const amisim::ModelLibrary &rx) {
-    std::string error;
-    Instance tx_instance(tx);
-    std::vector<std::vector<double>> after_tx;
-    if (!call_init(tx, "Tx ", setting.channel.columns, setting.parameters, setting, tx_instance,
-                   after_tx, error)) {
-        return fail(kModelFailed, error);
-    }
-    Instance rx_instance(rx);
-    std::vector<std::vector<double>> after_rx;
-    if (!call_init(rx, "Rx ", after_tx, setting.rx_parameters, setting, rx_instance, after_rx,
-                   error)) {
-        return fail(kModelFailed, error);
-    }
-    const auto channel =
-        amisim::measure_response(setting.channel.columns[0], setting.spb, setting.dt);
-    const auto transmitted = amisim::measure_response(after_tx[0], setting.spb, setting.dt);
-    const auto link = amisim::measure_response(after_rx[0], setting.spb, setting.dt);
-
-    // The receiver's input is the link up to the channel: it is centred on
-    // the transmitted response; its output on the whole link's.
-    amisim::StreamSetup setup = stream_setup(options, setting, transmitted, link);
-    if (tx.get_wave == nullptr) {
-        // A transmitter of AMI_Init alone: the waveform goes through the
-        // response it returned, as simulators do.
-        setup.taps.clear();
-        for (double h : after_tx[0]) {
-            setup.taps.push_back(h * setting.dt);
-        }
-    }
-    setup.clocked_eye = true;
-    setup.eye_clocked.samples_per_bit = setting.spb;
-    setup.eye_clocked.sample_interval = setting.dt;
-    setup.eye_clocked.centre = link.eye_centre;
-    setup.eye_clocked.settle_bits = setup.eye_after.settle_bits;
-    setup.eye_clocked.prbs_order = options.prbs_order;
-    setup.eye_clocked.expected_swing = link.swing;
-
-    std::vector<double> tx_clock_times(static_cast<std::size_t>(options.bits_per_call) + 2, -1.0);
-    amisim::BlockModel transmitter;
-    if (tx.get_wave != nullptr) {
-        transmitter = [&](double *wave, std::size_t count) {
-            char *wave_params_out = nullptr;
-            return tx.get_wave(wave, static_cast<long>(count), tx_clock_times.data(),
-                               &wave_params_out, tx_instance.memory) != 0;
-        };
-    }
-    // Room for a tick at every sample of a block and the -1 after the last.
-    std::vector<double> clock_times(static_cast<std::size_t>(options.bits_per_call) *
-                                        static_cast<std::size_t>(setting.spb) +
-                                    1);
-    amisim::ReceiverModel receiver;
-    if (rx.get_wave != nullptr) {
-        receiver = [&](double *wave, std::size_t count, amisim::BlockTicks &ticks) {
-            std::fill_n(clock_times.begin(), count + 1, -1.0);
-            char *wave_params_out = nullptr;
-            if (rx.get_wave(wave, static_cast<long>(count), clock_times.data(), &wave_params_out,
-                            rx_instance.memory) == 0) {
-                return false;
-            }
-            // The ticks end at the first -1 (or 0, or anything not after time 0).
-            std::size_t n = 0;
-            while (n <= count && !(clock_times[n] <= 0.0)) {
-                ++n;
-            }
-            ticks.times = clock_times.data();
-            ticks.count = n;
-            return true;
-        };
-    }
-    amisim::StreamResult stream;
-    if (!amisim::run_link(setup, transmitter, receiver, stream, error)) {
-        return fail(stream.model_failed ? kModelFailed : kBadInput, error);
-    }
-
-    const amisim::EyeFigures input = amisim::eye_figures(*stream.before);
-    amisim::EyeFigures output;
-    amisim::EyeFigures at_clock;
-    amisim::ClockFigures clock;
-    if (stream.after != nullptr) {
-        output = amisim::eye_figures(*stream.after);
-        clock = stream.clocked->clock();
-        if (clock.in_eye > 0) {
-            at_clock = amisim::eye_figures(stream.clocked->density());
-        }
-    }
-    const amisim::EyeFigures *output_or_none = stream.after != nullptr ? &output : nullptr;
-    const amisim::EyeFigures *clock_or_none = clock.in_eye > 0 ? &at_clock : nullptr;
-
-    const amisim::ReportTable responses = amisim::response_table(
-        "pulse response",
-        {{"channel", &channel}, {"after Tx Init", &transmitted}, {"after Rx Init", &link}});
-    const amisim::ReportTable eyes = amisim::eye_table(
-        "eye over 2 UI",
-        {{"Rx input", &input}, {"Rx output", output_or_none}, {"at Rx clock", clock_or_none}},
-        setting.spb, setting.dt);
-    std::vector<std::string> notes =
-        amisim::link_notes(clock, rx.get_wave != nullptr, tx.get_wave != nullptr,
-                           setup.eye_before.settle_bits, fill_bits(setting), options.bits);
-    amisim::print_table(responses);
-    amisim::print_table(eyes);
-    for (const std::string &note : notes) {
-        std::printf("  %s\n", note.c_str());
-    }
-    amisim::print_link_run_summary(stream, tx.get_wave != nullptr, rx.get_wave != nullptr);
-
-    // Files: the three responses, the bathtubs, the pictures, the page.
-    const std::string folder = options.output_folder + "/";
-    const std::string header = impulse_header(setting.channel.columns.size());
-    auto pointers = [](const std::vector<std::vector<double>> &columns) {
-        std::vector<const std::vector<double> *> out;
-        out.reserve(columns.size());
-        for (const auto &column : columns) {
-            out.push_back(&column);
-        }
-        return out;
-    };
-    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
-                       pointers(setting.channel.columns), error) ||
-        !write_columns(folder + "impulse_after.csv", header, setting.dt, pointers(after_tx),
-                       error) ||
-        !write_columns(folder + "impulse_rx.csv", header, setting.dt, pointers(after_rx), error) ||
-        !amisim::write_bathtub_csv(folder + "bathtub.csv", input, output_or_none, setting.spb,
-                                   error, clock_or_none)) {
-        return fail(kBadInput, error);
-    }
-    std::string written = "impulse_before.csv, impulse_after.csv, impulse_rx.csv, bathtub.csv";
-    auto picture = [&](const amisim::Svg &svg, const std::string &name) {
-        written += ", " + name;
-        return svg.write(folder + name, error);
-    };
-    const amisim::Svg pulse =
-        amisim::pulse_picture({{&channel, "channel", amisim::kCurveColours[0]},
-                               {&transmitted, "after Tx AMI_Init", amisim::kCurveColours[1]},
-                               {&link, "after Rx AMI_Init", amisim::kCurveColours[2]}},
-                              setting.spb, setting.dt);
-    std::vector<amisim::Curve<amisim::EyeFigures>> tubs{
-        {&input, "Rx input, from cursor", amisim::kCurveColours[0]}};
-    if (output_or_none != nullptr) {
-        tubs.push_back({output_or_none, "Rx output, from cursor", amisim::kCurveColours[1]});
-    }
-    if (clock_or_none != nullptr) {
-        tubs.push_back({clock_or_none, "Rx output, from clock", amisim::kCurveColours[2]});
-    }
-    const amisim::Svg bathtub = amisim::bathtub_picture(
-        tubs, setting.spb, setting.dt, "sampling phase from the cursor or the Rx clock (UI)");
-    amisim::Svg eye_shown = amisim::eye_picture(
-        stream.before->density(), input, "Eye at the receiver's input (after Tx and channel)",
-        eye_subtitle(options, setting, input, "the cursor"));
-    if (!picture(eye_shown, "eye_before.svg") || !picture(pulse, "pulse.svg") ||
-        !picture(bathtub, "bathtub.svg")) {
-        return fail(kBadInput, error);
-    }
-    if (output_or_none != nullptr) {
-        eye_shown = amisim::eye_picture(stream.after->density(), output,
-                                        "Eye after the receiver's AMI_GetWave, best phase",
-                                        eye_subtitle(options, setting, output, "the cursor"));
-        if (!picture(eye_shown, "eye_after.svg")) {
-            return fail(kBadInput, error);
-        }
-    }
-    if (clock_or_none != nullptr) {
-        eye_shown = amisim::eye_picture(stream.clocked->density(), at_clock,
-                                        "Eye at the receiver's sampling instants",
-                                        eye_subtitle(options, setting, at_clock, "the clock"),
-                                        "time from the receiver's sampling instant (UI)");
-        if (!picture(eye_shown, "eye_clock.svg")) {
-            return fail(kBadInput, error);
-        }
-    }
-    if (options.waves) {
-        written +=
-            output_or_none != nullptr ? ", wave_before.csv, wave_after.csv" : ", wave_before.csv";
-    }
-    amisim::ReportContent page;
-    page.title = "amisim: the link, transmitter, channel and receiver";
-    page.setting = page_setting(options, setting, model_path);
-    page.pulse = pulse;
-    page.eye = eye_shown;
-    page.bathtub = bathtub;
-    page.statistical = responses;
-    page.time_domain = eyes;
-    page.notes = notes;
-    if (!picture(amisim::report_page(page), "report.svg")) {
-        return fail(kBadInput, error);
-    }
-    std::printf("files:       %s%s\n", folder.c_str(), written.c_str());
-    return 0;
-}
-
 // Loads the models and the channel and runs the model alone or the link.
 int run(const Options &options, const std::string &model_path, const std::string &rx_path) {
     std::string error;
@@ -737,8 +345,9 @@ int run(const Options &options, const std::string &model_path, const std::string
     }
     print_setting(options, setting, model_path);
     print_convolution(options, setting);
-    return receiver == nullptr ? run_model(options, model_path, setting, model)
-                               : run_link(options, model_path, setting, model, *receiver);
+    return receiver == nullptr
+               ? run_model(options, model_path, setting, model)
+               : amisim::simulate_link(options, model_path, setting, model, *receiver);
 }
 
 }  // namespace
