@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "tools/amisim/channel.h"
+#include "tools/amisim/channel_hand_over.h"
 #include "tools/amisim/channel_stream.h"
 #include "tools/amisim/model_library.h"
 #include "tools/amisim/options.h"
 #include "tools/amisim/pictures.h"
 #include "tools/amisim/report.h"
 #include "tools/amisim/stream.h"
+#include "tools/amisim/touchstone.h"
+#include "tools/amisim/touchstone_channel.h"
 #include "tools/amisim/waveforms.h"
 
 namespace {
@@ -140,6 +143,10 @@ bool load_channel(const Options &options, Setting &setting, std::string &error) 
             amisim::default_channel(amisim::DefaultChannelShape{}, setting.dt,
                                     static_cast<std::size_t>(options.channel_bits) * setting.spb);
         return true;
+    }
+    if (amisim::looks_like_touchstone(options.channel_file)) {
+        return amisim::read_touchstone_channel(options.channel_file, options.channel_ports,
+                                               setting.dt, setting.channel, error);
     }
     if (!amisim::read_channel_file(options.channel_file, setting.channel, error)) {
         return false;
@@ -421,6 +428,10 @@ int main(int argc, char **argv) {
     const amisim::ElfClass model_class = amisim::inspect_elf(model_path, error);
     if (model_class != amisim::ElfClass::k32 && model_class != amisim::ElfClass::k64) {
         return fail(kBadInput, error);
+    }
+    if (amisim::needs_converted_channel(model_class, options)) {
+        return amisim::hand_over_with_converted_channel(model_class, model_path, options, argc,
+                                                        argv);
     }
     amisim::hand_over_if_other_architecture(model_class, model_path, argc, argv);
     const int status = run(options, model_path);
