@@ -160,7 +160,12 @@ bool impulse_from_frequency_response(const std::vector<double> &frequencies,
             early_energy += time[i] * time[i];
         }
     }
-    result.noncausal_energy = energy > 0.0 ? early_energy / energy : 0.0;
+    if (!(peak > 0.0)) {
+        fftw_free(time);
+        error = "the response is zero in the band the conversion keeps";
+        return false;
+    }
+    result.noncausal_energy = early_energy / energy;
     std::size_t first = n;
     for (std::size_t i = negative_from; i < n; ++i) {
         if (std::fabs(time[i]) >= kLeadThreshold * peak) {

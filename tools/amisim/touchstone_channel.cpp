@@ -180,6 +180,13 @@ bool read_touchstone_channel(const std::string &path, const std::string &port_or
         return false;
     }
     const std::vector<std::complex<double>> through = through_response(network, order);
+    if (std::all_of(through.begin(), through.end(),
+                    [](std::complex<double> v) { return v == 0.0; })) {
+        error = path + ": the through response with --ports " +
+                port_order_text(order, network.ports) +
+                " is zero at every frequency; check the file's port numbering";
+        return false;
+    }
     ImpulseConversion conversion;
     if (!impulse_from_frequency_response(network.frequencies, through, sample_interval, conversion,
                                          error)) {
