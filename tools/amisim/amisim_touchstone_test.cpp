@@ -353,6 +353,20 @@ TEST_F(NeedsFft, PhaseExtrapolatedToDcAtAQuarterTurnIsWarnedAbout) {
     EXPECT_THAT(read.description, HasSubstr("the phase line meets DC at 90.0 deg"));
 }
 
+TEST_F(NeedsFft, SparseGridForTheDelayIsWarnedAbout) {
+    // 1 ns of delay sampled every 400 MHz: 144 degrees a step.
+    const std::string path = write_file(
+        "sparse.s2p", touchstone_text(2, {"RI", "GHz", 1e9}, grid(0.0, 400e6, 20e9), [](double f) {
+            const Complex t = 0.8 * std::polar(1.0, -2.0 * kPi * f * 1e-9);
+            return std::vector<Complex>{0.0, t, t, 0.0};
+        }));
+    amisim::Channel read;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(path, "", kDt, read, error)) << error;
+    EXPECT_THAT(read.description,
+                HasSubstr("sparse grid: the phase turns by 144 deg between points"));
+}
+
 // --- The reader: version 2 keywords, line continuations, options ---
 
 TEST(TouchstoneReader, ReadsVersion2WithEitherTwoPortOrder) {
