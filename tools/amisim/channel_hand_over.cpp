@@ -85,6 +85,7 @@ int hand_over_with_converted_channel(ElfClass model, const std::string &model_pa
         }
     }
     std::vector<char *> pointers;
+    pointers.reserve(arguments.size() + 1);
     for (std::string &argument : arguments) {
         pointers.push_back(argument.data());
     }

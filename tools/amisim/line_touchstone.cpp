@@ -94,10 +94,10 @@ int main(int argc, char **argv) {
             std::fputc('\n', file);
             continue;
         }
-        for (int row = 0; row < 4; ++row) {
+        for (std::size_t row = 0; row < 4; ++row) {
             std::fputs(row == 0 ? "" : "         ", file);
-            for (int col = 0; col < 4; ++col) {
-                write_pair(file, s[static_cast<std::size_t>(row * 4 + col)], format);
+            for (std::size_t col = 0; col < 4; ++col) {
+                write_pair(file, s[row * 4 + col], format);
             }
             std::fputc('\n', file);
         }

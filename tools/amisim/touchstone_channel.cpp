@@ -285,7 +285,8 @@ bool read_touchstone_channel(const std::string &path, const std::string &port_or
     for (const std::string &warning : warnings) {
         text << "\n  warning:   " << warning;
     }
-    channel.columns.assign(1, std::move(conversion.impulse));
+    channel.columns.clear();
+    channel.columns.push_back(std::move(conversion.impulse));
     channel.sample_interval = 0.0;  // the simulation's own
     channel.description = text.str();
     return true;
