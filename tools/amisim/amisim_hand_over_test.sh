@@ -45,7 +45,7 @@ done
 # in a temporary channel file and removes that file afterwards. Both word
 # sizes then measure the same pulse response.
 mkdir "$work/tmp"
-touchstone=(--channel "$(dirname "$0")/examples/line_pair.s4p" --samples-per-bit 8
+touchstone=(--channel "$(dirname "$0")/examples/line_pair.s4p" --ports 1,3,2,4 --samples-per-bit 8
             --sample-interval 12.5e-12 --bits 300 --convolution direct)
 TMPDIR="$work/tmp" "$dist/amisim" "$dist/Halvorin_7314_Tx_32.so" "${touchstone[@]}" \
     --out "$work/ts32" >"$work/ts32.txt" 2>&1 || { cat "$work/ts32.txt"; exit 1; }

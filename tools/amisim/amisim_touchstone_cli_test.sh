@@ -77,13 +77,14 @@ expect 2 'pair.s4p: --ports 1,2,3: a 4-port file needs P1\+,P1-,P2\+,P2-' -- "$m
 expect 2 'is zero at every frequency; check the file.s port numbering' -- "$model" $out \
     --channel "$work/pair.s4p" --ports 1,2,3,4
 head -7 "$work/pair.s4p" >"$work/cut.s4p"
-expect 2 'cut.s4p:7: the file ends inside the record for 0 Hz begun on line 5: 25 of 33 values' -- "$model" \
+expect 2 'cut.s4p:7: the file ends inside the record for 0 GHz begun on line 5: 25 of 33 values' -- "$model" \
     $out --channel "$work/cut.s4p"
 printf '# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n2 0 0 NaN 0 1 0 0 0\n' >"$work/nan.s2p"
 expect 2 "nan.s2p:3: 'NaN' is not a finite number" -- "$model" $out --channel "$work/nan.s2p"
 printf '! no extension\n# MHz S MA R 50\n1 0 0 1 0 1 0 0 0\n' >"$work/ports.txt"
 expect 2 'ports.txt:3: a version 1 file says its number of ports by its extension' -- "$model" \
     $out --channel "$work/ports.txt"
+expect 2 '--ports applies to Touchstone channels only' -- "$model" $out --ports 1,2
 expect 2 'cannot open the Touchstone file' -- "$model" $out --channel "$work/missing.s4p"
 
 echo "amisim_touchstone_cli: $passed passed, $failed failed"

@@ -75,13 +75,21 @@ int hand_over_with_converted_channel(ElfClass model, const std::string &model_pa
     if (!write_temporary_channel(channel, options.sample_interval, path, error)) {
         return fail(error);
     }
-    // The same arguments with --channel naming the converted file.
-    std::vector<std::string> arguments(argv, argv + argc);
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == "--channel" && i + 1 < arguments.size()) {
-            arguments[++i] = path;
-        } else if (arguments[i].rfind("--channel=", 0) == 0) {
-            arguments[i] = "--channel=" + path;
+    // The same arguments with --channel naming the converted file, and
+    // without --ports, which the converted file has no use for.
+    std::vector<std::string> arguments(argv, argv + 1);
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if ((argument == "--channel" || argument == "--ports") && i + 1 < argc) {
+            if (argument == "--channel") {
+                arguments.push_back(argument);
+                arguments.push_back(path);
+            }
+            ++i;
+        } else if (argument.rfind("--channel=", 0) == 0) {
+            arguments.push_back("--channel=" + path);
+        } else if (argument.rfind("--ports=", 0) != 0) {
+            arguments.push_back(argument);
         }
     }
     std::vector<char *> pointers;
@@ -98,7 +106,8 @@ int hand_over_with_converted_channel(ElfClass model, const std::string &model_pa
         return fail(std::string("cannot start the other stand-in: ") + std::strerror(errno));
     }
     if (child == 0) {
-        hand_over_if_other_architecture(model, model_path, argc, pointers.data());
+        hand_over_if_other_architecture(model, model_path, static_cast<int>(arguments.size()),
+                                        pointers.data());
         _exit(2);
     }
     int status = 0;

@@ -138,13 +138,19 @@ struct Setting {
 bool load_channel(const Options &options, Setting &setting, std::string &error) {
     setting.dt = options.sample_interval;
     setting.spb = options.samples_per_bit;
+    const bool touchstone =
+        !options.channel_file.empty() && amisim::looks_like_touchstone(options.channel_file);
+    if (!options.channel_ports.empty() && !touchstone) {
+        error = "--ports applies to Touchstone channels only";
+        return false;
+    }
     if (options.channel_file.empty()) {
         setting.channel =
             amisim::default_channel(amisim::DefaultChannelShape{}, setting.dt,
                                     static_cast<std::size_t>(options.channel_bits) * setting.spb);
         return true;
     }
-    if (amisim::looks_like_touchstone(options.channel_file)) {
+    if (touchstone) {
         return amisim::read_touchstone_channel(options.channel_file, options.channel_ports,
                                                setting.dt, setting.channel, error);
     }

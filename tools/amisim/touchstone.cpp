@@ -86,11 +86,6 @@ Field parse_field(const std::string &text, double &value) {
     return std::isfinite(value) && errno != ERANGE ? Field::kNumber : Field::kNotFinite;
 }
 
-std::string hertz(double f) {
-    std::ostringstream text;
-    text << f << " Hz";
-    return text.str();
-}
 
 // One pass over the file, line by line.
 class TouchstoneReader {
@@ -325,6 +320,13 @@ class TouchstoneReader {
         return true;
     }
 
+    // A frequency as the file writes it, in its unit.
+    std::string in_file_unit(double f) const {
+        std::ostringstream text;
+        text << f / scale_ << " " << (network_.unit.empty() ? "GHz" : network_.unit);
+        return text.str();
+    }
+
     std::size_t values_per_record() const {
         const auto n = static_cast<std::size_t>(network_.ports);
         return 1 + 2 * n * n;
@@ -400,12 +402,13 @@ class TouchstoneReader {
         }
         const double f = record_[0] * scale_;
         if (f < 0.0) {
-            return fail_at(record_line_, "negative frequency " + hertz(f));
+            return fail_at(record_line_, "negative frequency " + in_file_unit(f));
         }
         if (!network_.frequencies.empty() && f <= network_.frequencies.back()) {
             return fail_at(record_line_,
-                           "frequency " + hertz(f) + " is not above the one before it, " +
-                               hertz(network_.frequencies.back()) + " (frequencies must rise)");
+                           "frequency " + in_file_unit(f) + " is not above the one before it, " +
+                               in_file_unit(network_.frequencies.back()) +
+                               " (frequencies must rise)");
         }
         const int n = network_.ports;
         std::vector<std::complex<double>> matrix(static_cast<std::size_t>(n * n));
@@ -423,7 +426,7 @@ class TouchstoneReader {
 
     bool finish() {
         if (!record_.empty()) {
-            return fail("the file ends inside the record for " + hertz(record_[0] * scale_) +
+            return fail("the file ends inside the record for " + in_file_unit(record_[0] * scale_) +
                         " begun on line " + std::to_string(record_line_) + ": " +
                         std::to_string(record_.size()) + " of " +
                         std::to_string(values_per_record()) + " values");
