@@ -166,7 +166,7 @@ std::size_t lead_of(const std::string &description) {
     return at == std::string::npos ? 0 : std::stoul(description.substr(at + 10));
 }
 
-class NeedsFft : public ::testing::Test {
+class TouchstoneConversion : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!amisim::fft_available()) {
@@ -183,6 +183,10 @@ struct LineCase {
     double first;  // Hz
     double tolerance;
 };
+
+void PrintTo(const LineCase &c, std::ostream *out) {
+    *out << c.name;
+}
 
 class BuiltinLineAsTouchstone : public ::testing::TestWithParam<LineCase> {
   protected:
@@ -233,6 +237,10 @@ struct PairCase {
     const char *ports;  // the --ports that names them
     double crosstalk;   // Sdd21 = (1 - c) H
 };
+
+void PrintTo(const PairCase &c, std::ostream *out) {
+    *out << c.name;
+}
 
 class DifferentialPair : public ::testing::TestWithParam<PairCase> {
   protected:
@@ -299,7 +307,7 @@ TEST(DifferentialPair, WrongNumberingIsFlaggedOrRefused) {
 
 // --- 3. An attenuator and an active network ---
 
-TEST_F(NeedsFft, ThreeDecibelAttenuatorPassesItsGain) {
+TEST_F(TouchstoneConversion, ThreeDecibelAttenuatorPassesItsGain) {
     const double gain = std::pow(10.0, -3.0 / 20.0);
     const std::string path =
         write_file("attenuator.s2p",
@@ -320,7 +328,7 @@ TEST_F(NeedsFft, ThreeDecibelAttenuatorPassesItsGain) {
     EXPECT_THAT(read.description, Not(HasSubstr("passivity")));
 }
 
-TEST_F(NeedsFft, ActiveNetworkIsWarnedAbout) {
+TEST_F(TouchstoneConversion, ActiveNetworkIsWarnedAbout) {
     // |S21| rises above 1 from 2 GHz: 1.05 at 5 GHz.
     const std::string path = write_file(
         "active.s2p", touchstone_text(2, {"MA", "GHz", 1e9}, grid(0.0, 100e6, 10e9), [](double f) {
@@ -336,7 +344,7 @@ TEST_F(NeedsFft, ActiveNetworkIsWarnedAbout) {
     EXPECT_THAT(read.description, HasSubstr("passivity: the power out of all ports"));
 }
 
-TEST_F(NeedsFft, NonCausalDataAreWarnedAbout) {
+TEST_F(TouchstoneConversion, NonCausalDataAreWarnedAbout) {
     // A response that arrives 1 ns before it was sent.
     const std::string path = write_file(
         "early.s2p", touchstone_text(2, {"RI", "GHz", 1e9}, grid(0.0, 10e6, 20e9), [](double f) {
@@ -349,7 +357,7 @@ TEST_F(NeedsFft, NonCausalDataAreWarnedAbout) {
     EXPECT_THAT(read.description, HasSubstr("warning:   causality:"));
 }
 
-TEST_F(NeedsFft, PhaseExtrapolatedToDcAtAQuarterTurnIsWarnedAbout) {
+TEST_F(TouchstoneConversion, PhaseExtrapolatedToDcAtAQuarterTurnIsWarnedAbout) {
     const std::string path =
         write_file("quadrature.s2p",
                    touchstone_text(2, {"MA", "GHz", 1e9}, grid(100e6, 100e6, 10e9), [](double) {
@@ -362,7 +370,7 @@ TEST_F(NeedsFft, PhaseExtrapolatedToDcAtAQuarterTurnIsWarnedAbout) {
     EXPECT_THAT(read.description, HasSubstr("the phase line meets DC at 90.0 deg"));
 }
 
-TEST_F(NeedsFft, SparseGridForTheDelayIsWarnedAbout) {
+TEST_F(TouchstoneConversion, SparseGridForTheDelayIsWarnedAbout) {
     // 1 ns of delay sampled every 400 MHz: 144 degrees a step.
     const std::string path = write_file(
         "sparse.s2p", touchstone_text(2, {"RI", "GHz", 1e9}, grid(0.0, 400e6, 20e9), [](double f) {
@@ -443,6 +451,10 @@ struct MalformedCase {
     const char *content;
     const char *message;  // after "FILE:"
 };
+
+void PrintTo(const MalformedCase &c, std::ostream *out) {
+    *out << c.name;
+}
 
 const MalformedCase kMalformed[] = {
     {"truncated_2port_line", ".s2p", "# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n2 0 0 1 0\n",
