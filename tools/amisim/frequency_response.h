@@ -2,12 +2,12 @@
 // simulation's sample interval.
 //
 // 1. Phase is unwrapped over the data points. Below the lowest point f0
-//    the response is extrapolated to DC: the phase runs linearly to the
-//    line through the two lowest points, shifted by whole turns so that its
-//    intercept at DC lies within half a turn of 0; the DC value is the real
-//    part of the lowest point's magnitude at that intercept, |H(f0)| cos(b),
-//    and magnitude and phase run linearly from DC to f0. A point at 0 Hz is
-//    taken as it is (its real part).
+//    the response is extrapolated to DC: the line through the phases of
+//    the two lowest points meets DC at b (whole turns taken out, so that
+//    |b| <= pi); the DC value is |H(f0)| cos(b), real, and between DC and
+//    f0 magnitude and phase run linearly from the DC value (phase 0, or pi
+//    where it is negative) to the lowest point. A point at 0 Hz is taken
+//    as it is (its real part).
 // 2. Magnitude and unwrapped phase are interpolated linearly onto an FFT
 //    grid of N points at the sample interval dt; N is the power of two at
 //    or above 1 / (frequency step * dt), the time span the data resolve,

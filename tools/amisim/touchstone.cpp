@@ -86,7 +86,6 @@ Field parse_field(const std::string &text, double &value) {
     return std::isfinite(value) && errno != ERANGE ? Field::kNumber : Field::kNotFinite;
 }
 
-
 // One pass over the file, line by line.
 class TouchstoneReader {
   public:
@@ -405,10 +404,10 @@ class TouchstoneReader {
             return fail_at(record_line_, "negative frequency " + in_file_unit(f));
         }
         if (!network_.frequencies.empty() && f <= network_.frequencies.back()) {
-            return fail_at(record_line_,
-                           "frequency " + in_file_unit(f) + " is not above the one before it, " +
-                               in_file_unit(network_.frequencies.back()) +
-                               " (frequencies must rise)");
+            return fail_at(record_line_, "frequency " + in_file_unit(f) +
+                                             " is not above the one before it, " +
+                                             in_file_unit(network_.frequencies.back()) +
+                                             " (frequencies must rise)");
         }
         const int n = network_.ports;
         std::vector<std::complex<double>> matrix(static_cast<std::size_t>(n * n));
