@@ -12,6 +12,7 @@ namespace amisim {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kLargestMagnitude = 1e6;
 
 std::string lower(std::string text) {
     for (char &c : text) {
@@ -319,6 +320,17 @@ class TouchstoneReader {
         return true;
     }
 
+    // The name of the m-th pair of a record, S_ij, in the file's order.
+    std::string file_order_name(std::size_t m) const {
+        const auto n = static_cast<std::size_t>(network_.ports);
+        std::size_t i = m / n;
+        std::size_t j = m % n;
+        if (n == 2 && (network_.version == 1 || !order_12_21_)) {
+            std::swap(i, j);  // S11 S21 S12 S22
+        }
+        return "S" + std::to_string(i + 1) + std::to_string(j + 1);
+    }
+
     // A frequency as the file writes it, in its unit.
     std::string in_file_unit(double f) const {
         std::ostringstream text;
@@ -413,6 +425,12 @@ class TouchstoneReader {
         std::vector<std::complex<double>> matrix(static_cast<std::size_t>(n * n));
         for (std::size_t m = 0; m < matrix.size(); ++m) {
             matrix[m] = pair(1 + 2 * m);
+            // Gains beyond 10^6 (120 dB) are no channel's: the values are wrong.
+            if (!(std::abs(matrix[m]) <= kLargestMagnitude)) {
+                return fail_at(record_line_, file_order_name(m) + " at " + in_file_unit(f) +
+                                                 " has a magnitude that is not a finite number "
+                                                 "up to 1e6");
+            }
         }
         if (n == 2 && (network_.version == 1 || !order_12_21_)) {
             std::swap(matrix[1], matrix[2]);  // the file's order is S11 S21 S12 S22
