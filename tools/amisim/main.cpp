@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/amisim/channel.h"
+#include "tools/amisim/channel_hand_over.h"
 #include "tools/amisim/channel_stream.h"
 #include "tools/amisim/figure_tables.h"
 #include "tools/amisim/link_run.h"
@@ -22,6 +23,8 @@
 #include "tools/amisim/report_page.h"
 #include "tools/amisim/simulation.h"
 #include "tools/amisim/stream.h"
+#include "tools/amisim/touchstone.h"
+#include "tools/amisim/touchstone_channel.h"
 #include "tools/amisim/waveforms.h"
 
 namespace {
@@ -115,11 +118,21 @@ bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, 
 bool load_channel(const Options &options, Setting &setting, std::string &error) {
     setting.dt = options.sample_interval;
     setting.spb = options.samples_per_bit;
+    const bool touchstone =
+        !options.channel_file.empty() && amisim::looks_like_touchstone(options.channel_file);
+    if (!options.channel_ports.empty() && !touchstone) {
+        error = "--ports applies to Touchstone channels only";
+        return false;
+    }
     if (options.channel_file.empty()) {
         setting.channel =
             amisim::default_channel(amisim::DefaultChannelShape{}, setting.dt,
                                     static_cast<std::size_t>(options.channel_bits) * setting.spb);
         return true;
+    }
+    if (touchstone) {
+        return amisim::read_touchstone_channel(options.channel_file, options.channel_ports,
+                                               setting.dt, setting.channel, error);
     }
     if (!amisim::read_channel_file(options.channel_file, setting.channel, error)) {
         return false;
@@ -374,6 +387,10 @@ int main(int argc, char **argv) {
         if (!check_receiver(rx_path, options.rx_model.empty(), model_class, model_path, error)) {
             return fail(kBadInput, error);
         }
+    }
+    if (amisim::needs_converted_channel(model_class, options)) {
+        return amisim::hand_over_with_converted_channel(model_class, model_path, options, argc,
+                                                        argv);
     }
     // Both models of the other word size: the other build runs the whole
     // link, with the same arguments (so the same --rx options).

@@ -84,6 +84,14 @@ Channel:
                          or commas separate columns; '#' starts a comment.
                          Default: the built-in channel, a skin-effect line
                          with a pole (about 11.4 dB loss at 5 GHz).
+                         A Touchstone file (.s2p, .s4p, or one that begins
+                         with an option line or [Version]) is converted to
+                         the impulse response of its S21 (2 ports) or
+                         differential Sdd21 (4 ports); the x86-64 build only.
+  --ports LIST           Touchstone ports of the through response:
+                         P1+,P1-,P2+,P2- for 4 ports (default 1,3,2,4: the
+                         pair 1,3 drives the pair 2,4; files numbered 1,2 ->
+                         3,4 need 1,2,3,4), IN,OUT for 2 ports (default 1,2)
   --channel-bits N       length of the built-in channel in bits (default 128)
 
 Receiver (the whole link: stimulus, MODEL's AMI_GetWave, channel, receiver):
@@ -201,6 +209,10 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
             options.have_rx_parameter_string = true;
         } else if (name == "--channel") {
             if (!next_value(options.channel_file)) {
+                return false;
+            }
+        } else if (name == "--ports") {
+            if (!next_value(options.channel_ports)) {
                 return false;
             }
         } else if (name == "--sample-interval") {

@@ -25,6 +25,7 @@ struct Options {
     std::string rx_parameter_string;
     std::vector<std::pair<std::string, std::string>> rx_settings;  // --rx-set NAME=VALUE
     std::string channel_file;                                      // empty: built-in channel
+    std::string channel_ports;  // --ports of a Touchstone channel, empty: the default order
     double sample_interval = 3.125e-12;
     bool sample_interval_given = false;
     int samples_per_bit = 32;
