@@ -121,9 +121,10 @@ TEST(AmisimOptions, RejectsNonsenseWithTheReason) {
 }
 
 TEST(AmisimParameters, SettingsGoUnderTheRootWithAwkwardValuesQuoted) {
-    EXPECT_EQ(amisim::parameter_string_for("M", {}), "(M)");
+    EXPECT_EQ(amisim::parameter_string_for("M", "(M(a 0))", {}), "(M(a 0))");
+    EXPECT_EQ(amisim::parameter_string_for("M", "(M(a 0))", {{"a", "1"}}), "(M (a 1))");
     EXPECT_EQ(
-        amisim::parameter_string_for("M", {{"a", "1"}, {"b", "x y"}, {"c", ""}, {"d", "(z)"}}),
+        amisim::parameter_string_for("M", "", {{"a", "1"}, {"b", "x y"}, {"c", ""}, {"d", "(z)"}}),
         "(M (a 1) (b \"x y\") (c \"\") (d \"(z)\"))");
 }
 

@@ -83,9 +83,9 @@ bool check_receiver(const std::string &rx_path, bool is_default, amisim::ElfClas
 }
 
 // Calls AMI_Init with an empty parameter string to read the model's root name
-// from its echo.
+// from its echo. The echo itself holds the values the model takes by default.
 bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, int spb,
-                     std::string &root, std::string &error) {
+                     std::string &root, std::string &echo, std::string &error) {
     std::vector<double> impulse(static_cast<std::size_t>(spb) * 4, 0.0);
     impulse[0] = 1.0 / sample_interval;
     char empty[] = "";
@@ -96,6 +96,7 @@ bool learn_root_name(const amisim::ModelLibrary &model, double sample_interval, 
         model.init(impulse.data(), static_cast<long>(impulse.size()), 0, sample_interval,
                    sample_interval * spb, empty, &params_out, &memory, &msg);
     root = params_out == nullptr ? "" : amisim::root_name_of(params_out);
+    echo = params_out == nullptr ? "" : params_out;
     if (ok != 0 || memory != nullptr) {
         model.close(memory);
     }
@@ -331,10 +332,11 @@ int run(const Options &options, const std::string &model_path, const std::string
     setting.parameters = options.parameter_string;
     if (!options.have_parameter_string) {
         std::string root;
-        if (!learn_root_name(model, setting.dt, setting.spb, root, error)) {
+        std::string defaults;
+        if (!learn_root_name(model, setting.dt, setting.spb, root, defaults, error)) {
             return fail(kModelFailed, error);
         }
-        setting.parameters = amisim::parameter_string_for(root, options.settings);
+        setting.parameters = amisim::parameter_string_for(root, defaults, options.settings);
     }
     amisim::ModelLibrary rx;
     const amisim::ModelLibrary *receiver = nullptr;  // null: the model alone
@@ -347,10 +349,12 @@ int run(const Options &options, const std::string &model_path, const std::string
         setting.rx_parameters = options.rx_parameter_string;
         if (!options.have_rx_parameter_string) {
             std::string root;
-            if (!learn_root_name(rx, setting.dt, setting.spb, root, error)) {
+            std::string defaults;
+            if (!learn_root_name(rx, setting.dt, setting.spb, root, defaults, error)) {
                 return fail(kModelFailed, "the receiver: " + error);
             }
-            setting.rx_parameters = amisim::parameter_string_for(root, options.rx_settings);
+            setting.rx_parameters =
+                amisim::parameter_string_for(root, defaults, options.rx_settings);
         }
     }
     if (mkdir(options.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {

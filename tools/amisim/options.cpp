@@ -326,8 +326,11 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
     return true;
 }
 
-std::string parameter_string_for(const std::string &root,
+std::string parameter_string_for(const std::string &root, const std::string &defaults,
                                  const std::vector<std::pair<std::string, std::string>> &settings) {
+    if (settings.empty() && !defaults.empty()) {
+        return defaults;
+    }
     std::string text = "(" + root;
     for (const auto &[name, value] : settings) {
         const bool quote = value.empty() || value.find_first_of(" \t\r\n()") != std::string::npos;

@@ -52,7 +52,10 @@ std::string usage();
 
 // The parameter string for the model's root name and the --set settings:
 // (root (NAME VALUE) ...), with values that hold blanks or parentheses quoted.
-std::string parameter_string_for(const std::string &root,
+// Without settings, the model's echo of its defaults, as a simulator passes
+// the defaults of the model's parameter file; (root) alone is not a valid
+// parameter list.
+std::string parameter_string_for(const std::string &root, const std::string &defaults,
                                  const std::vector<std::pair<std::string, std::string>> &settings);
 
 // The root name at the head of a parameter string such as an echo: the text
