@@ -75,7 +75,9 @@ Model parameters:
                          '(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))'
   --set NAME=VALUE       one parameter, placed under the model's root name
                          (repeatable; the root name is taken from the model's
-                         own echo). Not together with --params.
+                         own echo). Not together with --params. Without
+                         either, the model gets its own defaults: the echo
+                         it returns for an empty parameter string.
 
 Channel:
   --channel FILE         impulse response from a text file: one sample per
