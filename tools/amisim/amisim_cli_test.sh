@@ -10,24 +10,7 @@ model=$2
 fakes=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# expect STATUS PATTERN -- ARGS...: exit status and a line of the output.
-expect() {
-    local status=$1 pattern=$2
-    shift 3
-    local output actual
-    output=$(${AMISIM_RUNNER:-} "$amisim" "$@" 2>&1)
-    actual=$?
-    if [ "$actual" -eq "$status" ] && grep -q -E -- "$pattern" <<<"$output"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: amisim $* (exit $actual, wanted $status and /$pattern/)"
-        echo "$output" | head -20 | sed 's/^/    /'
-    fi
-}
+. "$(dirname "$0")/cli_expect.sh"
 
 # check DESCRIPTION COMMAND...: a condition on the files a run left.
 check() {

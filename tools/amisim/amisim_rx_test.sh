@@ -14,24 +14,7 @@ fakes=$3
 arch=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-# expect STATUS PATTERN -- ARGS...: exit status and a line of the output.
-expect() {
-    local status=$1 pattern=$2
-    shift 3
-    local actual
-    ${AMISIM_RUNNER:-} "$amisim" "$@" >"$work/last.txt" 2>&1
-    actual=$?
-    if [ "$actual" -eq "$status" ] && grep -q -E -- "$pattern" "$work/last.txt"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: amisim $* (exit $actual, wanted $status and /$pattern/)"
-        head -40 "$work/last.txt" | sed 's/^/    /'
-    fi
-}
+. "$(dirname "$0")/cli_expect.sh"
 
 # check DESCRIPTION COMMAND...: a condition on what a run left.
 check() {

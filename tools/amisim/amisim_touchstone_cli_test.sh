@@ -12,23 +12,7 @@ model=$2
 writer=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-expect() {
-    local status=$1 pattern=$2
-    shift 3
-    local output actual
-    output=$(${AMISIM_RUNNER:-} "$amisim" "$@" 2>&1)
-    actual=$?
-    if [ "$actual" -eq "$status" ] && grep -q -E -- "$pattern" <<<"$output"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: amisim $* (exit $actual, wanted $status and /$pattern/)"
-        echo "$output" | head -20 | sed 's/^/    /'
-    fi
-}
+. "$(dirname "$0")/cli_expect.sh"
 
 "$writer" "$work/pair.s4p" 10e6 50e9 MA || exit 1
 "$writer" "$work/line.s2p" 10e6 50e9 DB || exit 1
