@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the model library for x86-64 and i386, an AddressSanitizer and
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build, runs every
-# test in each, runs each fuzzer for 20 s, and checks formatting and static
+# test in each, runs each fuzzer for 10 s, and checks formatting and static
 # analysis.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,7 +51,7 @@ run_tests tsan
 
 # A short run of every fuzzer, from the corpus in tests/fuzz/corpus.
 echo "== fuzz"
-if scripts/fuzz.sh 20; then
+if scripts/fuzz.sh 10; then
     passed=$((passed + 1))
 else
     failed=$((failed + 1))
