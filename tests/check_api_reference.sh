@@ -12,6 +12,16 @@ names_file=$2
 shift 2
 status=0
 
+# report_names HEADING NAMES: when there are names, prints them under the
+# heading and marks the check failed.
+report_names() {
+    if [ -n "$2" ]; then
+        echo "$1"
+        printf '  %s\n' $2
+        status=1
+    fi
+}
+
 declared=$( (grep -v -e '^#' -e '^$' "$names_file"
     sed -n -E 's/^typedef (struct|union) ([A-Za-z_][A-Za-z0-9_]*) .*/\2/p;
                s/^typedef AMI_CODE_ENUM\(([A-Za-z_][A-Za-z0-9_]*)\).*/\1/p;
@@ -21,15 +31,7 @@ entries=$( (grep '^#' "$reference" || true) | (grep -o '`[^`]*`' || true) | tr -
 
 missing=$(comm -23 <(printf '%s\n' "$declared") <(printf '%s\n' "$entries"))
 stale=$(comm -13 <(printf '%s\n' "$declared") <(printf '%s\n' "$entries"))
-if [ -n "$missing" ]; then
-    echo "no entry in $reference for:"
-    printf '  %s\n' $missing
-    status=1
-fi
-if [ -n "$stale" ]; then
-    echo "entries in $reference for names the headers do not declare or export:"
-    printf '  %s\n' $stale
-    status=1
-fi
+report_names "no entry in $reference for:" "$missing"
+report_names "entries in $reference for names the headers do not declare or export:" "$stale"
 [ $status -eq 0 ] && echo "$reference: $(printf '%s\n' "$declared" | wc -l) names, each with an entry"
 exit $status

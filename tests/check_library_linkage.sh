@@ -28,22 +28,24 @@ listed_names() {
         !(toolkit && model_only) { print }' "$names_file" | sort
 }
 
+# report_names HEADING NAMES: when there are names, prints them under the
+# heading and marks the check failed.
+report_names() {
+    if [ -n "$2" ]; then
+        echo "$1"
+        printf '  %s\n' $2
+        status=1
+    fi
+}
+
 if [[ $library == *.a ]]; then
     defined=$(nm --defined-only -g "$library" 2>/dev/null | awk 'NF == 3 {print $3}' | sort -u)
     expected=$(listed_names)
     all_listed=$(toolkit=0 listed_names)
     missing=$(comm -13 <(printf '%s\n' "$defined") <(printf '%s\n' "$expected"))
     foreign=$(comm -12 <(printf '%s\n' "$defined") <(comm -23 <(printf '%s\n' "$all_listed") <(printf '%s\n' "$expected")))
-    if [ -n "$missing" ]; then
-        echo "names not defined:"
-        printf '  %s\n' $missing
-        status=1
-    fi
-    if [ -n "$foreign" ]; then
-        echo "names of the model defined in the toolkit:"
-        printf '  %s\n' $foreign
-        status=1
-    fi
+    report_names "names not defined:" "$missing"
+    report_names "names of the model defined in the toolkit:" "$foreign"
     if [ $status -eq 0 ]; then
         echo "$library: defines the $(printf '%s\n' "$expected" | wc -l) listed names"
     fi
@@ -78,23 +80,11 @@ fi
 exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
 expected=$(listed_names)
 mangled=$(printf '%s\n' "$exported" | grep '^_Z' || true)
-if [ -n "$mangled" ]; then
-    echo "C++-mangled names are exported:"
-    printf '  %s\n' $mangled
-    status=1
-fi
+report_names "C++-mangled names are exported:" "$mangled"
 missing=$(comm -13 <(printf '%s\n' "$exported") <(printf '%s\n' "$expected"))
 extra=$(comm -23 <(printf '%s\n' "$exported") <(printf '%s\n' "$expected"))
-if [ -n "$missing" ]; then
-    echo "names not exported:"
-    printf '  %s\n' $missing
-    status=1
-fi
-if [ -n "$extra" ]; then
-    echo "names exported that should stay hidden:"
-    printf '  %s\n' $extra
-    status=1
-fi
+report_names "names not exported:" "$missing"
+report_names "names exported that should stay hidden:" "$extra"
 if [ $status -eq 0 ]; then
     echo "$library: depends on [$(echo $needed)], exports $(printf '%s\n' "$exported" | wc -l) names"
 fi
