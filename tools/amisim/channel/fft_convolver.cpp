@@ -1,0 +1,175 @@
+// Overlap-add through FFTW where the build has it. Plans are made with
+// FFTW_ESTIMATE, which chooses by a fixed rule rather than by timing, so
+// that every run computes the same sums and gives the same bits.
+#include "tools/amisim/channel/channel_stream.h"
+
+#ifdef AMISIM_HAVE_FFTW
+
+#include <fftw3.h>
+
+#include <algorithm>
+
+namespace amisim {
+
+namespace {
+
+// An fftw_malloc'd array (aligned for FFTW's vector code).
+template <typename T>
+class FftwArray {
+  public:
+    explicit FftwArray(std::size_t count)
+        : data_(static_cast<T *>(fftw_malloc(sizeof(T) * count))), count_(count) {
+        std::fill(data_, data_ + count_, T{});
+    }
+    ~FftwArray() { fftw_free(data_); }
+    FftwArray(const FftwArray &) = delete;
+    FftwArray &operator=(const FftwArray &) = delete;
+    T *get() const { return data_; }
+
+  private:
+    T *data_;
+    std::size_t count_;
+};
+
+struct Bin {
+    double re;
+    double im;
+};
+static_assert(sizeof(Bin) == sizeof(fftw_complex), "FFTW complex layout");
+
+// Each block of L = N - M + 1 inputs, padded to N, is transformed,
+// multiplied by the channel's spectrum, transformed back; its first L
+// outputs are final once the previous block's last M - 1 are added.
+class FftConvolver final : public BlockConvolver {
+  public:
+    FftConvolver(const std::vector<double> &taps, std::size_t n)
+        : n_(n),
+          overlap_(taps.size() - 1),
+          block_(n - overlap_),
+          bins_(n / 2 + 1),
+          time_(n),
+          spectrum_(bins_),
+          channel_(bins_),
+          tail_(overlap_, 0.0) {
+        auto *spectrum = reinterpret_cast<fftw_complex *>(spectrum_.get());
+        forward_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), time_.get(), spectrum, FFTW_ESTIMATE);
+        inverse_ = fftw_plan_dft_c2r_1d(static_cast<int>(n_), spectrum, time_.get(), FFTW_ESTIMATE);
+        // The channel's spectrum, with the inverse transform's 1/N folded in.
+        double *time = time_.get();
+        std::fill(time, time + n_, 0.0);
+        std::copy(taps.begin(), taps.end(), time);
+        fftw_execute(forward_);
+        const double scale = 1.0 / static_cast<double>(n_);
+        for (std::size_t j = 0; j < bins_; ++j) {
+            channel_.get()[j] = Bin{spectrum_.get()[j].re * scale, spectrum_.get()[j].im * scale};
+        }
+    }
+    ~FftConvolver() override {
+        fftw_destroy_plan(forward_);
+        fftw_destroy_plan(inverse_);
+    }
+    FftConvolver(const FftConvolver &) = delete;
+    FftConvolver &operator=(const FftConvolver &) = delete;
+
+    std::size_t block_size() const override { return block_; }
+
+    void convolve(const double *input, double *output) override {
+        double *time = time_.get();
+        std::copy(input, input + block_, time);
+        std::fill(time + block_, time + n_, 0.0);
+        fftw_execute(forward_);
+        Bin *x = spectrum_.get();
+        const Bin *h = channel_.get();
+        for (std::size_t j = 0; j < bins_; ++j) {
+            const Bin a = x[j];
+            x[j] = Bin{a.re * h[j].re - a.im * h[j].im, a.re * h[j].im + a.im * h[j].re};
+        }
+        fftw_execute(inverse_);
+        // N >= 2M keeps the previous block's tail inside this block's outputs.
+        for (std::size_t i = 0; i < overlap_; ++i) {
+            output[i] = time[i] + tail_[i];
+        }
+        std::copy(time + overlap_, time + block_, output + overlap_);
+        std::copy(time + block_, time + n_, tail_.begin());
+    }
+
+  private:
+    std::size_t n_;
+    std::size_t overlap_;
+    std::size_t block_;
+    std::size_t bins_;
+    FftwArray<double> time_;
+    FftwArray<Bin> spectrum_;
+    FftwArray<Bin> channel_;
+    std::vector<double> tail_;
+    fftw_plan forward_ = nullptr;
+    fftw_plan inverse_ = nullptr;
+};
+
+}  // namespace
+
+bool fft_available() {
+    return true;
+}
+
+void release_fft_tables() {
+    fftw_cleanup();
+}
+
+std::unique_ptr<BlockConvolver> make_fft_convolver(const std::vector<double> &taps,
+                                                   std::size_t fft_size) {
+    if (taps.empty()) {
+        return nullptr;
+    }
+    std::size_t n = fft_size == 0 ? default_fft_size(taps.size()) : fft_size;
+    if (n < 2 * taps.size() || (n & (n - 1)) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<FftConvolver>(taps, n);
+}
+
+}  // namespace amisim
+
+#else  // no FFTW in this build: the direct sums always
+
+namespace amisim {
+
+bool fft_available() {
+    return false;
+}
+
+void release_fft_tables() {}
+
+std::unique_ptr<BlockConvolver> make_fft_convolver(const std::vector<double> &, std::size_t) {
+    return nullptr;
+}
+
+}  // namespace amisim
+
+#endif
+
+namespace amisim {
+
+std::size_t default_fft_size(std::size_t taps) {
+    // Doubling the transform costs more per transform but makes more of each
+    // block new samples: the cost per output sample is N log N / (N - M + 1).
+    // Double while that falls by more than 5%; past that the blocks only
+    // outgrow the caches (4096 taps: 32768 points, 7.8 ns a sample here,
+    // against 8.4 ns at 65536).
+    std::size_t best = 16;
+    int log2n = 4;
+    while (best < 2 * taps) {
+        best *= 2;
+        ++log2n;
+    }
+    auto cost = [taps](std::size_t n, int bits) {
+        return static_cast<double>(n) * bits / static_cast<double>(n - taps + 1);
+    };
+    while (cost(2 * best, log2n + 1) < 0.95 * cost(best, log2n)) {
+        best *= 2;
+        ++log2n;
+    }
+    return best;
+}
+
+}  // namespace amisim

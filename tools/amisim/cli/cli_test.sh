@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The stand-in simulator from the command line: the model end to end, another
+# vendor's model, and input that is wrong in many ways, each of which must
+# give a clear message and a non-zero exit, never a crash.
+# Usage: cli_test.sh AMISIM MODEL FAKE_MODEL_DIR
+# AMISIM_RUNNER, when set, is the command that runs AMISIM (an emulator).
+set -uo pipefail
+amisim=$1
+model=$2
+fakes=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../testing/cli_expect.sh"
+
+# check DESCRIPTION COMMAND...: a condition on the files a run left.
+check() {
+    local what=$1
+    shift
+    if "$@"; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAILED: $what"; fi
+}
+
+out="--out $work/out"
+expect 0 'Usage: amisim' -- --help
+expect 0 '--waves' -- --help
+expect 0 'AMI_GetWave: 131072 samples in 16 calls' -- "$model" $out
+for file in impulse_before.csv impulse_after.csv bathtub.csv eye_before.svg eye_after.svg \
+    pulse.svg bathtub.svg; do
+    check "$file written" test -s "$work/out/$file"
+done
+check "no waveform CSVs without --waves" test ! -e "$work/out/wave_before.csv"
+check "bathtub.csv has a row a phase" test "$(wc -l <"$work/out/bathtub.csv")" -eq 33
+
+# The summary of the default run with pre-emphasis: cursors and metrics of
+# both pulse responses, the eyes, the bathtub.
+run=(--set TX_Corner=1 --set TX_Preemph=1)
+expect 0 'parameters: \(Halvorin_7314_Tx \(TX_Corner 1\) \(TX_Preemph 1\)\)' -- "$model" $out \
+    "${run[@]}" --bits 64
+expect 0 'the first 32 left out, fewer than the 129 the channel needs' -- "$model" $out \
+    "${run[@]}" --bits 64
+expect 0 'post/main cursor \(dB\) +-10\.12 +-24\.57' -- "$model" $out "${run[@]}"
+expect 0 'first pre-cursor +0\.00610023 +0\.00634596' -- "$model" $out "${run[@]}"
+expect 0 'PDA: peak-distortion eye +0\.00701262 +0\.270104' -- "$model" $out "${run[@]}"
+expect 0 'SNR: main lobe / ISI \(dB\) +4\.96 +8\.85' -- "$model" $out "${run[@]}"
+expect 0 'eye height at best phase \(V\) +0\.176067 +0\.434199' -- "$model" $out "${run[@]}"
+expect 0 'eye width \(UI\) +0\.540 +0\.827' -- "$model" $out "${run[@]}"
+expect 0 '\+0\.000 +0\.167724 +0\.428012' -- "$model" $out "${run[@]}"
+expect 0 'the first 129 left out while the channel fills' -- "$model" $out "${run[@]}"
+
+# The convolution: chosen by the channel's length, or as asked; the FFT
+# only where the build has it. Both give the same figures.
+expect 0 'convolution: direct sums over 4096 taps' -- "$model" $out "${run[@]}" \
+    --convolution direct
+expect 0 'eye height at best phase \(V\) +0\.176067 +0\.434199' -- "$model" $out "${run[@]}" \
+    --convolution direct
+if [ "${AMISIM_HAS_FFT:-1}" = 1 ]; then
+    expect 0 'convolution: FFT overlap-add, 32768-point transforms' -- "$model" $out --bits 16
+    expect 0 'run: 512 samples through the channel \(FFT overlap-add\)' -- "$model" $out \
+        --bits 16 --convolution fft
+else
+    expect 0 'convolution: direct sums over 4096 taps' -- "$model" $out --bits 16
+    expect 2 'this build has no FFT' -- "$model" $out --convolution fft
+fi
+expect 2 "--convolution: 'fast' is not one of auto, direct, fft" -- --convolution fast
+
+# Every sample on request, as many rows as samples and a header.
+expect 0 'wave_before.csv, wave_after.csv' -- "$model" --out "$work/waves" --bits 40 --waves
+check "wave_after.csv holds every sample" test "$(wc -l <"$work/waves/wave_after.csv")" -eq 1281
+check "wave_before.csv holds every sample" test "$(wc -l <"$work/waves/wave_before.csv")" -eq 1281
+
+# A run whose stderr is not a terminal shows no progress bar.
+errors=$(${AMISIM_RUNNER:-} "$amisim" "$model" $out --bits 2000 2>&1 >/dev/null)
+check "nothing on stderr without a terminal" test -z "$errors"
+
+# Another vendor's model, with its own root name and parameter.
+expect 0 'Vendor_Gain \(G 2\)' -- "$fakes/vendor_gain_model.so" $out --set G=2 --bits 64
+expect 0 'impulse area \(DC gain\) +0\.954164 +1\.90833' -- "$fakes/vendor_gain_model.so" $out \
+    --params '(Vendor_Gain (G 2))' --bits 64
+expect 1 'AMI_Init returned 0' -- "$fakes/vendor_init_fails.so" $out --bits 64
+expect 1 'refusing to start' -- "$fakes/vendor_init_fails.so" $out --params '(x)' --bits 64
+expect 2 'has no AMI_Close' -- "$fakes/vendor_no_close.so" $out
+expect 1 "AMI_GetWave returned 0 at sample 8192" -- "$fakes/vendor_getwave_fails.so" $out --bits 1000
+
+# Wrong libraries.
+expect 2 'cannot open|No such file' -- "$work/missing.so"
+echo "not a library" >"$work/text.so"
+expect 2 'not a shared library' -- "$work/text.so"
+expect 2 'not an IBIS-AMI model' -- "$fakes/vendor_not_a_model.so"
+
+# Wrong options.
+expect 2 'unknown option' -- --frobnicate
+expect 2 'needs a value' -- --bits
+expect 2 "--bits: 'many' is not a whole number" -- --bits many
+expect 2 "--bits: '20000000000' is not a whole number from 1 to 10000000000" -- --bits 20000000000
+expect 2 "--samples-per-bit: '0'" -- --samples-per-bit 0
+expect 2 "--sample-interval: '-1e-12'" -- --sample-interval -1e-12
+expect 2 "--sample-interval: 'nan'" -- --sample-interval nan
+expect 2 "--prbs: '8'" -- --prbs 8
+expect 2 'not NAME=VALUE' -- --set TX_Corner
+expect 2 'either --params or --set' -- --params '(x)' --set a=1
+expect 2 'more than one model' -- a.so b.so
+expect 2 'at most 4194304 are allowed in one AMI_GetWave call' -- --bits-per-call 100000 \
+    --samples-per-bit 64
+
+# Wrong channel files.
+expect 2 'cannot open the channel file' -- "$model" --channel "$work/none.txt"
+printf '# only a comment\n\n' >"$work/empty.txt"
+expect 2 'no samples' -- "$model" --channel "$work/empty.txt"
+printf '1e9\n2e9\nabc\n' >"$work/word.txt"
+expect 2 "word.txt:3: 'abc' is not a number" -- "$model" --channel "$work/word.txt"
+printf '0 1e9 0\n1e-12 2e9\n' >"$work/ragged.txt"
+expect 2 'ragged.txt:2: 2 columns where the first data line has 3' -- "$model" --channel "$work/ragged.txt"
+printf '0,1e11\n1e-12,5e10\n2e-12,1e10\n' >"$work/timed.txt"
+expect 2 'differs from --sample-interval' -- "$model" --channel "$work/timed.txt" \
+    --sample-interval 2e-12
+expect 0 'simulation: 1e-12 s per sample' -- "$model" $out --channel "$work/timed.txt" --bits 16
+
+# A channel file with aggressors: every column goes through AMI_Init.
+{
+    echo "# time, through, two aggressors"
+    for i in $(seq 0 99); do echo "$i.0e-12 1e9 5e8 -5e8"; done
+} >"$work/aggressors.txt"
+expect 0 '100 samples, time column, 2 aggressor' -- "$model" $out --channel "$work/aggressors.txt" \
+    --samples-per-bit 8 --bits 32 --set TX_Preemph=1
+if head -1 "$work/out/impulse_after.csv" | grep -q 'time_s,through,aggressor_1,aggressor_2'; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    echo "FAILED: impulse_after.csv lacks the aggressor columns"
+fi
+
+echo "amisim_cli: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,67 @@
+// Command line of the stand-in simulator.
+#ifndef AMISIM_OPTIONS_H
+#define AMISIM_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/amisim/channel/channel_stream.h"
+
+namespace amisim {
+
+struct Options {
+    std::string model;  // empty: the model beside this program
+    bool have_parameter_string = false;
+    std::string parameter_string;
+    std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE
+    // The receiver (--rx): its GetWave after the channel, its Init after the
+    // transmitter's. rx_model empty: the kit's example receiver beside this
+    // program.
+    bool rx = false;
+    std::string rx_model;
+    bool have_rx_parameter_string = false;
+    std::string rx_parameter_string;
+    std::vector<std::pair<std::string, std::string>> rx_settings;  // --rx-set NAME=VALUE
+    std::string channel_file;                                      // empty: built-in channel
+    std::string channel_ports;  // --ports of a Touchstone channel, empty: the default order
+    double sample_interval = 3.125e-12;
+    bool sample_interval_given = false;
+    int samples_per_bit = 32;
+    std::int64_t bits = 4096;
+    long bits_per_call = 256;
+    int prbs_order = 7;
+    long channel_bits = 128;  // length of the built-in channel, in bits
+    Convolution convolution = Convolution::kAuto;
+    std::string output_folder = "amisim-out";
+    bool waves = false;  // write every sample of both waveforms to CSV
+    bool help = false;
+};
+
+// Parses argv into options; false with a message naming the problem.
+bool parse_options(int argc, char **argv, Options &options, std::string &error);
+
+// Most bits in one run, and most samples in one AMI_GetWave call (each
+// call's block is held in memory twice).
+inline constexpr std::int64_t kMaxBits = 10000000000;
+inline constexpr long kMaxSamplesPerCall = 1L << 22;
+
+// The help text.
+std::string usage();
+
+// The parameter string for the model's root name and the --set settings:
+// (root (NAME VALUE) ...), with values that hold blanks or parentheses quoted.
+// Without settings, the model's echo of its defaults, as a simulator passes
+// the defaults of the model's parameter file; (root) alone is not a valid
+// parameter list.
+std::string parameter_string_for(const std::string &root, const std::string &defaults,
+                                 const std::vector<std::pair<std::string, std::string>> &settings);
+
+// The root name at the head of a parameter string such as an echo: the text
+// after the first '(' up to a blank or parenthesis. Empty if there is none.
+std::string root_name_of(const std::string &parameter_string);
+
+}  // namespace amisim
+
+#endif  // AMISIM_OPTIONS_H

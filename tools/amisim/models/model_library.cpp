@@ -1,0 +1,138 @@
+#include "tools/amisim/models/model_library.h"
+
+#include <dlfcn.h>
+#include <elf.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace amisim {
+
+namespace {
+
+constexpr char kHandOverGuard[] = "AMISIM_HANDED_OVER";
+
+}  // namespace
+
+std::string own_directory() {
+    std::vector<char> path(4096);
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (length <= 0) {
+        return ".";
+    }
+    std::string self(path.data(), static_cast<std::size_t>(length));
+    const auto slash = self.rfind('/');
+    return slash == std::string::npos ? "." : self.substr(0, slash);
+}
+
+ElfClass inspect_elf(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": " + std::strerror(errno);
+        return ElfClass::kNotElf;
+    }
+    unsigned char header[20] = {};
+    in.read(reinterpret_cast<char *>(header), sizeof header);
+    if (in.gcount() < static_cast<std::streamsize>(sizeof header) ||
+        std::memcmp(header, ELFMAG, SELFMAG) != 0) {
+        error = path + ": not a shared library (no ELF header)";
+        return ElfClass::kNotElf;
+    }
+    const unsigned machine = header[18] | (header[19] << 8);  // little-endian e_machine
+    if (header[EI_CLASS] == ELFCLASS32 && machine == EM_386) {
+        return ElfClass::k32;
+    }
+    if (header[EI_CLASS] == ELFCLASS64 && machine == EM_X86_64) {
+        return ElfClass::k64;
+    }
+    error = path + ": built for another processor (ELF machine " + std::to_string(machine) +
+            "); only i386 and x86-64 models can be run here";
+    return ElfClass::kOtherMachine;
+}
+
+ModelLibrary::~ModelLibrary() {
+    if (handle_ != nullptr) {
+        dlclose(handle_);
+    }
+}
+
+bool ModelLibrary::open(const std::string &path, std::string &error) {
+    // A bare name would make dlopen search the library path instead.
+    const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
+    handle_ = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char *reason = dlerror();
+        error = "cannot load the model: " + std::string(reason == nullptr ? path : reason);
+        return false;
+    }
+    init = reinterpret_cast<AmiInitFunction>(dlsym(handle_, "AMI_Init"));
+    get_wave = reinterpret_cast<AmiGetWaveFunction>(dlsym(handle_, "AMI_GetWave"));
+    close = reinterpret_cast<AmiCloseFunction>(dlsym(handle_, "AMI_Close"));
+    if (init == nullptr && close == nullptr && get_wave == nullptr) {
+        error = path +
+                " is not an IBIS-AMI model: it exports none of AMI_Init, AMI_GetWave, "
+                "AMI_Close";
+        return false;
+    }
+    if (init == nullptr) {
+        error = path + ": the model has no AMI_Init entry point";
+        return false;
+    }
+    if (close == nullptr) {
+        error = path + ": the model has no AMI_Close entry point";
+        return false;
+    }
+    return true;
+}
+
+void hand_over_if_other_architecture(ElfClass model, const std::string &model_path, int argc,
+                                     char **argv) {
+    const ElfClass self = sizeof(void *) == 8 ? ElfClass::k64 : ElfClass::k32;
+    if (model == self) {
+        return;
+    }
+    const char *bits = model == ElfClass::k32 ? "32" : "64";
+    if (std::getenv(kHandOverGuard) != nullptr) {
+        std::fprintf(stderr,
+                     "amisim: error: %s is a %s-bit model and no %s-bit stand-in could run it\n",
+                     model_path.c_str(), bits, bits);
+        std::exit(2);
+    }
+    const std::string other =
+        own_directory() + (model == ElfClass::k32 ? "/amisim-i386" : "/amisim");
+    if (access(other.c_str(), X_OK) != 0) {
+        std::fprintf(stderr,
+                     "amisim: error: %s is a %s-bit model; its stand-in %s is missing (build the "
+                     "%s-bit configuration: scripts/run.sh builds both)\n",
+                     model_path.c_str(), bits, other.c_str(), bits);
+        std::exit(2);
+    }
+    setenv(kHandOverGuard, "1", 1);
+    std::vector<char *> arguments;
+    arguments.push_back(const_cast<char *>(other.c_str()));
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(argv[i]);
+    }
+    arguments.push_back(nullptr);
+    execv(other.c_str(), arguments.data());
+    if (model == ElfClass::k32 && errno == ENOEXEC) {
+        // This kernel cannot run i386 programs: emulate the stand-in.
+        std::vector<char *> emulated;
+        emulated.push_back(const_cast<char *>("qemu-i386"));
+        emulated.insert(emulated.end(), arguments.begin(), arguments.end());
+        execvp("qemu-i386", emulated.data());
+        std::fprintf(stderr,
+                     "amisim: error: this kernel cannot run the 32-bit stand-in and qemu-i386 is "
+                     "not installed (apt-get install qemu-user)\n");
+        std::exit(2);
+    }
+    std::fprintf(stderr, "amisim: error: cannot run %s: %s\n", other.c_str(), std::strerror(errno));
+    std::exit(2);
+}
+
+}  // namespace amisim

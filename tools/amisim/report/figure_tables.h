@@ -1,0 +1,35 @@
+// The figures of pulse responses and of eyes as tables of text, one column
+// per response or eye: what the summary of a whole link prints and what
+// every report page shows.
+#ifndef AMISIM_FIGURE_TABLES_H
+#define AMISIM_FIGURE_TABLES_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/report/report_page.h"
+#include "tools/amisim/analysis/response_figures.h"
+
+namespace amisim {
+
+// Cursors, MAX, PDA and SNR of each named response.
+ReportTable response_table(
+    const std::string &title,
+    const std::vector<std::pair<std::string, const ResponseFigures *>> &columns);
+
+// Best phase, height at the best phase and at the reference (the cursor,
+// or the receiver's clock instant), width and the bathtub at five phases,
+// of each named eye; a null eye shows n/a.
+ReportTable eye_table(const std::string &title,
+                      const std::vector<std::pair<std::string, const EyeFigures *>> &columns,
+                      int samples_per_bit, double sample_interval);
+
+// The table as the summary on stdout prints it: a title line of the column
+// names, then each row, label in 30 characters and 18 a column.
+void print_table(const ReportTable &table);
+
+}  // namespace amisim
+
+#endif  // AMISIM_FIGURE_TABLES_H

@@ -1,0 +1,55 @@
+// The stand-in's pictures, as SVG that any browser opens: the eye density
+// with its height at the best phase, the pulse responses before and after
+// the model, and the bathtub (eye height against sampling phase).
+#ifndef AMISIM_PICTURES_H
+#define AMISIM_PICTURES_H
+
+#include <string>
+#include <vector>
+
+#include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/report/svg_plot.h"
+#include "tools/amisim/analysis/response_figures.h"
+
+namespace amisim {
+
+// The density over two unit intervals, the cursor in the middle, colour on
+// a logarithmic scale of samples per cell; the eye height drawn at the best
+// phase.
+Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
+                const std::string &subtitle,
+                const std::string &x_title = "time from the main cursor (UI)");
+inline Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures,
+                       const std::string &title, const std::string &subtitle) {
+    return eye_picture(eye.density(), figures, title, subtitle);
+}
+
+// One curve of a picture: what it shows, its name in the legend, its colour.
+template <typename Figures>
+struct Curve {
+    const Figures *figures;
+    std::string name;
+    std::string colour;
+};
+
+// Pulse responses over 4 bits before to 16 bits after the first one's main
+// cursor, with dots one bit apart from each one's own cursor.
+Svg pulse_picture(const std::vector<Curve<ResponseFigures>> &curves, int samples_per_bit,
+                  double sample_interval);
+// The two of a model: before and after AMI_Init.
+Svg pulse_picture(const ResponseFigures &before, const ResponseFigures &after, int samples_per_bit,
+                  double sample_interval);
+
+// Eye height against phase, for each curve.
+Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_per_bit,
+                    double sample_interval, const std::string &x_title);
+// The waveform before the model and, when after is not null, after it.
+Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
+                    double sample_interval);
+
+// The colours of the pictures' curves, in order.
+inline constexpr const char *kCurveColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd"};
+
+}  // namespace amisim
+
+#endif  // AMISIM_PICTURES_H

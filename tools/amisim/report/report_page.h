@@ -1,0 +1,36 @@
+// One SVG page of a run's results, for any browser: the setting at the top;
+// on the left the pulse responses (statistical, from the impulse responses)
+// with the tables of their figures and of the eyes' figures; on the right
+// the time-domain pictures (from the waveforms), the eye and the bathtub.
+#ifndef AMISIM_REPORT_PAGE_H
+#define AMISIM_REPORT_PAGE_H
+
+#include <string>
+#include <vector>
+
+#include "tools/amisim/report/svg_plot.h"
+
+namespace amisim {
+
+// A table: a header row, then rows of a label and one text per column.
+struct ReportTable {
+    std::vector<std::string> header;  // the first names the label column
+    std::vector<std::vector<std::string>> rows;
+};
+
+struct ReportContent {
+    std::string title;
+    std::vector<std::string> setting;  // lines under the title
+    Svg pulse{1, 1};                   // the pulse responses
+    Svg eye{1, 1};                     // the eye where the receiver (or the best phase) samples
+    Svg bathtub{1, 1};
+    ReportTable statistical;
+    ReportTable time_domain;
+    std::vector<std::string> notes;  // lines under the time-domain table
+};
+
+Svg report_page(const ReportContent &content);
+
+}  // namespace amisim
+
+#endif  // AMISIM_REPORT_PAGE_H

@@ -1,0 +1,82 @@
+// One run of the stand-in as a stream: the stimulus through the channel,
+// block by block into AMI_GetWave, both waveforms into their eyes (and into
+// CSV files when asked). A whole link puts a transmitter's AMI_GetWave
+// before the channel and a receiver's after it, whose clock ticks place a
+// third eye. Memory stays the same whatever the number of bits.
+#ifndef AMISIM_STREAM_H
+#define AMISIM_STREAM_H
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/analysis/clocked_eye.h"
+#include "tools/amisim/analysis/eye.h"
+
+namespace amisim {
+
+struct StreamSetup {
+    std::vector<double> taps;  // the through channel's impulse response times the sample interval
+    int samples_per_bit = 32;
+    double sample_interval = 1e-12;
+    int prbs_order = 7;
+    std::int64_t bits = 0;
+    std::int64_t bits_per_call = 256;
+    Convolution convolution = Convolution::kAuto;
+    EyeLayout eye_before;      // of the waveform into the model
+    EyeLayout eye_after;       // of the waveform the model returns
+    bool clocked_eye = false;  // also the eye at the receiver's clock ticks
+    ClockedEyeLayout eye_clocked;
+    std::string wave_before_csv;  // every sample to these files; empty for none
+    std::string wave_after_csv;
+    bool progress = false;  // a progress bar on stderr (when it is a terminal)
+};
+
+// Processes one block of the waveform in place, as AMI_GetWave does; false
+// when the model fails.
+using BlockModel = std::function<bool(double *wave, std::size_t count)>;
+
+// Where a receiver's clock ticked in one block: times in seconds from the
+// start of the waveform, ascending; none is fine.
+struct BlockTicks {
+    const double *times = nullptr;
+    std::size_t count = 0;
+};
+// A receiver's AMI_GetWave: one block in place, and its ticks.
+using ReceiverModel = std::function<bool(double *wave, std::size_t count, BlockTicks &ticks)>;
+
+struct StreamResult {
+    std::unique_ptr<EyeAccumulator> before;
+    std::unique_ptr<EyeAccumulator> after;  // null without a model
+    std::unique_ptr<ClockedEye> clocked;    // null unless asked for
+    Convolution convolution = Convolution::kDirect;
+    std::size_t convolution_block = 0;  // inputs per convolution block
+    std::uint64_t samples = 0;
+    std::uint64_t calls = 0;
+    std::chrono::steady_clock::duration in_model{};
+    // The transmitter of a link, before the channel (which reads ahead).
+    std::uint64_t transmitter_samples = 0;
+    std::uint64_t transmitter_calls = 0;
+    std::chrono::steady_clock::duration in_transmitter{};
+    std::chrono::steady_clock::duration total{};
+    bool model_failed = false;  // why run_stream returned false: the model, or a file
+};
+
+// Runs the stream; model may be empty (no AMI_GetWave). False with a message
+// when the model fails or a file cannot be written.
+bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
+                std::string &error);
+
+// The link: the stimulus through the transmitter in blocks of bits_per_call
+// bits, the channel, the receiver (which may be empty). The eye before is
+// the receiver's input, the eye after its output.
+bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
+              const ReceiverModel &receiver, StreamResult &result, std::string &error);
+
+}  // namespace amisim
+
+#endif  // AMISIM_STREAM_H
