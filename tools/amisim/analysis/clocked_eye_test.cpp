@@ -7,9 +7,9 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/channel/channel_stream.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/analysis/eye.h"
-#include "tools/amisim/stimulus/prbs.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/prbs.h"
 
 namespace {
 

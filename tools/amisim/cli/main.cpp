@@ -11,21 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "tools/amisim/analysis/response_figures.h"
 #include "tools/amisim/channel/channel.h"
-#include "tools/amisim/models/channel_hand_over.h"
 #include "tools/amisim/channel/channel_stream.h"
-#include "tools/amisim/report/figure_tables.h"
-#include "tools/amisim/run/link_run.h"
-#include "tools/amisim/models/model_library.h"
-#include "tools/amisim/cli/options.h"
-#include "tools/amisim/report/pictures.h"
-#include "tools/amisim/report/summary.h"
-#include "tools/amisim/report/report_page.h"
-#include "tools/amisim/run/simulation.h"
-#include "tools/amisim/run/stream.h"
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
-#include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/cli/options.h"
+#include "tools/amisim/models/channel_hand_over.h"
+#include "tools/amisim/models/model_library.h"
+#include "tools/amisim/report/figure_tables.h"
+#include "tools/amisim/report/pictures.h"
+#include "tools/amisim/report/report_page.h"
+#include "tools/amisim/report/summary.h"
+#include "tools/amisim/run/link_run.h"
+#include "tools/amisim/run/simulation.h"
+#include "tools/amisim/run/stream.h"
 
 namespace {
 

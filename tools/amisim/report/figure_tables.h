@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tools/amisim/analysis/eye.h"
-#include "tools/amisim/report/report_page.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/report/report_page.h"
 
 namespace amisim {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tools/amisim/analysis/eye.h"
-#include "tools/amisim/report/svg_plot.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/report/svg_plot.h"
 
 namespace amisim {
 

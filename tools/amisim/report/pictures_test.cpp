@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
-#include "tools/amisim/analysis/response_figures.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/pictures.h"
-#include "tools/amisim/report/summary.h"
 #include "tools/amisim/report/report_page.h"
+#include "tools/amisim/report/summary.h"
 #include "tools/amisim/run/stream.h"
 
 namespace amisim {

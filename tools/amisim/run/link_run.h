@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "tools/amisim/models/model_library.h"
 #include "tools/amisim/cli/options.h"
+#include "tools/amisim/models/model_library.h"
 #include "tools/amisim/run/simulation.h"
 
 namespace amisim {

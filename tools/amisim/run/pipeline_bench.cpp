@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "Halvorin_7314_Tx.h"
+#include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/channel/channel.h"
 #include "tools/amisim/channel/channel_stream.h"
-#include "tools/amisim/analysis/clocked_eye.h"
-#include "tools/amisim/models/model_library.h"
-#include "tools/amisim/run/stream.h"
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
+#include "tools/amisim/models/model_library.h"
+#include "tools/amisim/run/stream.h"
 
 #ifndef EXAMPLE_RX_LIBRARY
 #define EXAMPLE_RX_LIBRARY "Example_Rx_64.so"

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/amisim/channel/channel.h"
 #include "tools/amisim/analysis/eye.h"
-#include "tools/amisim/models/model_library.h"
-#include "tools/amisim/cli/options.h"
-#include "tools/amisim/run/stream.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/channel/channel.h"
+#include "tools/amisim/cli/options.h"
+#include "tools/amisim/models/model_library.h"
+#include "tools/amisim/run/stream.h"
 
 namespace amisim {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/channel/channel_stream.h"
 
 namespace amisim {
 
