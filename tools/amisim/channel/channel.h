@@ -12,7 +12,8 @@ namespace amisim {
 struct Channel {
     std::vector<std::vector<double>> columns;  // [0] through channel, then aggressors
     std::string description;
-    double sample_interval = 0.0;  // from a file's time column, 0 when it has none
+    std::vector<std::string> warnings;  // also in the description, one line each
+    double sample_interval = 0.0;       // from a file's time column, 0 when it has none
 };
 
 // Parameters of the built-in channel: a skin-effect line,

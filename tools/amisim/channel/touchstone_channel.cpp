@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 #include "tools/amisim/channel/frequency_response.h"
 
@@ -289,6 +290,7 @@ bool read_touchstone_channel(const std::string &path, const std::string &port_or
     channel.columns.push_back(std::move(conversion.impulse));
     channel.sample_interval = 0.0;  // the simulation's own
     channel.description = text.str();
+    channel.warnings = std::move(warnings);
     return true;
 }
 

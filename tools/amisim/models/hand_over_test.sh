@@ -29,7 +29,7 @@ if ! grep -q '^convolution: direct sums over 48 taps' "$work/64.txt"; then
     exit 1
 fi
 # The reports differ only in the model's path, the timings and the folder.
-filter() { grep -v -e '^model:' -e '^run:' -e 'ns/sample' -e '^files:' -e '^report:' "$1"; }
+filter() { grep -v -e '^model:' -e '^run:' -e 'ns/sample' -e '^files:' -e '^report:' -e '^results:' "$1"; }
 if ! diff <(filter "$work/64.txt") <(filter "$work/32.txt"); then
     echo "the 32-bit run reports differently"
     exit 1

@@ -1,0 +1,161 @@
+#include "tools/amisim/cli/run_setup.h"
+
+#include <unistd.h>
+
+#include <cmath>
+
+#include "tools/amisim/channel/touchstone.h"
+#include "tools/amisim/channel/touchstone_channel.h"
+#include "tools/amisim/models/model_session.h"
+
+namespace amisim {
+
+namespace {
+
+const char *word_size(ElfClass elf) {
+    return elf == ElfClass::k32 ? "32" : "64";
+}
+
+// The kit's example receiver of the transmitter's word size, which the
+// build puts beside both stand-in programs.
+std::string default_receiver(ElfClass transmitter) {
+    return own_directory() + "/Example_Rx_" + word_size(transmitter) + ".so";
+}
+
+// The receiver's library: it must exist and be of the transmitter's word
+// size, since a simulator loads both into one process.
+bool check_receiver(const std::string &rx_path, bool is_default, ElfClass transmitter,
+                    const std::string &model_path, std::string &error) {
+    if (is_default && access(rx_path.c_str(), R_OK) != 0) {
+        error = "--rx without a file runs the kit's example receiver, but " + rx_path +
+                " is missing; build it (cmake --build, which puts it into dist/) or give --rx "
+                "FILE";
+        return false;
+    }
+    const ElfClass receiver = inspect_elf(rx_path, error);
+    if (receiver != ElfClass::k32 && receiver != ElfClass::k64) {
+        error = "the receiver " + error;
+        return false;
+    }
+    if (receiver != transmitter) {
+        error = std::string("the transmitter ") + model_path + " is a " + word_size(transmitter) +
+                "-bit library and the receiver " + rx_path + " a " + word_size(receiver) +
+                "-bit one; a simulator loads both into one process, so they must have one word "
+                "size: give the receiver's " +
+                word_size(transmitter) + "-bit build, or the transmitter's " + word_size(receiver) +
+                "-bit build (e.g. Halvorin_7314_Tx_" + word_size(receiver) +
+                ".so with Example_Rx_" + word_size(receiver) + ".so)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool choose_models(const Options &options, RunSetting &setting, ElfClass &model_class,
+                   std::string &error) {
+    setting.model_path = !options.model.empty()
+                             ? options.model
+                             : own_directory() + (sizeof(void *) == 8 ? "/Halvorin_7314_Tx_64.so"
+                                                                      : "/Halvorin_7314_Tx_32.so");
+    model_class = inspect_elf(setting.model_path, error);
+    if (model_class != ElfClass::k32 && model_class != ElfClass::k64) {
+        return false;
+    }
+    if (options.rx) {
+        setting.rx_path =
+            options.rx_model.empty() ? default_receiver(model_class) : options.rx_model;
+        return check_receiver(setting.rx_path, options.rx_model.empty(), model_class,
+                              setting.model_path, error);
+    }
+    return true;
+}
+
+bool load_channel(const Options &options, RunSetting &setting, std::string &error) {
+    setting.dt = options.sample_interval;
+    setting.spb = options.samples_per_bit;
+    setting.bits = options.bits;
+    setting.bits_per_call = options.bits_per_call;
+    setting.prbs_order = options.prbs_order;
+    setting.convolution = options.convolution;
+    setting.output_folder = options.output_folder;
+    setting.waves = options.waves;
+    setting.progress = true;
+    setting.channel_file = options.channel_file;
+    setting.channel_ports = options.channel_ports;
+    const bool touchstone =
+        !options.channel_file.empty() && looks_like_touchstone(options.channel_file);
+    if (!options.channel_ports.empty() && !touchstone) {
+        error = "--ports applies to Touchstone channels only";
+        return false;
+    }
+    if (options.channel_file.empty()) {
+        setting.channel_bits = options.channel_bits;
+        setting.channel =
+            default_channel(DefaultChannelShape{}, setting.dt,
+                            static_cast<std::size_t>(options.channel_bits) * setting.spb);
+        return true;
+    }
+    if (touchstone) {
+        return read_touchstone_channel(options.channel_file, options.channel_ports, setting.dt,
+                                       setting.channel, error);
+    }
+    if (!read_channel_file(options.channel_file, setting.channel, error)) {
+        return false;
+    }
+    const double file_dt = setting.channel.sample_interval;
+    if (file_dt > 0.0) {
+        if (!options.sample_interval_given) {
+            setting.dt = file_dt;
+        } else if (std::fabs(file_dt - setting.dt) > 1e-6 * setting.dt) {
+            error = options.channel_file + ": its time step " + std::to_string(file_dt) +
+                    " s differs from --sample-interval " + std::to_string(setting.dt) + " s";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool choose_parameters(const std::string &model_path, bool have_string, const std::string &string,
+                       const std::vector<std::pair<std::string, std::string>> &settings,
+                       const RunSetting &setting, std::string &parameters, std::string &error) {
+    if (have_string) {
+        parameters = string;
+        return true;
+    }
+    // AMI_Init with an empty parameter string, on a short impulse, to read
+    // the root name from the echo; the echo holds the model's defaults.
+    std::unique_ptr<ModelSession> model = open_in_process(model_path, error);
+    if (model == nullptr) {
+        return false;
+    }
+    InitRequest request;
+    request.impulse_matrix.assign(static_cast<std::size_t>(setting.spb) * 4, 0.0);
+    request.impulse_matrix[0] = 1.0 / setting.dt;
+    request.row_size = static_cast<long>(request.impulse_matrix.size());
+    request.sample_interval = setting.dt;
+    request.bit_time = setting.dt * setting.spb;
+    InitReply reply;
+    if (!model->init(request, reply, error)) {
+        return false;
+    }
+    std::string close_error;
+    model->close(close_error);
+    if (reply.status == 0) {
+        error =
+            "the model's AMI_Init returned 0 (failure) when asked for its root name with an "
+            "empty parameter string; its message: " +
+            (reply.message.present ? reply.message.text : std::string("(none)"));
+        return false;
+    }
+    const std::string echo = reply.parameters_out.text;
+    const std::string root = root_name_of(echo);
+    if (root.empty()) {
+        error = "the model's echo names no root to put --set parameters under; use --params";
+        return false;
+    }
+    parameters = parameter_string_for(root, echo, settings);
+    return true;
+}
+
+}  // namespace amisim

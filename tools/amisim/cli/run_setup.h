@@ -1,0 +1,39 @@
+// From the command line to a run: which models (the defaults beside the
+// program, the receiver of the transmitter's word size), the channel at the
+// sample interval, and the parameter strings (under each model's root
+// name, learned from its echo).
+#ifndef AMISIM_RUN_SETUP_H
+#define AMISIM_RUN_SETUP_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/amisim/cli/options.h"
+#include "tools/amisim/models/model_library.h"
+#include "tools/amisim/run/run_setting.h"
+
+namespace amisim {
+
+// The model files: MODEL.so or the model beside the program, and with --rx
+// the receiver's (its word size must be the transmitter's). Their ELF
+// classes go to model_class; false with the message.
+bool choose_models(const Options &options, RunSetting &setting, ElfClass &model_class,
+                   std::string &error);
+
+// The channel: built in, or read from a file whose time column may set the
+// sample interval; with the run's other settings from the options.
+bool load_channel(const Options &options, RunSetting &setting, std::string &error);
+
+// A model's parameter string: --params as given (have_string), or the
+// --set settings under the root name of the model's echo of an empty
+// string, which holds its defaults when there are no settings. The model is
+// loaded and initialised once for this. False with the message (the model
+// failed).
+bool choose_parameters(const std::string &model_path, bool have_string, const std::string &string,
+                       const std::vector<std::pair<std::string, std::string>> &settings,
+                       const RunSetting &setting, std::string &parameters, std::string &error);
+
+}  // namespace amisim
+
+#endif  // AMISIM_RUN_SETUP_H

@@ -1,0 +1,321 @@
+#include "tools/amisim/report/results_json.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/amisim/channel/touchstone.h"
+#include "tools/amisim/models/model_library.h"
+#include "tools/amisim/report/json_writer.h"
+#include "tools/amisim/report/sha256.h"
+#include "tools/amisim/report/summary.h"
+
+#ifndef AMISIM_VERSION
+#define AMISIM_VERSION "unknown"
+#endif
+
+namespace amisim {
+
+namespace {
+
+void text_or_null(JsonWriter &json, const ModelText &text) {
+    if (text.present) {
+        json.value(text.text);
+    } else {
+        json.null();
+    }
+}
+
+void file_digest(JsonWriter &json, const std::string &path) {
+    std::string digest;
+    std::string ignored;
+    if (sha256_file(path, digest, ignored)) {
+        json.value(digest);
+    } else {
+        json.null();
+    }
+}
+
+void model_input(JsonWriter &json, const std::string &path, const std::string &parameters,
+                 const ModelRecord *record) {
+    json.begin_object();
+    json.key("file").value(path);
+    json.key("sha256");
+    file_digest(json, path);
+    std::string ignored;
+    const ElfClass elf = inspect_elf(path, ignored);
+    json.key("word_size");
+    if (elf == ElfClass::k32 || elf == ElfClass::k64) {
+        json.value(elf == ElfClass::k32 ? 32 : 64);
+    } else {
+        json.null();
+    }
+    json.key("parameters_sent").value(parameters);
+    json.key("parameters_echoed");
+    text_or_null(json, record != nullptr ? record->init.parameters_out : ModelText{});
+    json.key("has_get_wave").value(record != nullptr && record->has_get_wave);
+    json.end_object();
+}
+
+void channel_input(JsonWriter &json, const RunSetting &setting) {
+    const Channel &channel = setting.channel;
+    json.begin_object();
+    const bool built_in = setting.channel_file.empty();
+    const bool touchstone = !built_in && looks_like_touchstone(setting.channel_file);
+    json.key("source").value(built_in ? "built-in" : touchstone ? "touchstone" : "text");
+    json.key("file");
+    built_in ? json.null() : json.value(setting.channel_file);
+    json.key("sha256");
+    built_in ? json.null() : file_digest(json, setting.channel_file);
+    json.key("ports");
+    touchstone ? json.value(setting.channel_ports.empty() ? "default" : setting.channel_ports)
+               : json.null();
+    json.key("built_in_bits");
+    built_in ? json.value(static_cast<std::int64_t>(setting.channel_bits)) : json.null();
+    json.key("description").value(channel.description);
+    json.key("warnings").begin_array();
+    for (const std::string &warning : channel.warnings) {
+        json.value(warning);
+    }
+    json.end_array();
+    json.key("samples").value(static_cast<std::uint64_t>(channel.columns[0].size()));
+    json.key("aggressors").value(static_cast<std::uint64_t>(channel.columns.size() - 1));
+    json.end_object();
+}
+
+void response(JsonWriter &json, const char *label, const ResponseFigures &f) {
+    json.begin_object();
+    json.key("label").value(label);
+    json.key("impulse_peak_per_s").value(f.peak);
+    json.key("impulse_area").value(f.area);
+    json.key("main_cursor").value(f.main_cursor);
+    json.key("first_pre_cursor").value(f.first_pre);
+    json.key("first_post_cursor").value(f.first_post);
+    json.key("pre_main_db").value(f.pre_db);
+    json.key("post_main_db").value(f.post_db);
+    json.key("max_level").value(f.max_level);
+    json.key("pda").value(f.pda);
+    json.key("snr_db").value(f.snr > 0.0 ? 10.0 * std::log10(f.snr) : -HUGE_VAL);
+    json.key("cursor_sample").value(static_cast<std::uint64_t>(f.cursor));
+    json.key("eye_centre_sample").value(static_cast<std::uint64_t>(f.eye_centre));
+    json.key("swing").value(f.swing);
+    json.end_object();
+}
+
+void eye(JsonWriter &json, const char *label, const char *reference, const EyeFigures &f,
+         const RunSetting &setting) {
+    const int spb = setting.spb;
+    json.begin_object();
+    json.key("label").value(label);
+    json.key("reference").value(reference);
+    json.key("measured").value(f.measured);
+    auto figure = [&](const char *name, double value) {
+        json.key(name);
+        f.measured ? json.value(value) : json.null();
+    };
+    figure("best_phase_ui", slot_ui(f.best_slot, spb));
+    figure("height_best_v", f.height);
+    figure("height_reference_v",
+           f.bathtub.empty() ? 0.0 : f.bathtub[static_cast<std::size_t>(spb / 2)]);
+    figure("width_ui", f.width / spb);
+    figure("width_ps", f.width / spb * spb * setting.dt * 1e12);
+    std::vector<double> phases;
+    for (int s = 0; s < spb; ++s) {
+        phases.push_back(slot_ui(s, spb));
+    }
+    json.key("bathtub").begin_object();
+    json.key("phase_ui").value(phases);
+    json.key("height_v").value(f.bathtub);
+    json.end_object();
+    json.end_object();
+}
+
+void get_wave_use(JsonWriter &json, std::uint64_t samples, std::uint64_t calls,
+                  std::chrono::steady_clock::duration time) {
+    json.begin_object();
+    json.key("calls").value(calls);
+    json.key("samples").value(samples);
+    const double ns = std::chrono::duration<double, std::nano>(time).count();
+    json.key("ns_per_sample").value(samples > 0 ? ns / static_cast<double>(samples) : 0.0);
+    json.end_object();
+}
+
+void messages(JsonWriter &json, const RunResults &results) {
+    json.begin_array();
+    auto add = [&json](const ModelRecord &model) {
+        if (!model.initialised) {
+            return;
+        }
+        for (const auto &[kind, text] :
+             {std::pair{"message", &model.init.message},
+              std::pair{"output_parameters", &model.init.parameters_out}}) {
+            json.begin_object();
+            json.key("model").value(model.role);
+            json.key("call").value("AMI_Init");
+            json.key("kind").value(kind);
+            json.key("text");
+            text_or_null(json, *text);
+            json.end_object();
+        }
+    };
+    add(results.transmitter);
+    if (results.receiver.has_value()) {
+        add(*results.receiver);
+    }
+    json.end_array();
+}
+
+}  // namespace
+
+const char *amisim_version() {
+    return AMISIM_VERSION;
+}
+
+std::string results_json(const RunSetting &setting, const RunResults &results,
+                         const std::vector<std::string> &files) {
+    JsonWriter json;
+    json.begin_object();
+    json.key("schema").value("amisim-results");
+    json.key("schema_version").value(kResultsSchemaVersion);
+    json.key("amisim_version").value(amisim_version());
+    json.key("kind").value(setting.rx_path.empty() ? "model" : "link");
+    json.key("complete").value(results.complete());
+    json.key("status").value(results.status);
+    json.key("failure");
+    results.complete() ? json.null() : json.value(results.failure);
+
+    json.key("inputs").begin_object();
+    json.key("transmitter");
+    model_input(json, setting.model_path, setting.parameters, &results.transmitter);
+    json.key("receiver");
+    if (setting.rx_path.empty()) {
+        json.null();
+    } else {
+        model_input(json, setting.rx_path, setting.rx_parameters,
+                    results.receiver.has_value() ? &*results.receiver : nullptr);
+    }
+    json.key("channel");
+    channel_input(json, setting);
+    json.key("stimulus").begin_object();
+    json.key("pattern").value("PRBS" + std::to_string(setting.prbs_order));
+    json.key("prbs_order").value(setting.prbs_order);
+    json.key("bits").value(setting.bits);
+    json.key("levels").value(std::vector<double>{-0.5, 0.5});
+    json.key("seed").null();
+    json.end_object();
+    json.key("sample_interval_s").value(setting.dt);
+    json.key("samples_per_bit").value(setting.spb);
+    json.key("bit_time_s").value(setting.dt * setting.spb);
+    json.key("bits_per_call").value(static_cast<std::int64_t>(setting.bits_per_call));
+    json.end_object();
+
+    json.key("messages");
+    messages(json, results);
+
+    const bool measured = results.after_tx_init.size() == setting.channel.columns.size() &&
+                          (!results.link || results.after_rx.has_value());
+    json.key("responses").begin_object();
+    if (measured) {
+        json.key("channel");
+        response(json, results.link ? "channel" : "before AMI_Init", results.channel);
+        json.key("after_tx_init");
+        response(json, results.link ? "after Tx Init" : "after AMI_Init", results.after_tx);
+        if (results.link) {
+            json.key("after_rx_init");
+            response(json, "after Rx Init", *results.after_rx);
+        } else {
+            json.key("post_cursor_change_db")
+                .value(results.after_tx.post_db - results.channel.post_db);
+        }
+    }
+    json.end_object();
+
+    json.key("eyes").begin_object();
+    if (results.streamed) {
+        json.key("before_get_wave");
+        eye(json, results.link ? "Rx input" : "before GetWave", "cursor", results.before_get_wave,
+            setting);
+        if (results.after_get_wave.has_value()) {
+            json.key("after_get_wave");
+            eye(json, results.link ? "Rx output" : "after GetWave", "cursor",
+                *results.after_get_wave, setting);
+        }
+        if (results.at_clock.has_value()) {
+            json.key("at_rx_clock");
+            eye(json, "at Rx clock", "clock", *results.at_clock, setting);
+        }
+    }
+    json.end_object();
+
+    json.key("clock");
+    if (results.link && results.streamed) {
+        const ClockFigures &clock = results.clock;
+        json.begin_object();
+        json.key("ticks").value(clock.ticks);
+        json.key("in_eye").value(clock.in_eye);
+        json.key("rejected").value(clock.rejected);
+        json.key("phase_mean_ui").value(clock.phase_mean);
+        json.key("phase_spread_ui").value(clock.phase_spread);
+        json.key("phase_lowest_ui").value(clock.phase_lowest);
+        json.key("phase_highest_ui").value(clock.phase_highest);
+        json.end_object();
+    } else {
+        json.null();
+    }
+
+    json.key("run").begin_object();
+    const StreamResult &stream = results.stream;
+    const double seconds = std::chrono::duration<double>(stream.total).count();
+    json.key("seconds").value(seconds);
+    json.key("samples").value(stream.samples);
+    json.key("samples_per_second")
+        .value(seconds > 0.0 ? static_cast<double>(stream.samples) / seconds : 0.0);
+    json.key("convolution").value(stream.convolution == Convolution::kFft ? "fft" : "direct");
+    json.key("settle_bits").value(results.settle_bits);
+    json.key("fill_bits").value(results.fill_bits);
+    json.key("get_wave").begin_object();
+    // In a run of the model alone its AMI_GetWave follows the channel, in
+    // the stream's receiver position.
+    if (results.transmitter.has_get_wave) {
+        json.key("transmitter");
+        results.link ? get_wave_use(json, stream.transmitter_samples, stream.transmitter_calls,
+                                    stream.in_transmitter)
+                     : get_wave_use(json, stream.samples, stream.calls, stream.in_model);
+    }
+    if (results.receiver.has_value() && results.receiver->has_get_wave) {
+        json.key("receiver");
+        get_wave_use(json, stream.samples, stream.calls, stream.in_model);
+    }
+    json.end_object();
+    json.end_object();
+
+    json.key("files").begin_array();
+    for (const std::string &file : files) {
+        json.value(file);
+    }
+    json.end_array();
+    json.end_object();
+    return json.text();
+}
+
+bool write_results_json(const RunSetting &setting, const RunResults &results,
+                        const std::vector<std::string> &files, std::string &error) {
+    const std::string path = setting.output_folder + "/results.json";
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string text = results_json(setting, results, files);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written) {
+        error = path + ": write failed";
+        return false;
+    }
+    std::printf("results:     %s\n", path.c_str());
+    return true;
+}
+
+}  // namespace amisim

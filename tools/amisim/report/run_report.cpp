@@ -1,0 +1,359 @@
+#include "tools/amisim/report/run_report.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/amisim/report/figure_tables.h"
+#include "tools/amisim/report/pictures.h"
+#include "tools/amisim/report/report_page.h"
+#include "tools/amisim/report/summary.h"
+
+namespace amisim {
+
+namespace {
+
+std::string impulse_header(std::size_t columns) {
+    std::string header = "time_s,through";
+    for (std::size_t k = 1; k < columns; ++k) {
+        header += ",aggressor_" + std::to_string(k);
+    }
+    return header;
+}
+
+std::vector<const std::vector<double> *> pointers(const std::vector<std::vector<double>> &columns) {
+    std::vector<const std::vector<double> *> out;
+    out.reserve(columns.size());
+    for (const auto &column : columns) {
+        out.push_back(&column);
+    }
+    return out;
+}
+
+// The rate line of the pictures' subtitles.
+std::string rate_text(const RunSetting &setting) {
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
+                  static_cast<long long>(setting.bits), setting.prbs_order,
+                  1e-9 / (setting.dt * setting.spb), setting.spb);
+    return rate;
+}
+
+// An eye picture's subtitle: the rate, and the eye's figures measured from
+// the reference (the cursor or the clock); without a reference, the form of
+// the separate eye pictures of a model alone.
+std::string eye_subtitle(const RunSetting &setting, const EyeFigures &figures,
+                         const char *reference) {
+    char text[200];
+    if (!figures.measured) {
+        std::snprintf(text, sizeof text, "%s; too few bits for an eye", rate_text(setting).c_str());
+    } else if (reference == nullptr) {
+        std::snprintf(text, sizeof text, "%s; height %.4g V, width %.3f UI at %+.3f UI",
+                      rate_text(setting).c_str(), figures.height, figures.width / setting.spb,
+                      slot_ui(figures.best_slot, setting.spb));
+    } else {
+        std::snprintf(text, sizeof text, "%s; height %.4g V, width %.3f UI at %+.3f UI from %s",
+                      rate_text(setting).c_str(), figures.height, figures.width / setting.spb,
+                      slot_ui(figures.best_slot, setting.spb), reference);
+    }
+    return text;
+}
+
+// The lines of the setting at the head of the report page.
+std::vector<std::string> page_setting(const RunSetting &setting) {
+    std::vector<std::string> lines{"transmitter: " + setting.model_path + "  " +
+                                   setting.parameters};
+    if (!setting.rx_path.empty()) {
+        lines.push_back("receiver: " + setting.rx_path + "  " + setting.rx_parameters);
+    }
+    lines.push_back("channel: " + setting.channel.description);
+    lines.push_back("simulation: " + rate_text(setting));
+    return lines;
+}
+
+// The names of a "files:" line, one by one.
+void add_names(const std::string &written, std::vector<std::string> &files) {
+    std::size_t at = 0;
+    while (at < written.size()) {
+        const std::size_t comma = written.find(", ", at);
+        files.push_back(written.substr(at, comma == std::string::npos ? comma : comma - at));
+        at = comma == std::string::npos ? written.size() : comma + 2;
+    }
+}
+
+const EyeFigures *optional_eye(const std::optional<EyeFigures> &eye) {
+    return eye.has_value() ? &*eye : nullptr;
+}
+
+ReportTable link_response_table(const RunResults &results) {
+    return response_table("pulse response", {{"channel", &results.channel},
+                                             {"after Tx Init", &results.after_tx},
+                                             {"after Rx Init", &*results.after_rx}});
+}
+
+ReportTable link_eye_table(const RunSetting &setting, const RunResults &results) {
+    return eye_table("eye over 2 UI",
+                     {{"Rx input", &results.before_get_wave},
+                      {"Rx output", optional_eye(results.after_get_wave)},
+                      {"at Rx clock", optional_eye(results.at_clock)}},
+                     setting.spb, setting.dt);
+}
+
+std::vector<std::string> notes_of_link(const RunSetting &setting, const RunResults &results) {
+    return link_notes(results.clock, results.receiver->has_get_wave,
+                      results.transmitter.has_get_wave, results.settle_bits, results.fill_bits,
+                      setting.bits);
+}
+
+// The files of the model alone: its two impulse responses, the bathtub,
+// the eyes before and after it, the pulse responses, the bathtubs, the page.
+bool write_model_files(const RunSetting &setting, const RunResults &results,
+                       std::vector<std::string> &files, std::string &error) {
+    const std::string folder = setting.output_folder + "/";
+    const std::string header = impulse_header(setting.channel.columns.size());
+    const EyeFigures &eye_before = results.before_get_wave;
+    const EyeFigures *eye_after = optional_eye(results.after_get_wave);
+    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
+                       pointers(setting.channel.columns), error) ||
+        !write_columns(folder + "impulse_after.csv", header, setting.dt,
+                       pointers(results.after_tx_init), error) ||
+        !write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb, error)) {
+        return false;
+    }
+    const StreamResult &stream = results.stream;
+    std::string written = "impulse_before.csv, impulse_after.csv, bathtub.csv, eye_before.svg";
+    if (!eye_picture(*stream.before, eye_before, "Eye before AMI_GetWave",
+                     eye_subtitle(setting, eye_before, nullptr))
+             .write(folder + "eye_before.svg", error)) {
+        return false;
+    }
+    if (eye_after != nullptr) {
+        written += ", eye_after.svg";
+        if (!eye_picture(*stream.after, *eye_after, "Eye after AMI_GetWave",
+                         eye_subtitle(setting, *eye_after, nullptr))
+                 .write(folder + "eye_after.svg", error)) {
+            return false;
+        }
+    }
+    written += ", pulse.svg, bathtub.svg";
+    if (!pulse_picture(results.channel, results.after_tx, setting.spb, setting.dt)
+             .write(folder + "pulse.svg", error) ||
+        !bathtub_picture(eye_before, eye_after, setting.spb, setting.dt)
+             .write(folder + "bathtub.svg", error)) {
+        return false;
+    }
+    if (setting.waves) {
+        written += eye_after != nullptr ? ", wave_before.csv, wave_after.csv" : ", wave_before.csv";
+    }
+    std::printf("files:       %s%s\n", folder.c_str(), written.c_str());
+
+    ReportContent page;
+    page.title = "amisim: the model over the channel";
+    page.setting = page_setting(setting);
+    page.pulse = pulse_picture(results.channel, results.after_tx, setting.spb, setting.dt);
+    const bool after_shown = eye_after != nullptr;
+    page.eye = eye_picture(
+        after_shown ? stream.after->density() : stream.before->density(),
+        after_shown ? *eye_after : eye_before,
+        after_shown ? "Eye after AMI_GetWave" : "Eye before AMI_GetWave (the model has none)",
+        eye_subtitle(setting, after_shown ? *eye_after : eye_before, "the cursor"));
+    page.bathtub = bathtub_picture(eye_before, eye_after, setting.spb, setting.dt);
+    page.statistical = response_table("pulse response", {{"before AMI_Init", &results.channel},
+                                                         {"after AMI_Init", &results.after_tx}});
+    page.time_domain =
+        eye_table("eye over 2 UI", {{"before GetWave", &eye_before}, {"after GetWave", eye_after}},
+                  setting.spb, setting.dt);
+    page.notes.push_back(
+        "phases from the main cursor of each waveform's pulse response; the first " +
+        std::to_string(results.settle_bits) + " bits left out");
+    if (!report_page(page).write(setting.output_folder + "/report.svg", error)) {
+        return false;
+    }
+    std::printf("report:      %s/report.svg\n", setting.output_folder.c_str());
+    add_names(written + ", report.svg", files);
+    return true;
+}
+
+// The files of a link: the three responses, the bathtubs, the eyes at the
+// receiver's input, output and clock, the pulse responses, the page.
+bool write_link_files(const RunSetting &setting, const RunResults &results,
+                      std::vector<std::string> &files, std::string &error) {
+    const std::string folder = setting.output_folder + "/";
+    const std::string header = impulse_header(setting.channel.columns.size());
+    const EyeFigures &input = results.before_get_wave;
+    const EyeFigures *output = optional_eye(results.after_get_wave);
+    const EyeFigures *at_clock = optional_eye(results.at_clock);
+    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
+                       pointers(setting.channel.columns), error) ||
+        !write_columns(folder + "impulse_after.csv", header, setting.dt,
+                       pointers(results.after_tx_init), error) ||
+        !write_columns(folder + "impulse_rx.csv", header, setting.dt,
+                       pointers(results.after_rx_init), error) ||
+        !write_bathtub_csv(folder + "bathtub.csv", input, output, setting.spb, error, at_clock)) {
+        return false;
+    }
+    std::string written = "impulse_before.csv, impulse_after.csv, impulse_rx.csv, bathtub.csv";
+    auto picture = [&](const Svg &svg, const std::string &name) {
+        written += ", " + name;
+        return svg.write(folder + name, error);
+    };
+    const Svg pulse = pulse_picture({{&results.channel, "channel", kCurveColours[0]},
+                                     {&results.after_tx, "after Tx AMI_Init", kCurveColours[1]},
+                                     {&*results.after_rx, "after Rx AMI_Init", kCurveColours[2]}},
+                                    setting.spb, setting.dt);
+    std::vector<Curve<EyeFigures>> tubs{{&input, "Rx input, from cursor", kCurveColours[0]}};
+    if (output != nullptr) {
+        tubs.push_back({output, "Rx output, from cursor", kCurveColours[1]});
+    }
+    if (at_clock != nullptr) {
+        tubs.push_back({at_clock, "Rx output, from clock", kCurveColours[2]});
+    }
+    const Svg bathtub = bathtub_picture(tubs, setting.spb, setting.dt,
+                                        "sampling phase from the cursor or the Rx clock (UI)");
+    const StreamResult &stream = results.stream;
+    Svg eye_shown = eye_picture(stream.before->density(), input,
+                                "Eye at the receiver's input (after Tx and channel)",
+                                eye_subtitle(setting, input, "the cursor"));
+    if (!picture(eye_shown, "eye_before.svg") || !picture(pulse, "pulse.svg") ||
+        !picture(bathtub, "bathtub.svg")) {
+        return false;
+    }
+    if (output != nullptr) {
+        eye_shown = eye_picture(stream.after->density(), *output,
+                                "Eye after the receiver's AMI_GetWave, best phase",
+                                eye_subtitle(setting, *output, "the cursor"));
+        if (!picture(eye_shown, "eye_after.svg")) {
+            return false;
+        }
+    }
+    if (at_clock != nullptr) {
+        eye_shown = eye_picture(stream.clocked->density(), *at_clock,
+                                "Eye at the receiver's sampling instants",
+                                eye_subtitle(setting, *at_clock, "the clock"),
+                                "time from the receiver's sampling instant (UI)");
+        if (!picture(eye_shown, "eye_clock.svg")) {
+            return false;
+        }
+    }
+    if (setting.waves) {
+        written += output != nullptr ? ", wave_before.csv, wave_after.csv" : ", wave_before.csv";
+    }
+    ReportContent page;
+    page.title = "amisim: the link, transmitter, channel and receiver";
+    page.setting = page_setting(setting);
+    page.pulse = pulse;
+    page.eye = eye_shown;
+    page.bathtub = bathtub;
+    page.statistical = link_response_table(results);
+    page.time_domain = link_eye_table(setting, results);
+    page.notes = notes_of_link(setting, results);
+    if (!picture(report_page(page), "report.svg")) {
+        return false;
+    }
+    std::printf("files:       %s%s\n", folder.c_str(), written.c_str());
+    add_names(written, files);
+    return true;
+}
+
+}  // namespace
+
+void print_setting(const RunSetting &setting) {
+    std::printf("model:      %s\n", setting.model_path.c_str());
+    std::printf("channel:    %s\n", setting.channel.description.c_str());
+    std::printf(
+        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
+        "%ld bits per AMI_GetWave call\n",
+        setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
+        static_cast<long long>(setting.bits), setting.prbs_order, setting.bits_per_call);
+    std::printf("parameters: %s\n", setting.parameters.c_str());
+    if (!setting.rx_path.empty()) {
+        std::printf("receiver:   %s\n", setting.rx_path.c_str());
+        std::printf("rx parameters: %s\n", setting.rx_parameters.c_str());
+    }
+    const std::size_t taps = setting.channel.columns[0].size();
+    if (resolve_convolution(setting.convolution, taps) == Convolution::kFft) {
+        const std::size_t n = default_fft_size(taps);
+        std::printf("convolution: FFT overlap-add, %zu-point transforms, %zu samples a block\n\n",
+                    n, n - taps + 1);
+    } else {
+        std::printf("convolution: direct sums over %zu taps\n\n", taps);
+    }
+}
+
+void print_model_text(const char *label, const ModelText &text) {
+    std::printf("%s:\n", label);
+    if (!text.present) {
+        std::printf("  (none)\n");
+        return;
+    }
+    std::string body = text.text;
+    while (!body.empty() && body.back() == '\n') {
+        body.pop_back();
+    }
+    if (body.empty()) {
+        body = "(empty)";
+    }
+    std::string indented = "  ";
+    for (char c : body) {
+        indented += c;
+        if (c == '\n') {
+            indented += "  ";
+        }
+    }
+    std::printf("%s\n", indented.c_str());
+}
+
+void print_init_texts(const ModelRecord &model, bool link) {
+    const std::string who = !link ? "" : model.role == "receiver" ? "Rx " : "Tx ";
+    print_model_text((who + "AMI_Init message").c_str(), model.init.message);
+    print_model_text((who + "AMI_Init output parameters").c_str(), model.init.parameters_out);
+}
+
+void print_results(const RunSetting &setting, const RunResults &results) {
+    if (!results.link) {
+        const EyeFigures *after = optional_eye(results.after_get_wave);
+        print_response_summary(results.channel, results.after_tx);
+        print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
+                          results.settle_bits, results.fill_bits);
+        print_run_summary(results.stream, results.transmitter.has_get_wave);
+        return;
+    }
+    print_table(link_response_table(results));
+    print_table(link_eye_table(setting, results));
+    for (const std::string &note : notes_of_link(setting, results)) {
+        std::printf("  %s\n", note.c_str());
+    }
+    print_link_run_summary(results.stream, results.transmitter.has_get_wave,
+                           results.receiver->has_get_wave);
+}
+
+bool write_result_files(const RunSetting &setting, const RunResults &results,
+                        std::vector<std::string> &files, std::string &error) {
+    return results.link ? write_link_files(setting, results, files, error)
+                        : write_model_files(setting, results, files, error);
+}
+
+bool write_columns(const std::string &path, const std::string &header, double sample_interval,
+                   const std::vector<const std::vector<double> *> &columns, std::string &error) {
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fprintf(file, "%s\n", header.c_str());
+    const std::size_t rows = columns.empty() ? 0 : columns[0]->size();
+    for (std::size_t r = 0; r < rows; ++r) {
+        std::fprintf(file, "%.12g", static_cast<double>(r) * sample_interval);
+        for (const auto *column : columns) {
+            std::fprintf(file, ",%.17g", (*column)[r]);
+        }
+        std::fputc('\n', file);
+    }
+    if (std::fclose(file) != 0) {
+        error = path + ": write failed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace amisim

@@ -1,0 +1,239 @@
+#include "tools/amisim/run/pipeline.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace amisim {
+
+std::int64_t fill_bits(const RunSetting &setting) {
+    return static_cast<std::int64_t>(setting.channel.columns[0].size() /
+                                     static_cast<std::size_t>(setting.spb)) +
+           1;
+}
+
+namespace {
+
+// AMI_Init with the impulse responses, one column after another; the
+// responses as the model left them go to after.
+bool initialise(ModelSession &session, ModelRecord &record,
+                const std::vector<std::vector<double>> &columns, const RunSetting &setting,
+                std::vector<std::vector<double>> &after, std::string &error) {
+    InitRequest request;
+    request.row_size = static_cast<long>(columns[0].size());
+    request.aggressors = static_cast<long>(columns.size()) - 1;
+    request.sample_interval = setting.dt;
+    request.bit_time = setting.dt * setting.spb;
+    request.parameters_in = record.parameters_sent;
+    request.impulse_matrix.reserve(columns[0].size() * columns.size());
+    for (const auto &column : columns) {
+        request.impulse_matrix.insert(request.impulse_matrix.end(), column.begin(), column.end());
+    }
+    record.has_get_wave = session.has_get_wave();
+    if (!session.init(request, record.init, error)) {
+        return false;
+    }
+    record.initialised = true;
+    const auto rows = static_cast<std::ptrdiff_t>(columns[0].size());
+    after.resize(columns.size());
+    for (std::size_t k = 0; k < after.size(); ++k) {
+        const auto first = request.impulse_matrix.begin() + static_cast<std::ptrdiff_t>(k) * rows;
+        after[k].assign(first, first + rows);
+    }
+    return true;
+}
+
+// The stream's settings: the through channel as taps, each eye centred on
+// the main cursor of the response up to its place and scaled by that
+// response's largest possible swing.
+StreamSetup stream_setup(const RunSetting &setting, const std::vector<double> &through,
+                         std::int64_t fill, const ResponseFigures &before,
+                         const ResponseFigures &after) {
+    StreamSetup setup;
+    setup.taps.reserve(through.size());
+    for (double h : through) {
+        setup.taps.push_back(h * setting.dt);
+    }
+    setup.samples_per_bit = setting.spb;
+    setup.sample_interval = setting.dt;
+    setup.prbs_order = setting.prbs_order;
+    setup.bits = setting.bits;
+    setup.bits_per_call = setting.bits_per_call;
+    setup.convolution = setting.convolution;
+    const std::int64_t settle = std::min(fill, setting.bits / 2);
+    for (auto [layout, figures] :
+         {std::pair{&setup.eye_before, &before}, std::pair{&setup.eye_after, &after}}) {
+        layout->samples_per_bit = setting.spb;
+        layout->centre = figures->eye_centre;
+        layout->settle_bits = settle;
+        layout->prbs_order = setting.prbs_order;
+        layout->expected_swing = figures->swing;
+    }
+    if (setting.waves) {
+        setup.wave_before_csv = setting.output_folder + "/wave_before.csv";
+        setup.wave_after_csv = setting.output_folder + "/wave_after.csv";
+    }
+    setup.progress = setting.progress;
+    return setup;
+}
+
+// A session's AMI_GetWave as the stream calls it: a block in place, and
+// the clock ticks it returned (up to the first that is not after time 0).
+// A session that fails leaves its message in failure.
+class BlockCaller {
+  public:
+    BlockCaller(ModelSession &session, std::size_t clock_room)
+        : session_(session), clock_times_(clock_room, -1.0) {}
+
+    bool call(double *wave, std::size_t count, BlockTicks *ticks) {
+        std::string error;
+        GetWaveReply reply;
+        if (!session_.start_get_wave(wave, count, clock_times_.size(), error) ||
+            !session_.finish_get_wave(wave, clock_times_.data(), reply, error)) {
+            failure = error;
+            return false;
+        }
+        if (reply.status == 0) {
+            return false;
+        }
+        if (ticks != nullptr) {
+            std::size_t n = 0;
+            while (n <= count && n < clock_times_.size() && !(clock_times_[n] <= 0.0)) {
+                ++n;
+            }
+            ticks->times = clock_times_.data();
+            ticks->count = n;
+        }
+        return true;
+    }
+
+    std::string failure;
+
+  private:
+    ModelSession &session_;
+    std::vector<double> clock_times_;
+};
+
+}  // namespace
+
+int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSession *receiver,
+                 RunResults &results, PipelineObserver *observer) {
+    const bool link = receiver != nullptr;
+    results.link = link;
+    auto stop = [&results](int status, std::string why) {
+        results.status = status;
+        results.failure = std::move(why);
+        return status;
+    };
+    std::string error;
+    ModelRecord &tx = results.transmitter;
+    tx.role = "transmitter";
+    tx.path = setting.model_path;
+    tx.parameters_sent = setting.parameters;
+    if (!initialise(transmitter, tx, setting.channel.columns, setting, results.after_tx_init,
+                    error)) {
+        return stop(kModelFailed, error);
+    }
+    if (observer != nullptr) {
+        observer->initialised(tx, link);
+    }
+    if (tx.init.status == 0) {
+        return stop(kModelFailed, "the model's AMI_Init returned 0 (failure)");
+    }
+    if (link) {
+        ModelRecord &rx = results.receiver.emplace();
+        rx.role = "receiver";
+        rx.path = setting.rx_path;
+        rx.parameters_sent = setting.rx_parameters;
+        if (!initialise(*receiver, rx, results.after_tx_init, setting, results.after_rx_init,
+                        error)) {
+            return stop(kModelFailed, error);
+        }
+        if (observer != nullptr) {
+            observer->initialised(rx, link);
+        }
+        if (rx.init.status == 0) {
+            return stop(kModelFailed, "the receiver's AMI_Init returned 0 (failure)");
+        }
+    }
+
+    results.channel = measure_response(setting.channel.columns[0], setting.spb, setting.dt);
+    results.after_tx = measure_response(results.after_tx_init[0], setting.spb, setting.dt);
+    if (link) {
+        results.after_rx = measure_response(results.after_rx_init[0], setting.spb, setting.dt);
+    }
+    // The eyes before and after the last model's AMI_GetWave are centred on
+    // the responses up to their places: the channel and the model alone,
+    // or the transmitter and the whole link.
+    const ResponseFigures &into_last = link ? results.after_tx : results.channel;
+    const ResponseFigures &out_of_last = link ? *results.after_rx : results.after_tx;
+    results.fill_bits = fill_bits(setting);
+    // A transmitter of AMI_Init alone: the waveform goes through the
+    // response it returned, as simulators do.
+    const bool through_tx_response = link && !transmitter.has_get_wave();
+    StreamSetup setup = stream_setup(
+        setting, through_tx_response ? results.after_tx_init[0] : setting.channel.columns[0],
+        results.fill_bits, into_last, out_of_last);
+    results.settle_bits = setup.eye_before.settle_bits;
+    if (link) {
+        setup.clocked_eye = true;
+        setup.eye_clocked.samples_per_bit = setting.spb;
+        setup.eye_clocked.sample_interval = setting.dt;
+        setup.eye_clocked.centre = out_of_last.eye_centre;
+        setup.eye_clocked.settle_bits = setup.eye_after.settle_bits;
+        setup.eye_clocked.prbs_order = setting.prbs_order;
+        setup.eye_clocked.expected_swing = out_of_last.swing;
+    }
+
+    // The transmitter gets room for a tick a bit; the receiver room for a
+    // tick at every sample of a block and the -1 after the last.
+    const auto per_call = static_cast<std::size_t>(setting.bits_per_call);
+    BlockCaller tx_caller(transmitter, per_call + 2);
+    std::unique_ptr<BlockCaller> rx_caller;
+    if (link) {
+        rx_caller = std::make_unique<BlockCaller>(
+            *receiver, per_call * static_cast<std::size_t>(setting.spb) + 1);
+    }
+    BlockModel before_channel;
+    ReceiverModel after_channel;
+    if (link) {
+        if (transmitter.has_get_wave()) {
+            before_channel = [&tx_caller](double *wave, std::size_t count) {
+                return tx_caller.call(wave, count, nullptr);
+            };
+        }
+        if (receiver->has_get_wave()) {
+            after_channel = [&rx_caller](double *wave, std::size_t count, BlockTicks &ticks) {
+                return rx_caller->call(wave, count, &ticks);
+            };
+        }
+    } else if (transmitter.has_get_wave()) {
+        after_channel = [&tx_caller](double *wave, std::size_t count, BlockTicks &) {
+            return tx_caller.call(wave, count, nullptr);
+        };
+    }
+    results.streamed = true;
+    const bool streamed = run_link(setup, before_channel, after_channel, results.stream, error);
+
+    results.before_get_wave = eye_figures(*results.stream.before);
+    if (results.stream.after != nullptr) {
+        results.after_get_wave = eye_figures(*results.stream.after);
+    }
+    if (results.stream.clocked != nullptr) {
+        results.clock = results.stream.clocked->clock();
+        if (results.clock.in_eye > 0) {
+            results.at_clock = eye_figures(results.stream.clocked->density());
+        }
+    }
+    if (!streamed) {
+        const std::string &session_failure =
+            !tx_caller.failure.empty() ? tx_caller.failure
+                                       : (rx_caller != nullptr ? rx_caller->failure : error);
+        return stop(results.stream.model_failed ? kModelFailed : kBadInput,
+                    session_failure.empty() ? error : session_failure);
+    }
+    return 0;
+}
+
+}  // namespace amisim

@@ -1,0 +1,73 @@
+// What one run of the pipeline found: the models' answers, the figures of
+// every pulse response and eye, how the stream went, and whether the run
+// finished. The printed tables, the pictures, the report page and
+// results.json are all made from it.
+#ifndef AMISIM_RUN_RESULTS_H
+#define AMISIM_RUN_RESULTS_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/amisim/analysis/clocked_eye.h"
+#include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/models/model_session.h"
+#include "tools/amisim/run/stream.h"
+
+namespace amisim {
+
+inline constexpr int kModelFailed = 1;
+inline constexpr int kBadInput = 2;
+
+// One model of the run and what it answered.
+struct ModelRecord {
+    std::string role;  // "transmitter" or "receiver"
+    std::string path;
+    std::string parameters_sent;
+    bool initialised = false;  // AMI_Init was called and answered
+    InitReply init;
+    bool has_get_wave = false;
+};
+
+struct RunResults {
+    // The receiver stage: present in a whole link, absent when the model
+    // runs alone (then the model's AMI_GetWave follows the channel).
+    bool link = false;
+    ModelRecord transmitter;
+    std::optional<ModelRecord> receiver;
+
+    // The impulse responses (1/s) as each AMI_Init returned them, columns
+    // as the channel's: through first, then aggressors.
+    std::vector<std::vector<double>> after_tx_init;
+    std::vector<std::vector<double>> after_rx_init;
+
+    ResponseFigures channel;
+    ResponseFigures after_tx;
+    std::optional<ResponseFigures> after_rx;
+
+    // The bits left out of the eyes, and how many the channel needs to fill.
+    std::int64_t settle_bits = 0;
+    std::int64_t fill_bits = 0;
+
+    // The stream and the eyes on it: before and after the last model's
+    // AMI_GetWave (the receiver's, or the model's alone), and at the
+    // receiver's clock.
+    StreamResult stream;
+    bool streamed = false;
+    EyeFigures before_get_wave;
+    std::optional<EyeFigures> after_get_wave;
+    std::optional<EyeFigures> at_clock;
+    ClockFigures clock;
+
+    // 0 when the run finished; else kModelFailed or kBadInput with the
+    // reason, and the figures above hold what was found before it stopped.
+    int status = 0;
+    std::string failure;
+    bool complete() const { return status == 0; }
+};
+
+}  // namespace amisim
+
+#endif  // AMISIM_RUN_RESULTS_H
