@@ -21,6 +21,9 @@ trap 'rm -rf "$work"' EXIT
 missing=()
 need_command() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
 need_file() { [ -e "$sysroot$1" ] || missing+=("$2"); }
+# A module of Debian's Python (the tests and tools in Python run under
+# /usr/bin/python3, which sees Debian's python3-* packages).
+need_python_module() { need_file "/usr/lib/python3/dist-packages/$1" "$2"; }
 
 # A static i386 ELF program of 93 bytes: one header, one loadable segment,
 # and the code mov eax,1; xor ebx,ebx; int 0x80 (exit with status 0).
@@ -71,6 +74,9 @@ find_missing() {
     need_file /usr/bin/time time
     # The installed toolkit's consumer test builds with pkg-config's flags.
     need_command pkg-config pkg-config
+    # The test of results.json validates it against its JSON Schema.
+    need_command python3 python3
+    need_python_module jsonschema python3-jsonschema
     if ! command -v g++ >/dev/null 2>&1 || ! i386_toolchain_works; then
         missing+=(g++-multilib)
     fi

@@ -4,7 +4,6 @@
 # "does this kernel run i386 programs". Checks what it installs or prints.
 set -uo pipefail
 script=$(cd "$(dirname "$0")" && pwd)/install-prerequisites.sh
-failures=0
 machines=()
 trap 'rm -rf "${machines[@]}"' EXIT
 
@@ -56,6 +55,7 @@ for package in "\$@"; do
         libbenchmark-dev) mkdir -p "$machine/root/usr/include/benchmark"
                           touch "$machine/root/usr/include/benchmark/benchmark.h" ;;
         libfftw3-dev) touch "$machine/root/usr/include/fftw3.h" ;;
+        python3-*) mkdir -p "$machine/root/usr/lib/python3/dist-packages/\${package#python3-}" ;;
         libpng-dev) touch "$machine/root/usr/include/png.h" ;;
         librsvg2-bin) ln -s ../probe "$machine/bin/rsvg-convert" ;;
         time) mkdir -p "$machine/root/usr/bin" && touch "$machine/root/usr/bin/time" ;;
@@ -69,7 +69,7 @@ EOF
     if [ "$installed" = all ]; then
         PATH=$machine/bin apt-get install -y cmake g++ binutils clang-format clang-tidy \
             cppcheck valgrind googletest libbenchmark-dev libfftw3-dev librsvg2-bin libpng-dev \
-            time pkg-config g++-multilib qemu-user clang libclang-rt-dev
+            time pkg-config python3 python3-jsonschema g++-multilib qemu-user clang libclang-rt-dev
         rm -f "$machine/apt.log"
     fi
 }
@@ -80,17 +80,13 @@ run_script() {
     status=$?
 }
 
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok   $name: $what"
-    else
-        echo "FAIL $name: $what"
-        echo "  output: $(cat "$machine/out")"
-        echo "  apt-get calls: $(cat "$machine/apt.log" 2>/dev/null)"
-        failures=$((failures + 1))
-    fi
+. "$(dirname "$0")/../tests/support/shell_check.sh"
+# A failed check shows the machine's name, what the script printed and the
+# apt-get calls it made.
+check_details() {
+    echo "  machine: $name"
+    echo "  output: $(cat "$machine/out")"
+    echo "  apt-get calls: $(cat "$machine/apt.log" 2>/dev/null)"
 }
 
 installs() { grep -q -w -F -- "$1" "$machine/apt.log" 2>/dev/null; }
@@ -103,7 +99,8 @@ run_script
 check "succeeds on its first run" [ "$status" -eq 0 ]
 check "installs everything in one apt-get call" [ "$(install_calls)" -eq 1 ]
 for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind \
-    libfftw3-dev librsvg2-bin libpng-dev time pkg-config clang libclang-rt-dev; do
+    libfftw3-dev librsvg2-bin libpng-dev time pkg-config python3 python3-jsonschema clang \
+    libclang-rt-dev; do
     check "installs $package" installs "$package"
 done
 run_script
@@ -152,5 +149,4 @@ run_script
 check "fails" [ "$status" -eq 1 ]
 check "says what is still missing" prints "Still missing after installing: qemu-user"
 
-echo "$failures failures"
-[ "$failures" -eq 0 ]
+finish install-prerequisites

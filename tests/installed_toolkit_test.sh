@@ -19,19 +19,7 @@ amisim=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-        sed 's/^/    /' "$work/out" | head -40
-    fi
-}
+. "$(dirname "$0")/support/shell_check.sh"
 
 check "cmake --install into a fresh prefix" cmake --install "$build" --prefix "$prefix"
 libdir=lib
@@ -87,12 +75,11 @@ if [ -d "$example" ]; then
     # (DFE off) opens the eye, and the DFE fed by the CDR opens it further.
     eye_after() { awk '/eye height at best phase/ {print $NF}' "$1"; }
     eye_before() { awk '/eye height at best phase/ {print $(NF-1)}' "$1"; }
-    check "amisim runs the example with the DFE in auto" \
+    run_to() { local file=$1; shift; "$@" >"$file" 2>&1 || { cat "$file"; false; }; }
+    check "amisim runs the example with the DFE in auto" run_to "$work/auto.txt" \
         ${AMISIM_RUNNER:-} "$amisim" "$model" --set DFE_Mode=auto --out "$work/auto"
-    cp "$work/out" "$work/auto.txt"
-    check "amisim runs the example with the DFE off" \
+    check "amisim runs the example with the DFE off" run_to "$work/off.txt" \
         ${AMISIM_RUNNER:-} "$amisim" "$model" --set DFE_Mode=off --out "$work/off"
-    cp "$work/out" "$work/off.txt"
     check "the example echoes its parameters" \
         grep -q 'DFE_Mode "auto")(DFE_Taps 4)(CDR_Mode "auto"))' "$work/auto.txt"
     check "the example reports what it read" \
@@ -104,5 +91,4 @@ if [ -d "$example" ]; then
         awk -v a="$before" -v b="$ctle" -v c="$full" 'BEGIN { exit !(a + 0 < b + 0 && b + 0 < c + 0) }'
 fi
 
-echo "installed toolkit: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish "installed toolkit"

@@ -84,7 +84,7 @@ const std::vector<OptionSpec> kOptions = {
      "impulse response (1/s): one sample per line, or time (s) and sample columns; more columns "
      "are aggressors; blanks, tabs or commas between columns, `#` comments. Or a Touchstone file "
      "(.s2p, .s4p, or one that begins with an option line or [Version]), converted to the impulse "
-     "response of its S21 or differential Sdd21 (x86-64 build only). Default: the built-in "
+     "response of its S21 or differential Sdd21 (x86-64 build only). The built-in channel is a "
      "skin-effect line with a pole, about 11.4 dB loss at 5 GHz",
      [](const std::string &value, Options &o, std::string &) {
          o.channel_file = value;

@@ -90,11 +90,16 @@ model is run by the 32-bit build of the stand-in automatically.
                 head += " " + std::string(option.argument);
             }
             std::string help = plain(option.help);
+            std::string notes;
             if (*option.default_text != '\0' && option.kind != ArgumentKind::kNone) {
-                help += " (default " + plain(option.default_text) + ")";
+                notes = "default " + plain(option.default_text);
             }
             if (*option.applies != '\0' && std::string(option.applies) != "every run") {
-                help += "; for " + std::string(option.applies);
+                notes +=
+                    (notes.empty() ? "only for " : "; only for ") + std::string(option.applies);
+            }
+            if (!notes.empty()) {
+                help += " (" + notes + ")";
             }
             text += head;
             text +=

@@ -5,6 +5,11 @@
 #include <vector>
 
 #include "tools/amisim/cli/options.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "tools/amisim/cli/option_table.h"
 #include "tools/amisim/stimulus/prbs.h"
 
 namespace {
@@ -135,6 +140,23 @@ TEST(AmisimParameters, RootNameComesFromTheHeadOfAnEcho) {
     EXPECT_EQ(amisim::root_name_of("(Bare)"), "Bare");
     EXPECT_EQ(amisim::root_name_of(""), "");
     EXPECT_EQ(amisim::root_name_of("(   "), "");
+}
+
+// The README's table of options is the one the parser and --help are made
+// from; every option of the table is in --help.
+TEST(AmisimOptions, TheReadmeAndTheHelpListEveryOptionOfTheTable) {
+    std::ifstream readme(AMISIM_README);
+    ASSERT_TRUE(readme) << AMISIM_README;
+    std::stringstream text;
+    text << readme.rdbuf();
+    EXPECT_NE(text.str().find(amisim::options_markdown()), std::string::npos)
+        << "the README's table of options should read:\n"
+        << amisim::options_markdown();
+    const std::string help = amisim::usage();
+    for (const amisim::OptionSpec &option : amisim::option_table()) {
+        EXPECT_NE(help.find(std::string("  ") + option.name + " "), std::string::npos)
+            << option.name;
+    }
 }
 
 // Maximal-length sequences: the period is 2^n - 1 and every n-bit window

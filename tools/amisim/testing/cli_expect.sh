@@ -1,8 +1,7 @@
 # The stand-in's command-line tests source this file, with $amisim (the
 # program) and $work (a scratch folder) set. AMISIM_RUNNER, when set, is the
 # command that runs the program (an emulator).
-passed=0
-failed=0
+. "$(dirname "${BASH_SOURCE[0]}")/../../../tests/support/shell_check.sh"
 
 # expect STATUS PATTERN -- ARGS...: the exit status and a line of the output,
 # which stays in $work/last.txt for further checks.

@@ -1,0 +1,218 @@
+// The pipeline driven directly: models of known behaviour over short
+// channels, a few thousand bits, the figures checked against what those
+// models must give.
+#include "tools/amisim/run/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tools/amisim/report/summary.h"
+
+#ifndef AMISIM_FAKE_MODELS
+#define AMISIM_FAKE_MODELS "."
+#endif
+
+namespace {
+
+using amisim::RunResults;
+using amisim::RunSetting;
+
+std::string fake(const char *name) {
+    return std::string(AMISIM_FAKE_MODELS) + "/" + name + ".so";
+}
+
+std::unique_ptr<amisim::ModelSession> open(const std::string &path) {
+    std::string error;
+    auto session = amisim::open_in_process(path, error);
+    EXPECT_NE(session, nullptr) << error;
+    return session;
+}
+
+// A run of bits over the given channel (1/s at dt), the model alone or
+// with a receiver, writing no files.
+RunSetting setting_for(std::vector<double> channel, int spb, std::int64_t bits) {
+    RunSetting setting;
+    setting.channel.columns.push_back(std::move(channel));
+    setting.dt = 1e-12;
+    setting.spb = spb;
+    setting.bits = bits;
+    setting.bits_per_call = 64;
+    return setting;
+}
+
+RunResults run(const RunSetting &setting, const std::string &tx_path,
+               const std::string &rx_path = "") {
+    auto tx = open(tx_path);
+    std::unique_ptr<amisim::ModelSession> rx = rx_path.empty() ? nullptr : open(rx_path);
+    RunSetting with_models = setting;
+    with_models.model_path = tx_path;
+    with_models.rx_path = rx_path;
+    RunResults results;
+    amisim::run_pipeline(with_models, *tx, rx.get(), results);
+    return results;
+}
+
+// A lossy channel of a few bits: a decaying exponential.
+std::vector<double> lossy_channel(std::size_t samples) {
+    std::vector<double> h(samples);
+    for (std::size_t n = 0; n < samples; ++n) {
+        h[n] = 8e10 * std::exp(-static_cast<double>(n) / 9.0) *
+               (1.0 - std::exp(-static_cast<double>(n + 1) / 3.0));
+    }
+    return h;
+}
+
+// A gain of 2 is exact in binary: the response after the model is twice
+// the channel's, and so is the eye after its AMI_GetWave, as wide.
+TEST(Pipeline, ModelAloneScalesResponsesAndEyesByItsGain) {
+    RunSetting setting = setting_for(lossy_channel(40), 8, 3000);
+    setting.parameters = "(Vendor_Gain (G 2))";
+    const RunResults r = run(setting, fake("vendor_gain_model"));
+    ASSERT_TRUE(r.complete()) << r.failure;
+    EXPECT_FALSE(r.link);
+    EXPECT_EQ(r.transmitter.init.parameters_out.text, "(Vendor_Gain(G 2))");
+    EXPECT_EQ(r.after_tx.area, 2.0 * r.channel.area);
+    EXPECT_EQ(r.after_tx.main_cursor, 2.0 * r.channel.main_cursor);
+    ASSERT_TRUE(r.before_get_wave.measured && r.after_get_wave.has_value());
+    EXPECT_EQ(r.after_get_wave->height, 2.0 * r.before_get_wave.height);
+    EXPECT_EQ(r.after_get_wave->width, r.before_get_wave.width);
+    EXPECT_EQ(r.stream.samples, 3000u * 8u);
+    EXPECT_EQ(r.stream.calls, (3000u + 63u) / 64u);
+    EXPECT_EQ(r.settle_bits, r.fill_bits);
+    EXPECT_FALSE(r.at_clock.has_value());
+}
+
+// A receiver that delays by 3 samples and halves: the combined responses
+// are the transmitted ones delayed and halved, every column; the eye after
+// it is half the eye before it, as wide.
+TEST(Pipeline, LinkThroughAReceiverOfKnownDelayAndGain) {
+    RunSetting setting = setting_for(lossy_channel(200), 8, 2000);
+    std::vector<double> aggressor(200);
+    for (std::size_t n = 0; n < aggressor.size(); ++n) {
+        aggressor[n] = static_cast<double>((n * 11) % 29) * 1e7;
+    }
+    setting.channel.columns.push_back(aggressor);
+    setting.parameters = "(Halvorin_7314_Tx (TX_Preemph 1))";
+    setting.rx_parameters = "(Fake_Rx (D 3) (G 0.5))";
+    const RunResults r = run(setting, AMI_MODEL_LIBRARY, fake("fake_rx_model"));
+    ASSERT_TRUE(r.complete()) << r.failure;
+    ASSERT_TRUE(r.link && r.receiver.has_value());
+    ASSERT_EQ(r.after_rx_init.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        for (std::size_t n = 0; n < 200; ++n) {
+            const double want = n >= 3 ? r.after_tx_init[k][n - 3] / 2 : 0.0;
+            ASSERT_EQ(r.after_rx_init[k][n], want) << "column " << k << " sample " << n;
+        }
+    }
+    ASSERT_TRUE(r.after_get_wave.has_value());
+    EXPECT_NEAR(r.after_get_wave->height, r.before_get_wave.height / 2, 1e-12);
+    EXPECT_EQ(r.after_get_wave->width, r.before_get_wave.width);
+}
+
+// Over a channel of one sample the waveform is the stimulus itself, 16
+// samples a bit; ticks at samples n = P (mod 16) put the sampling instants
+// P samples after the middle of the bits: the phase is P/16 UI at every
+// tick, and the eye at the clock is open (1 V) over the 16 - |P| phases
+// that stay inside the bit, closed (-1 V: a 1 and a 0 swapped) at others.
+TEST(Pipeline, EyeAtTheReceiversClockTicks) {
+    struct Case {
+        int phase;
+        double width_ui;
+        std::vector<double> bathtub_at;  // -8, -4, 0, +4 and +7 samples from the instant
+    };
+    RunSetting base = setting_for({3.2e11}, 16, 2000);
+    base.dt = 3.125e-12;  // a tap of 1
+    for (const Case &c : std::vector<Case>{{0, 1.0, {1, 1, 1, 1, 1}},
+                                           {4, 0.75, {1, 1, 1, -1, -1}},
+                                           {-4, 0.75, {-1, 1, 1, 1, 1}},
+                                           {6, 0.625, {1, 1, 1, -1, -1}},
+                                           {-7, 0.5625, {-1, -1, 1, 1, 1}}}) {
+        SCOPED_TRACE("P = " + std::to_string(c.phase));
+        RunSetting setting = base;
+        setting.parameters = "(Vendor_Gain (G 1))";
+        setting.rx_parameters = "(Fake_Rx (P " + std::to_string(c.phase) + "))";
+        const RunResults r = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+        ASSERT_TRUE(r.complete()) << r.failure;
+        ASSERT_TRUE(r.at_clock.has_value());
+        EXPECT_DOUBLE_EQ(r.clock.phase_mean, c.phase / 16.0);
+        EXPECT_EQ(r.clock.phase_spread, 0.0);
+        EXPECT_NEAR(r.at_clock->width / 16, c.width_ui, 1e-3);
+        EXPECT_EQ(r.after_get_wave->width, 16.0);  // open at every phase before the clock
+        std::vector<double> got;
+        for (int slot : {0, 4, 8, 12, 15}) {
+            got.push_back(r.at_clock->bathtub[static_cast<std::size_t>(slot)]);
+        }
+        EXPECT_EQ(got, c.bathtub_at);
+    }
+    // A receiver that returns no ticks: no eye at its clock.
+    RunSetting setting = base;
+    setting.parameters = "(Vendor_Gain (G 1))";
+    setting.rx_parameters = "(Fake_Rx (T 0))";
+    const RunResults r = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    ASSERT_TRUE(r.complete()) << r.failure;
+    EXPECT_EQ(r.clock.ticks, 0u);
+    EXPECT_FALSE(r.at_clock.has_value());
+}
+
+// A model that fails stops the run with the reason; what was found before
+// stays in the results.
+TEST(Pipeline, FailuresStopTheRunWithTheReason) {
+    struct Case {
+        const char *name;
+        const char *tx;
+        const char *rx;
+        const char *failure;
+        bool streamed;
+    };
+    for (const Case &c : std::vector<Case>{
+             {"model's Init", "vendor_init_fails", "", "the model's AMI_Init returned 0", false},
+             {"receiver's Init", "vendor_gain_model", "vendor_init_fails",
+              "the receiver's AMI_Init returned 0", false},
+             {"model's GetWave", "vendor_getwave_fails", "",
+              "the model's AMI_GetWave returned 0 at sample 512", true},
+             {"receiver's GetWave", "vendor_gain_model", "vendor_getwave_fails",
+              "the receiver's AMI_GetWave returned 0 at sample 512", true},
+             {"transmitter's GetWave", "vendor_getwave_fails", "fake_rx_model",
+              "the transmitter's AMI_GetWave returned 0 at sample 512", true},
+         }) {
+        SCOPED_TRACE(c.name);
+        RunSetting setting = setting_for(lossy_channel(40), 8, 1000);
+        setting.parameters = "(Vendor_Gain (G 1))";
+        setting.rx_parameters = "(x)";
+        const RunResults r = run(setting, fake(c.tx), *c.rx == '\0' ? "" : fake(c.rx));
+        EXPECT_EQ(r.status, amisim::kModelFailed);
+        EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
+        EXPECT_EQ(r.streamed, c.streamed);
+        EXPECT_TRUE(r.transmitter.initialised);
+    }
+}
+
+// The figures of the default run of this model with pre-emphasis at corner
+// 1 over the built-in channel, as the stand-in has always printed them.
+TEST(Pipeline, TheModelsFiguresOverTheBuiltInChannel) {
+    RunSetting setting;
+    setting.dt = 3.125e-12;
+    setting.spb = 32;
+    setting.bits = 4096;
+    setting.channel = amisim::default_channel({}, setting.dt, 128 * 32);
+    setting.parameters = "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))";
+    const RunResults r = run(setting, AMI_MODEL_LIBRARY);
+    ASSERT_TRUE(r.complete()) << r.failure;
+    auto text = [](const char *format, double value) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, format, value);
+        return std::string(buffer);
+    };
+    EXPECT_EQ(text("%.2f", r.channel.post_db), "-10.12");
+    EXPECT_EQ(text("%.2f", r.after_tx.post_db), "-24.57");
+    EXPECT_EQ(text("%.6g", r.after_tx.pda), "0.270104");
+    EXPECT_EQ(text("%.6g", r.before_get_wave.height), "0.176067");
+    EXPECT_EQ(text("%.6g", r.after_get_wave->height), "0.434199");
+    EXPECT_EQ(text("%.3f", r.after_get_wave->width / 32), "0.827");
+    EXPECT_EQ(r.settle_bits, 129);
+}
+
+}  // namespace
