@@ -122,6 +122,7 @@ void eye(JsonWriter &json, const char *label, const char *reference, const EyeFi
     figure("width_ui", f.width / spb);
     figure("width_ps", f.width / spb * spb * setting.dt * 1e12);
     std::vector<double> phases;
+    phases.reserve(static_cast<std::size_t>(spb));
     for (int s = 0; s < spb; ++s) {
         phases.push_back(slot_ui(s, spb));
     }

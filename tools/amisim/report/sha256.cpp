@@ -67,19 +67,19 @@ class Sha256 {
   private:
     void compress() {
         std::array<std::uint32_t, 64> w{};
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             w[i] = static_cast<std::uint32_t>(block_[4 * i]) << 24 |
                    static_cast<std::uint32_t>(block_[4 * i + 1]) << 16 |
                    static_cast<std::uint32_t>(block_[4 * i + 2]) << 8 | block_[4 * i + 3];
         }
-        for (int i = 16; i < 64; ++i) {
+        for (std::size_t i = 16; i < 64; ++i) {
             const std::uint32_t s0 =
                 rotate(w[i - 15], 7) ^ rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
             const std::uint32_t s1 = rotate(w[i - 2], 17) ^ rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
             w[i] = w[i - 16] + s0 + w[i - 7] + s1;
         }
         std::array<std::uint32_t, 8> v = state_;
-        for (int i = 0; i < 64; ++i) {
+        for (std::size_t i = 0; i < 64; ++i) {
             const std::uint32_t s1 = rotate(v[4], 6) ^ rotate(v[4], 11) ^ rotate(v[4], 25);
             const std::uint32_t choose = (v[4] & v[5]) ^ (~v[4] & v[6]);
             const std::uint32_t t1 = v[7] + s1 + choose + kRound[i] + w[i];
@@ -88,7 +88,7 @@ class Sha256 {
             const std::uint32_t t2 = s0 + majority;
             v = {t1 + t2, v[0], v[1], v[2], v[3] + t1, v[4], v[5], v[6]};
         }
-        for (int i = 0; i < 8; ++i) {
+        for (std::size_t i = 0; i < 8; ++i) {
             state_[i] += v[i];
         }
     }
