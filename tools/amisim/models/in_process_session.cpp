@@ -31,6 +31,7 @@ class InProcessSession final : public ModelSession {
 
     const std::string &path() const override { return path_; }
     bool has_get_wave() const override { return library_.get_wave != nullptr; }
+    bool in_another_process() const override { return false; }
 
     bool init(InitRequest &request, InitReply &reply, std::string &) override {
         std::vector<char> parameters(request.parameters_in.begin(), request.parameters_in.end());

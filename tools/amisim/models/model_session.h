@@ -66,6 +66,9 @@ class ModelSession {
     virtual const std::string &path() const = 0;
     // False when the model exports no AMI_GetWave (the standard allows it).
     virtual bool has_get_wave() const = 0;
+    // True when the model runs in a process of its own, so that it works on
+    // a block while this process goes on.
+    virtual bool in_another_process() const = 0;
 
     // AMI_Init with request.impulse_matrix, which holds the model's output
     // afterwards. False (with error) when the model did not answer.

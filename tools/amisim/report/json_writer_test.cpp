@@ -19,8 +19,10 @@ TEST(JsonWriter, TextsOfAnyBytesBecomeValidStrings) {
     for (const Case &c : std::vector<Case>{
              {"quotes and backslashes", "a\"b\\c", "\"a\\\"b\\\\c\""},
              {"line ends and tabs", "x\r\n\ty", "\"x\\r\\n\\ty\""},
-             {"other control characters", std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
-             {"UTF-8 kept", "\xce\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"\xce\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+             {"other control characters", std::string("\x01\x1f\x7f", 3),
+              "\"\\u0001\\u001f\\u007f\""},
+             {"UTF-8 kept", "\xce\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+              "\"\xce\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
              {"a lone continuation byte", "a\x80z", "\"a\xef\xbf\xbdz\""},
              {"a truncated sequence", "\xe2\x82", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
              {"an overlong form", "\xc0\xaf", "\"\xef\xbf\xbd\xef\xbf\xbd\""},

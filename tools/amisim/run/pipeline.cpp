@@ -78,41 +78,41 @@ StreamSetup stream_setup(const RunSetting &setting, const std::vector<double> &t
     return setup;
 }
 
-// A session's AMI_GetWave as the stream calls it: a block in place, and
-// the clock ticks it returned (up to the first that is not after time 0).
-// A session that fails leaves its message in failure.
-class BlockCaller {
+// A session's AMI_GetWave as the stream calls it: a block, and the clock
+// ticks it returned (up to the first that is not after time 0). A session
+// that fails leaves its message in failure.
+class SessionStage final : public BlockStage {
   public:
-    BlockCaller(ModelSession &session, std::size_t clock_room)
+    SessionStage(ModelSession &session, std::size_t clock_room)
         : session_(session), clock_times_(clock_room, -1.0) {}
 
-    bool call(double *wave, std::size_t count, BlockTicks *ticks) {
-        std::string error;
-        GetWaveReply reply;
-        if (!session_.start_get_wave(wave, count, clock_times_.size(), error) ||
-            !session_.finish_get_wave(wave, clock_times_.data(), reply, error)) {
-            failure = error;
-            return false;
-        }
-        if (reply.status == 0) {
-            return false;
-        }
-        if (ticks != nullptr) {
-            std::size_t n = 0;
-            while (n <= count && n < clock_times_.size() && !(clock_times_[n] <= 0.0)) {
-                ++n;
-            }
-            ticks->times = clock_times_.data();
-            ticks->count = n;
-        }
-        return true;
+    bool start(const double *wave, std::size_t count) override {
+        count_ = count;
+        return session_.start_get_wave(wave, count, clock_times_.size(), failure);
     }
+
+    bool finish(double *wave, BlockTicks &ticks) override {
+        GetWaveReply reply;
+        if (!session_.finish_get_wave(wave, clock_times_.data(), reply, failure)) {
+            return false;
+        }
+        std::size_t n = 0;
+        while (n <= count_ && n < clock_times_.size() && !(clock_times_[n] <= 0.0)) {
+            ++n;
+        }
+        ticks.times = clock_times_.data();
+        ticks.count = n;
+        return reply.status != 0;
+    }
+
+    bool overlaps() const override { return session_.in_another_process(); }
 
     std::string failure;
 
   private:
     ModelSession &session_;
     std::vector<double> clock_times_;
+    std::size_t count_ = 0;
 };
 
 }  // namespace
@@ -189,29 +189,21 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     // The transmitter gets room for a tick a bit; the receiver room for a
     // tick at every sample of a block and the -1 after the last.
     const auto per_call = static_cast<std::size_t>(setting.bits_per_call);
-    BlockCaller tx_caller(transmitter, per_call + 2);
-    std::unique_ptr<BlockCaller> rx_caller;
+    SessionStage tx_stage(transmitter, per_call + 2);
+    std::unique_ptr<SessionStage> rx_stage;
     if (link) {
-        rx_caller = std::make_unique<BlockCaller>(
+        rx_stage = std::make_unique<SessionStage>(
             *receiver, per_call * static_cast<std::size_t>(setting.spb) + 1);
     }
-    BlockModel before_channel;
-    ReceiverModel after_channel;
+    // The model alone follows the channel; in a link the transmitter comes
+    // before it and the receiver after it.
+    BlockStage *before_channel = nullptr;
+    BlockStage *after_channel = nullptr;
     if (link) {
-        if (transmitter.has_get_wave()) {
-            before_channel = [&tx_caller](double *wave, std::size_t count) {
-                return tx_caller.call(wave, count, nullptr);
-            };
-        }
-        if (receiver->has_get_wave()) {
-            after_channel = [&rx_caller](double *wave, std::size_t count, BlockTicks &ticks) {
-                return rx_caller->call(wave, count, &ticks);
-            };
-        }
+        before_channel = transmitter.has_get_wave() ? &tx_stage : nullptr;
+        after_channel = receiver->has_get_wave() ? rx_stage.get() : nullptr;
     } else if (transmitter.has_get_wave()) {
-        after_channel = [&tx_caller](double *wave, std::size_t count, BlockTicks &) {
-            return tx_caller.call(wave, count, nullptr);
-        };
+        after_channel = &tx_stage;
     }
     results.streamed = true;
     const bool streamed = run_link(setup, before_channel, after_channel, results.stream, error);
@@ -228,8 +220,8 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     }
     if (!streamed) {
         const std::string &session_failure =
-            !tx_caller.failure.empty() ? tx_caller.failure
-                                       : (rx_caller != nullptr ? rx_caller->failure : error);
+            !tx_stage.failure.empty() ? tx_stage.failure
+                                      : (rx_stage != nullptr ? rx_stage->failure : error);
         return stop(results.stream.model_failed ? kModelFailed : kBadInput,
                     session_failure.empty() ? error : session_failure);
     }

@@ -116,20 +116,37 @@ class WaveCsv {
 
 // The stimulus through a transmitter's AMI_GetWave, called on blocks of a
 // fixed size (as in a run without a channel before it) whatever pieces the
-// channel asks for. After a failure it gives zeros and says so.
+// channel asks for. A transmitter in another process works on the next
+// block while this one is served. After a failure it gives zeros and says
+// so.
 class TransmitterSource final : public SampleSource {
   public:
-    TransmitterSource(SampleSource &stimulus, const BlockModel &model, std::size_t block,
+    TransmitterSource(SampleSource &stimulus, BlockStage &model, std::size_t block,
                       StreamResult &result)
-        : stimulus_(stimulus), model_(model), block_(block), next_(block), result_(result) {}
+        : stimulus_(stimulus),
+          model_(model),
+          current_(block),
+          pending_(block),
+          next_(block),
+          result_(result) {}
+    ~TransmitterSource() override {
+        // A block still in flight is finished so that the model ends between
+        // calls; its samples are not needed.
+        if (in_flight_) {
+            BlockTicks ticks;
+            model_.finish(pending_.data(), ticks);
+        }
+    }
+    TransmitterSource(const TransmitterSource &) = delete;
+    TransmitterSource &operator=(const TransmitterSource &) = delete;
 
     void fill(double *out, std::size_t count) override {
         while (count > 0) {
-            if (next_ == block_.size()) {
+            if (next_ == current_.size()) {
                 refill();
             }
-            const std::size_t n = std::min(count, block_.size() - next_);
-            std::copy_n(block_.data() + next_, n, out);
+            const std::size_t n = std::min(count, current_.size() - next_);
+            std::copy_n(current_.data() + next_, n, out);
             next_ += n;
             out += n;
             count -= n;
@@ -140,35 +157,94 @@ class TransmitterSource final : public SampleSource {
     std::uint64_t failed_at() const { return failed_at_; }
 
   private:
+    // The next block of the stimulus, handed to the model.
+    void launch(std::vector<double> &block) {
+        stimulus_.fill(block.data(), block.size());
+        const auto t0 = Clock::now();
+        launched_ = model_.start(block.data(), block.size());
+        result_.in_transmitter += Clock::now() - t0;
+        in_flight_ = true;
+    }
+
     void refill() {
-        stimulus_.fill(block_.data(), block_.size());
         next_ = 0;
         if (failed_) {
-            std::fill(block_.begin(), block_.end(), 0.0);
+            std::fill(current_.begin(), current_.end(), 0.0);
             return;
         }
+        if (in_flight_) {
+            std::swap(current_, pending_);  // the block launched last time
+        } else {
+            launch(current_);
+        }
+        in_flight_ = false;
         const auto t0 = Clock::now();
-        const bool ok = model_(block_.data(), block_.size());
+        BlockTicks ticks;
+        const bool ok = launched_ && model_.finish(current_.data(), ticks);
         result_.in_transmitter += Clock::now() - t0;
         ++result_.transmitter_calls;
         if (!ok) {
             failed_ = true;
             failed_at_ = result_.transmitter_samples;
-            std::fill(block_.begin(), block_.end(), 0.0);
+            std::fill(current_.begin(), current_.end(), 0.0);
+        } else if (model_.overlaps()) {
+            launch(pending_);
         }
-        result_.transmitter_samples += block_.size();
+        result_.transmitter_samples += current_.size();
     }
 
     SampleSource &stimulus_;
-    const BlockModel &model_;
-    std::vector<double> block_;
+    BlockStage &model_;
+    std::vector<double> current_;  // served to the channel
+    std::vector<double> pending_;  // in the model
     std::size_t next_;
     StreamResult &result_;
+    bool in_flight_ = false;
+    bool launched_ = false;
     bool failed_ = false;
     std::uint64_t failed_at_ = 0;
 };
 
+// Plain functions as stages: the call runs in finish().
+class FunctionStage final : public BlockStage {
+  public:
+    explicit FunctionStage(ReceiverModel function) : function_(std::move(function)) {}
+    bool start(const double *wave, std::size_t count) override {
+        wave_ = wave;
+        count_ = count;
+        return true;
+    }
+    bool finish(double *wave, BlockTicks &ticks) override {
+        if (wave != wave_) {
+            std::copy_n(wave_, count_, wave);
+        }
+        return function_(wave, count_, ticks);
+    }
+    bool overlaps() const override { return false; }
+
+  private:
+    ReceiverModel function_;
+    const double *wave_ = nullptr;
+    std::size_t count_ = 0;
+};
+
 }  // namespace
+
+bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
+              const ReceiverModel &receiver, StreamResult &result, std::string &error) {
+    std::unique_ptr<FunctionStage> tx;
+    std::unique_ptr<FunctionStage> rx;
+    if (transmitter) {
+        tx = std::make_unique<FunctionStage>(
+            [&transmitter](double *wave, std::size_t count, BlockTicks &) {
+                return transmitter(wave, count);
+            });
+    }
+    if (receiver) {
+        rx = std::make_unique<FunctionStage>(receiver);
+    }
+    return run_link(setup, tx.get(), rx.get(), result, error);
+}
 
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
                 std::string &error) {
@@ -178,11 +254,11 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
             return model(wave, count);
         };
     }
-    return run_link(setup, {}, receiver, result, error);
+    return run_link(setup, BlockModel{}, receiver, result, error);
 }
 
-bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
-              const ReceiverModel &receiver, StreamResult &result, std::string &error) {
+bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
+              StreamResult &result, std::string &error) {
     const auto start = Clock::now();
     const auto spb = static_cast<std::uint64_t>(std::max(setup.samples_per_bit, 1));
     const std::uint64_t total =
@@ -194,30 +270,67 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
     NrzSource stimulus(setup.prbs_order, setup.samples_per_bit);
     std::unique_ptr<TransmitterSource> transmitted;
     SampleSource *source = &stimulus;
-    if (transmitter) {
-        transmitted = std::make_unique<TransmitterSource>(stimulus, transmitter, block, result);
+    if (transmitter != nullptr) {
+        transmitted = std::make_unique<TransmitterSource>(stimulus, *transmitter, block, result);
         source = transmitted.get();
     }
     ChannelStream channel(setup.taps, *source, setup.convolution);
     result.convolution = channel.method();
     result.convolution_block = channel.block_size();
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
-    result.after = receiver ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
-    result.clocked =
-        receiver && setup.clocked_eye ? std::make_unique<ClockedEye>(setup.eye_clocked) : nullptr;
+    result.after =
+        receiver != nullptr ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
+    result.clocked = receiver != nullptr && setup.clocked_eye
+                         ? std::make_unique<ClockedEye>(setup.eye_clocked)
+                         : nullptr;
     WaveCsv before_csv;
     WaveCsv after_csv;
     if (!before_csv.open(setup.wave_before_csv, error) ||
-        !(receiver ? after_csv.open(setup.wave_after_csv, error) : true)) {
+        !(receiver != nullptr ? after_csv.open(setup.wave_after_csv, error) : true)) {
         return false;
     }
 
-    std::vector<double> wave(static_cast<std::size_t>(std::min<std::uint64_t>(block, total)));
+    // The receiver's block in flight: it works on it while the stream reads
+    // and analyses the next one (when it overlaps at all).
+    const auto buffer = static_cast<std::size_t>(std::min<std::uint64_t>(block, total));
+    std::vector<double> wave(buffer);
+    std::vector<double> flight(buffer);
+    bool in_flight = false;
+    bool launched = false;
+    std::size_t flight_count = 0;
+    std::uint64_t flight_at = 0;
+    auto receiver_failed = [&](std::uint64_t at) {
+        result.model_failed = true;
+        error = std::string(transmitter != nullptr ? "the receiver's" : "the model's") +
+                " AMI_GetWave returned 0 at sample " + std::to_string(at);
+        return false;
+    };
+    auto land = [&]() {
+        in_flight = false;
+        const auto t0 = Clock::now();
+        BlockTicks ticks;
+        const bool ok = launched && receiver->finish(flight.data(), ticks);
+        result.in_model += Clock::now() - t0;
+        ++result.calls;
+        if (!ok) {
+            return receiver_failed(flight_at);
+        }
+        result.after->add(flight.data(), flight_count);
+        if (result.clocked) {
+            result.clocked->add(flight.data(), flight_count, ticks.times, ticks.count);
+        }
+        after_csv.write(flight.data(), flight_count, flight_at, setup.sample_interval);
+        return true;
+    };
+
     ProgressBar progress(setup.progress);
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
         channel.read(wave.data(), count);
         if (transmitted && transmitted->failed()) {
+            if (in_flight) {
+                land();
+            }
             result.model_failed = true;
             error = "the transmitter's AMI_GetWave returned 0 at sample " +
                     std::to_string(transmitted->failed_at());
@@ -225,27 +338,27 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
         }
         result.before->add(wave.data(), count);
         before_csv.write(wave.data(), count, done, setup.sample_interval);
-        if (receiver) {
-            const auto t0 = Clock::now();
-            BlockTicks ticks;
-            const bool ok = receiver(wave.data(), count, ticks);
-            result.in_model += Clock::now() - t0;
-            ++result.calls;
-            if (!ok) {
-                result.model_failed = true;
-                error = std::string(transmitter ? "the receiver's" : "the model's") +
-                        " AMI_GetWave returned 0 at sample " + std::to_string(done);
+        if (receiver != nullptr) {
+            if (in_flight && !land()) {
                 return false;
             }
-            result.after->add(wave.data(), count);
-            if (result.clocked) {
-                result.clocked->add(wave.data(), count, ticks.times, ticks.count);
+            std::swap(wave, flight);
+            flight_count = count;
+            flight_at = done;
+            const auto t0 = Clock::now();
+            launched = receiver->start(flight.data(), count);
+            result.in_model += Clock::now() - t0;
+            in_flight = true;
+            if (!receiver->overlaps() && !land()) {
+                return false;
             }
-            after_csv.write(wave.data(), count, done, setup.sample_interval);
         }
         done += count;
         result.samples = done;
         progress.update(done, total, spb);
+    }
+    if (in_flight && !land()) {
+        return false;
     }
     result.total = Clock::now() - start;
     return before_csv.close(error) && after_csv.close(error);

@@ -36,16 +36,31 @@ struct StreamSetup {
     bool progress = false;  // a progress bar on stderr (when it is a terminal)
 };
 
-// Processes one block of the waveform in place, as AMI_GetWave does; false
-// when the model fails.
-using BlockModel = std::function<bool(double *wave, std::size_t count)>;
-
 // Where a receiver's clock ticked in one block: times in seconds from the
 // start of the waveform, ascending; none is fine.
 struct BlockTicks {
     const double *times = nullptr;
     std::size_t count = 0;
 };
+
+// A model's AMI_GetWave as the stream calls it, in two steps: start() hands
+// a block over, finish() takes the processed block back with the clock
+// ticks. A model that runs in another process works on one block while the
+// stream goes on with the previous one (overlaps() is true); the stream then
+// keeps one block in flight. Either step returns false when the model
+// failed.
+class BlockStage {
+  public:
+    virtual ~BlockStage() = default;
+    // The block stays as it is until finish().
+    virtual bool start(const double *wave, std::size_t count) = 0;
+    virtual bool finish(double *wave, BlockTicks &ticks) = 0;
+    virtual bool overlaps() const = 0;
+};
+
+// Processes one block of the waveform in place, as AMI_GetWave does; false
+// when the model fails.
+using BlockModel = std::function<bool(double *wave, std::size_t count)>;
 // A receiver's AMI_GetWave: one block in place, and its ticks.
 using ReceiverModel = std::function<bool(double *wave, std::size_t count, BlockTicks &ticks)>;
 
@@ -66,16 +81,19 @@ struct StreamResult {
     bool model_failed = false;  // why run_stream returned false: the model, or a file
 };
 
-// Runs the stream; model may be empty (no AMI_GetWave). False with a message
-// when the model fails or a file cannot be written.
-bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
-                std::string &error);
-
 // The link: the stimulus through the transmitter in blocks of bits_per_call
-// bits, the channel, the receiver (which may be empty). The eye before is
-// the receiver's input, the eye after its output.
+// bits, the channel, the receiver; either may be null (no AMI_GetWave). The
+// eye before is the receiver's input, the eye after its output. False with
+// a message when a model fails or a file cannot be written.
+bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
+              StreamResult &result, std::string &error);
+
+// The same with models that are plain functions, called in this thread.
 bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
               const ReceiverModel &receiver, StreamResult &result, std::string &error);
+// The model alone after the channel; model may be empty.
+bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
+                std::string &error);
 
 }  // namespace amisim
 
