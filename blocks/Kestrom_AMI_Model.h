@@ -120,8 +120,17 @@ AMI_API void DeletePeakingFilter(PeakingFilter filt);
 
 /* ---- Control-mode keywords ------------------------------------------------ */
 
-/* Adaptation mode of the DFE and the CDR: 0 off, 1 fixed, 2 auto, 3 adapt. */
+/* Adaptation mode of the DFE and the CDR, one of the codes below. The DFE
+ * does nothing when off, applies its taps unchanged when fixed, derives its
+ * taps from an impulse response in auto and adapts them on waveforms in auto
+ * and adapt; the CDR corrects its phase in auto and adapt only. */
 typedef int32_t ControlMode;
+enum {
+    CONTROL_MODE_OFF = 0,
+    CONTROL_MODE_FIXED = 1,
+    CONTROL_MODE_AUTO = 2,
+    CONTROL_MODE_ADAPT = 3
+};
 
 /* The mode named by keyword, matched whole and byte-exact against "off",
  * "Off", "fixed", "Fixed", "auto", "Auto", "on", "On" (both auto), "adapt",

@@ -21,8 +21,6 @@
 namespace {
 
 constexpr int32_t kIndexWrap = 2147483647;
-constexpr ControlMode kAuto = 2;
-constexpr ControlMode kAdapt = 3;
 
 double slice(double v) {
     return v > 0 ? 0.5 : -0.5;
@@ -58,7 +56,7 @@ class Loop {
           tick_period_((1 + cdr.freq_offset) * spacing_),
           correction_((1 + cdr.freq_offset) * cdr.phase_step * spacing_),
           invert_from_(cdr.invert_time - period_),
-          corrects_(cdr.mode == kAuto || cdr.mode == kAdapt),
+          corrects_(cdr.mode == CONTROL_MODE_AUTO || cdr.mode == CONTROL_MODE_ADAPT),
           aligns_(cdr.reference_clock != 0 && period_ != 0 && std::isfinite(period_)),
           clock_times_(clock_times),
           clock_index_(clock_index),
