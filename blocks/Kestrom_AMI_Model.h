@@ -355,10 +355,11 @@ typedef struct DelayLine {
 /* A delay of delay seconds at sample_interval seconds a sample, rounded to
  * the nearest whole sample with an exact half rounding down: a ratio
  * delay / sample_interval of 3.0 gives 3 samples, 2.5 gives 2, and any
- * ratio in (-0.5, 0.5) none. The record has length 0 and null pointers
- * (a pass-through) when the ratio is -0.5 or below (a delay that cannot
- * run before its input), when it is NaN or infinite or the delay would
- * reach 2^31 - 1 samples, and when memory runs out. */
+ * ratio in (-0.5, 0.5) none. A ratio of -0.5 or below (a delay that
+ * cannot run before its input) gives length 0, a position cell holding 0
+ * and a null buffer; a ratio that is NaN or infinite, a delay that would
+ * reach 2^31 - 1 samples, or memory running out give length 0 and null
+ * pointers. Both records with length 0 pass samples through. */
 AMI_API DelayLine SetupDelay(double delay, double sample_interval);
 
 /* Each output sample is the input sample length - 1 samples earlier, 0.0
