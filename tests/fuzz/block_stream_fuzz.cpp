@@ -18,11 +18,6 @@
 
 namespace {
 
-struct Run {
-    std::vector<double> output;
-    std::vector<double> side;
-};
-
 // One piece of the stream: its sample count (negative counts are blocks of
 // nothing) and its reset flag.
 struct Piece {
@@ -33,9 +28,9 @@ struct Piece {
 // Runs the pieces through one record; a piece's samples follow the last
 // sample of the previous piece.
 template <typename Block>
-Run run_pieces(const typename Block::Args &args, const std::vector<double> &stream,
-               const std::vector<Piece> &pieces) {
-    Run result;
+BlockRun run_pieces(const typename Block::Args &args, const std::vector<double> &stream,
+                    const std::vector<Piece> &pieces) {
+    BlockRun result;
     auto record = Block::setup(args);
     std::size_t done = 0;
     for (const Piece &piece : pieces) {
@@ -57,15 +52,15 @@ Run run_pieces(const typename Block::Args &args, const std::vector<double> &stre
 // What the block promises for the cut run: each stretch between resets in
 // one block on a fresh record.
 template <typename Block>
-Run expected_run(const typename Block::Args &args, const std::vector<double> &stream,
-                 const std::vector<Piece> &pieces) {
-    Run expected;
+BlockRun expected_run(const typename Block::Args &args, const std::vector<double> &stream,
+                      const std::vector<Piece> &pieces) {
+    BlockRun expected;
     std::size_t from = 0;
     std::size_t to = 0;
     auto flush = [&] {
         const std::vector<double> stretch(stream.begin() + static_cast<std::ptrdiff_t>(from),
                                           stream.begin() + static_cast<std::ptrdiff_t>(to));
-        const Run part =
+        const BlockRun part =
             run_pieces<Block>(args, stretch, {Piece{static_cast<int32_t>(stretch.size()), 0}});
         expected.output.insert(expected.output.end(), part.output.begin(), part.output.end());
         expected.side.insert(expected.side.end(), part.side.begin(), part.side.end());
@@ -104,18 +99,18 @@ void fuzz_block(FuzzInput &input) {
     const std::vector<double> stream = input.samples(total + tail);
     pieces.push_back(Piece{static_cast<int32_t>(tail), 0});
 
-    const Run cut = run_pieces<Block>(args, stream, pieces);
+    const BlockRun cut = run_pieces<Block>(args, stream, pieces);
     FUZZ_CHECK(cut.output.size() == stream.size());
-    const Run again = run_pieces<Block>(args, stream, pieces);
+    const BlockRun again = run_pieces<Block>(args, stream, pieces);
     FUZZ_CHECK(same_bits(cut.output, again.output) && same_bits(cut.side, again.side));
     if (Block::splits_like_one_run(args)) {
-        const Run expected = expected_run<Block>(args, stream, pieces);
+        const BlockRun expected = expected_run<Block>(args, stream, pieces);
         FUZZ_CHECK(same_bits(cut.output, expected.output));
         FUZZ_CHECK(same_bits(cut.side, expected.side));
     }
 
     // In place, against the separate output of one block.
-    const Run separate =
+    const BlockRun separate =
         run_pieces<Block>(args, stream, {Piece{static_cast<int32_t>(stream.size()), 0}});
     auto record = Block::setup(args);
     std::vector<double> samples = stream;

@@ -36,6 +36,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 #include "tests/fuzz/fuzz_input.h"
 
@@ -49,6 +50,12 @@ enum class ResetRule {
 // The adapters of one subsystem.
 template <typename... Blocks>
 struct BlockList {};
+
+// What one stretch of calls produced: output samples and side effects.
+struct BlockRun {
+    std::vector<double> output;
+    std::vector<double> side;
+};
 
 // ---- Fuzzed arguments several blocks share -----------------------------------
 

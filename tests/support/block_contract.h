@@ -29,12 +29,6 @@ struct ContractTypes<BlockList<Blocks...>> {
     using type = ::testing::Types<Blocks...>;
 };
 
-// What one stretch of calls produced: output samples and side effects.
-struct BlockRun {
-    std::vector<double> output;
-    std::vector<double> side;
-};
-
 // Bit-for-bit equality, NaN included, for comparing runs.
 MATCHER_P(SameBitsAs, expected, "") {
     return arg.size() == expected.size() &&
