@@ -35,13 +35,10 @@ class CellGroup {
 
     bool complete() {
         if (failed_) {
-            for (int i = 0; i < taken_count_; ++i) {
-                std::free(taken_[i].block);
-                taken_[i].forget(taken_[i].member);
-            }
-            taken_count_ = 0;
+            release();
+            return false;
         }
-        return !failed_;
+        return true;
     }
 
   private:
@@ -50,6 +47,9 @@ class CellGroup {
         void *member;                  // the T * that points at block
         void (*forget)(void *member);  // sets it to null
     };
+
+    // Frees every array handed out and sets its member to null.
+    void release();
 
     template <typename T>
     static void forget(void *member) {
