@@ -120,8 +120,17 @@ AMI_API void DeletePeakingFilter(PeakingFilter filt);
 
 /* ---- Control-mode keywords ------------------------------------------------ */
 
-/* Adaptation mode of the DFE and the CDR: 0 off, 1 fixed, 2 auto, 3 adapt. */
+/* Adaptation mode of the DFE and the CDR, one of the codes below. The DFE
+ * does nothing when off, applies its taps unchanged when fixed, derives its
+ * taps from an impulse response in auto and adapts them on waveforms in auto
+ * and adapt; the CDR corrects its phase in auto and adapt only. */
 typedef int32_t ControlMode;
+enum {
+    CONTROL_MODE_OFF = 0,
+    CONTROL_MODE_FIXED = 1,
+    CONTROL_MODE_AUTO = 2,
+    CONTROL_MODE_ADAPT = 3
+};
 
 /* The mode named by keyword, matched whole and byte-exact against "off",
  * "Off", "fixed", "Fixed", "auto", "Auto", "on", "On" (both auto), "adapt",
@@ -346,10 +355,11 @@ typedef struct DelayLine {
 /* A delay of delay seconds at sample_interval seconds a sample, rounded to
  * the nearest whole sample with an exact half rounding down: a ratio
  * delay / sample_interval of 3.0 gives 3 samples, 2.5 gives 2, and any
- * ratio in (-0.5, 0.5) none. The record has length 0 and null pointers
- * (a pass-through) when the ratio is -0.5 or below (a delay that cannot
- * run before its input), when it is NaN or infinite or the delay would
- * reach 2^31 - 1 samples, and when memory runs out. */
+ * ratio in (-0.5, 0.5) none. A ratio of -0.5 or below (a delay that
+ * cannot run before its input) gives length 0, a position cell holding 0
+ * and a null buffer; a ratio that is NaN or infinite, a delay that would
+ * reach 2^31 - 1 samples, or memory running out give length 0 and null
+ * pointers. Both records with length 0 pass samples through. */
 AMI_API DelayLine SetupDelay(double delay, double sample_interval);
 
 /* Each output sample is the input sample length - 1 samples earlier, 0.0

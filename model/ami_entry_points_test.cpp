@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Halvorin_7314_Tx.h"
-#include "model/model_instance.h"
+#include "model/model_instance_test_support.h"
 
 namespace {
 

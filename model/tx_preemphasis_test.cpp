@@ -13,7 +13,7 @@
 
 #include "Halvorin_7314_Tx.h"
 #include "common/reproducible_math.h"
-#include "model/model_instance.h"
+#include "model/model_instance_test_support.h"
 #include "model/preemphasis_blocks.h"
 #include "tests/support/record_owner.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Halvorin_7314_Tx.h"
-#include "tree/sample_tree.h"
+#include "tree/sample_tree_test_support.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "tests/support/decimal_comma_locale.h"
 #include "tests/support/growth_ratio.h"
-#include "tree/sample_tree.h"
+#include "tree/sample_tree_test_support.h"
 
 namespace {
 

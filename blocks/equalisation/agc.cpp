@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "Kestrom_AMI_Model.h"
-#include "blocks/equalisation/state_cells.h"
+#include "common/cell_group.h"
 
 namespace {
 
@@ -51,10 +51,12 @@ double pulse_energy(const double *impulse, int32_t length, double sample_interva
 AGC SetupAGC(double target, const double *impulse, int32_t length, double sample_interval,
              int32_t samples_per_bit) {
     const double magnitude = std::fabs(target);
+    AGC agc{nullptr, magnitude, nullptr};
     ami::CellGroup cells;
-    AGC agc{cells.take<double>(1), magnitude, cells.take<double>(1)};
+    cells.take(agc.gain, 1);
+    cells.take(agc.level, 1);
     if (!cells.complete()) {
-        return AGC{nullptr, magnitude, nullptr};
+        return agc;
     }
     *agc.gain = 1.0;
     *agc.level = magnitude;

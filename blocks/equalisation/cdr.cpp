@@ -16,13 +16,11 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/equalisation/exact_remainder.h"
-#include "blocks/equalisation/state_cells.h"
+#include "common/cell_group.h"
 
 namespace {
 
 constexpr int32_t kIndexWrap = 2147483647;
-constexpr ControlMode kAuto = 2;
-constexpr ControlMode kAdapt = 3;
 
 double slice(double v) {
     return v > 0 ? 0.5 : -0.5;
@@ -58,7 +56,7 @@ class Loop {
           tick_period_((1 + cdr.freq_offset) * spacing_),
           correction_((1 + cdr.freq_offset) * cdr.phase_step * spacing_),
           invert_from_(cdr.invert_time - period_),
-          corrects_(cdr.mode == kAuto || cdr.mode == kAdapt),
+          corrects_(cdr.mode == CONTROL_MODE_AUTO || cdr.mode == CONTROL_MODE_ADAPT),
           aligns_(cdr.reference_clock != 0 && period_ != 0 && std::isfinite(period_)),
           clock_times_(clock_times),
           clock_index_(clock_index),
@@ -239,25 +237,6 @@ class Loop {
     double last_reference_;
 };
 
-CDR without_cells(CDR cdr) {
-    cdr.clock_phase = nullptr;
-    cdr.vote_threshold = nullptr;
-    cdr.sample_index = nullptr;
-    cdr.wrap_count = nullptr;
-    cdr.edge_timer = nullptr;
-    cdr.data_timer = nullptr;
-    cdr.data_offset = nullptr;
-    cdr.previous_sample = nullptr;
-    cdr.decisions = nullptr;
-    cdr.data_decision = nullptr;
-    cdr.edge_decision = nullptr;
-    cdr.retimed = nullptr;
-    cdr.votes = nullptr;
-    cdr.next_reference = nullptr;
-    cdr.last_reference = nullptr;
-    return cdr;
-}
-
 }  // namespace
 
 CDR SetupCDR(const char *mode, double phase_step, int32_t max_threshold, double freq_offset,
@@ -277,23 +256,23 @@ CDR SetupCDR(const char *mode, double phase_step, int32_t max_threshold, double 
         return cdr;
     }
     ami::CellGroup cells;
-    cdr.clock_phase = cells.take<double>(1);
-    cdr.vote_threshold = cells.take<int32_t>(1);
-    cdr.sample_index = cells.take<int32_t>(1);
-    cdr.wrap_count = cells.take<int32_t>(1);
-    cdr.edge_timer = cells.take<double>(1);
-    cdr.data_timer = cells.take<double>(1);
-    cdr.data_offset = cells.take<double>(1);
-    cdr.previous_sample = cells.take<double>(1);
-    cdr.decisions = cells.take<double>(decision_count);
-    cdr.data_decision = cells.take<double>(1);
-    cdr.edge_decision = cells.take<double>(1);
-    cdr.retimed = cells.take<double>(1);
-    cdr.votes = cells.take<int32_t>(1);
-    cdr.next_reference = cells.take<double>(1);
-    cdr.last_reference = cells.take<double>(1);
+    cells.take(cdr.clock_phase, 1);
+    cells.take(cdr.vote_threshold, 1);
+    cells.take(cdr.sample_index, 1);
+    cells.take(cdr.wrap_count, 1);
+    cells.take(cdr.edge_timer, 1);
+    cells.take(cdr.data_timer, 1);
+    cells.take(cdr.data_offset, 1);
+    cells.take(cdr.previous_sample, 1);
+    cells.take(cdr.decisions, decision_count);
+    cells.take(cdr.data_decision, 1);
+    cells.take(cdr.edge_decision, 1);
+    cells.take(cdr.retimed, 1);
+    cells.take(cdr.votes, 1);
+    cells.take(cdr.next_reference, 1);
+    cells.take(cdr.last_reference, 1);
     if (!cells.complete()) {
-        return without_cells(cdr);
+        return cdr;
     }
     // The zeroed cells already hold every 0 and 0.0 of the initial state.
     // Half a bit, truncated to whole samples (S = 5 gives 2.0).

@@ -16,8 +16,10 @@ struct Keyword {
 };
 
 constexpr Keyword kControlModes[] = {
-    {"off", 0},  {"Off", 0}, {"fixed", 1}, {"Fixed", 1}, {"auto", 2},
-    {"Auto", 2}, {"on", 2},  {"On", 2},    {"adapt", 3}, {"Adapt", 3},
+    {"off", CONTROL_MODE_OFF},     {"Off", CONTROL_MODE_OFF},   {"fixed", CONTROL_MODE_FIXED},
+    {"Fixed", CONTROL_MODE_FIXED}, {"auto", CONTROL_MODE_AUTO}, {"Auto", CONTROL_MODE_AUTO},
+    {"on", CONTROL_MODE_AUTO},     {"On", CONTROL_MODE_AUTO},   {"adapt", CONTROL_MODE_ADAPT},
+    {"Adapt", CONTROL_MODE_ADAPT},
 };
 
 constexpr Keyword kOptModes[] = {{"off", 0}, {"on", 1}, {"Off", 0}, {"On", 1}};
@@ -42,7 +44,7 @@ ControlMode GetControlMode(const char *keyword, char *msg, uint32_t msg_size) {
         return entry->code;
     }
     ami::append_whole(msg, msg_size, {"**Warning** Control mode ", text, kNotRecognized});
-    return 0;
+    return CONTROL_MODE_OFF;
 }
 
 int32_t GetOptMode(const char *keyword, char *msg, uint32_t msg_size) {

@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr ControlMode kOff = 0;
-constexpr ControlMode kAuto = 2;
-constexpr ControlMode kAdapt = 3;
-
 // Samples equalised tap by tap at a time: small enough to stay in L1.
 constexpr int32_t kStretch = 512;
 // Tap counts up to this adapt with their feedback terms kept in locals.
@@ -193,7 +189,7 @@ void equalise_impulse(double *response, int32_t length, const DFE &dfe, double s
         return;  // no non-zero sample: nothing to measure the post-cursors from
     }
     const auto spacing = static_cast<double>(dfe.samples_per_bit);
-    if (dfe.mode == kAuto) {
+    if (dfe.mode == CONTROL_MODE_AUTO) {
         TapPositions positions(main_cursor, dfe.samples_per_bit, length);
         for (int32_t k = 0; k < dfe.tap_count; ++k) {
             dfe.taps[k] = -response[positions.next()] * sample_interval * spacing;
@@ -242,13 +238,13 @@ void ApplyDFE(const double *input, int32_t sample_count, DFE dfe, int32_t impuls
             output[j] = input[j];
         }
     }
-    if (dfe.mode == kOff || dfe.tap_count < 1 || dfe.taps == nullptr) {
+    if (dfe.mode == CONTROL_MODE_OFF || dfe.tap_count < 1 || dfe.taps == nullptr) {
         return;
     }
     if (impulse != 0) {
         equalise_impulse(output, sample_count, dfe, sample_interval);
     } else if (decisions != nullptr) {
-        if (dfe.mode == kAuto || dfe.mode == kAdapt) {
+        if (dfe.mode == CONTROL_MODE_AUTO || dfe.mode == CONTROL_MODE_ADAPT) {
             feed_back_adapting(output, sample_count, dfe, decisions);
         } else {
             feed_back_fixed(output, sample_count, dfe, decisions);

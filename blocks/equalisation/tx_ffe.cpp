@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "Kestrom_AMI_Model.h"
-#include "blocks/equalisation/state_cells.h"
+#include "common/cell_group.h"
 
 namespace {
 
@@ -114,15 +114,14 @@ TxFFE SetupTxFFE(int32_t samples_per_bit, int32_t tap_count, int32_t tag, const 
     }
     const int32_t length = samples_per_bit * tap_count;
     ami::CellGroup cells;
-    ffe.taps = cells.take<double>(tap_count);
-    ffe.max_gain = cells.take<double>(tap_count);
-    ffe.min_gain = cells.take<double>(tap_count);
-    ffe.gain_step = cells.take<double>(tap_count);
-    ffe.position = cells.take<int32_t>(1);
-    ffe.history = cells.take<double>(length);
+    cells.take(ffe.taps, tap_count);
+    cells.take(ffe.max_gain, tap_count);
+    cells.take(ffe.min_gain, tap_count);
+    cells.take(ffe.gain_step, tap_count);
+    cells.take(ffe.position, 1);
+    cells.take(ffe.history, length);
     if (!cells.complete()) {
-        return TxFFE{samples_per_bit, 0,       tag, nullptr, nullptr,
-                     nullptr,         nullptr, 0,   nullptr, nullptr};
+        return ffe;  // tap_count and history_length still 0
     }
     for (int32_t k = 0; k < tap_count; ++k) {
         ffe.taps[k] = taps != nullptr ? taps[k] : 0.0;

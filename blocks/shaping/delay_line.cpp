@@ -13,6 +13,7 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/shaping/shaping_common.h"
+#include "common/cell_group.h"
 
 namespace {
 
@@ -57,19 +58,18 @@ void delay_block(const double *input, int32_t sample_count, const DelayLine &lin
 
 DelayLine SetupDelay(double delay, double sample_interval) {
     const int32_t length = ami::whole_samples_at_least(delay / sample_interval + 0.5, kLongestLine);
-    if (length <= 0) {
+    if (length < 0) {
         return empty_line();
     }
-    auto *position = static_cast<int32_t *>(std::malloc(sizeof(int32_t)));
-    auto *buffer =
-        static_cast<double *>(std::calloc(static_cast<std::size_t>(length), sizeof(double)));
-    if (position == nullptr || buffer == nullptr) {
-        std::free(position);
-        std::free(buffer);
-        return empty_line();
+    // L = 0 (a ratio of -0.5 or below) still has its position cell, which a
+    // caller may read; without a buffer it passes samples through.
+    DelayLine line{length, nullptr, nullptr};
+    ami::CellGroup cells;
+    cells.take(line.position, 1);
+    if (length > 0) {
+        cells.take(line.buffer, length);
     }
-    *position = 0;
-    return {length, position, buffer};
+    return cells.complete() ? line : empty_line();
 }
 
 void ApplyDelay(const double *input, int32_t sample_count, DelayLine line, int32_t reset,

@@ -6,6 +6,7 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/shaping/shaping_common.h"
+#include "common/cell_group.h"
 #include "common/contract.h"
 
 namespace {
@@ -41,16 +42,15 @@ double curve_at(double v, const Table &table) {
 
 Table SetTable(int32_t npts, const double *x, const double *y) {
     AMI_REQUIRE(npts > 1 && npts < 0xffffff, ami::sites::kTablePointCount);
-    const auto count = static_cast<std::size_t>(npts);
-    auto *x_copy = static_cast<double *>(std::malloc(count * sizeof(double)));
-    auto *y_copy = static_cast<double *>(std::malloc(count * sizeof(double)));
-    const bool copying = x_copy != nullptr && y_copy != nullptr;
+    double *x_copy = nullptr;
+    double *y_copy = nullptr;
+    ami::CellGroup cells;
+    cells.take(x_copy, npts);
+    cells.take(y_copy, npts);
+    const bool copying = cells.complete();
     if (copying) {
         x_copy[0] = x[0];
         y_copy[0] = y[0];
-    } else {
-        std::free(x_copy);
-        std::free(y_copy);
     }
     // The axis is checked whether or not the copies could be made.
     for (int32_t indx = 1; indx < npts; ++indx) {

@@ -12,6 +12,7 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/shaping/shaping_common.h"
+#include "common/cell_group.h"
 #include "common/reproducible_math.h"
 
 namespace {
@@ -28,16 +29,12 @@ double exp_of(double x) {
 }
 
 // Both histories, zeroed; on failure neither.
-void allocate_histories(std::size_t inputs, std::size_t outputs, double *&input_history,
+void allocate_histories(int32_t inputs, int32_t outputs, double *&input_history,
                         double *&output_history) {
-    input_history = static_cast<double *>(std::calloc(inputs, sizeof(double)));
-    output_history = static_cast<double *>(std::calloc(outputs, sizeof(double)));
-    if (input_history == nullptr || output_history == nullptr) {
-        std::free(input_history);
-        std::free(output_history);
-        input_history = nullptr;
-        output_history = nullptr;
-    }
+    ami::CellGroup cells;
+    cells.take(input_history, inputs);
+    cells.take(output_history, outputs);
+    (void)cells.complete();
 }
 
 // One block of y(t) = sum b[j] x(t - j) + sum a[j] y(t - 1 - j).

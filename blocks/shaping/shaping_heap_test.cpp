@@ -79,7 +79,6 @@ TEST(ShapingHeap, RefusedRatiosAllocateNothing) {
         DeleteSlope(SetupSlope(ratio, 1.0));
         DeleteSawtooth(SetSawtooth(1.0, 2.0, ratio));
     }
-    DeleteDelay(SetupDelay(-0.5, 1.0));
     EXPECT_EQ(heap_accounting_stop().allocations, 0);
 }
 

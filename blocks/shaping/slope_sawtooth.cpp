@@ -14,6 +14,7 @@
 
 #include "Kestrom_AMI_Model.h"
 #include "blocks/shaping/shaping_common.h"
+#include "common/cell_group.h"
 
 namespace {
 
@@ -37,23 +38,14 @@ Window window_of(double duration, double sample_interval) {
 }
 
 // Allocates the position cell (0), the buffer of length zeros and the
-// accumulator cell (0.0); on failure frees what it got and returns false.
-bool allocate_state(int32_t length, int32_t *&position, double *&buffer, double *&accumulator) {
-    position = static_cast<int32_t *>(std::malloc(sizeof(int32_t)));
-    buffer = static_cast<double *>(std::calloc(static_cast<std::size_t>(length), sizeof(double)));
-    accumulator = static_cast<double *>(std::malloc(sizeof(double)));
-    if (position == nullptr || buffer == nullptr || accumulator == nullptr) {
-        std::free(position);
-        std::free(buffer);
-        std::free(accumulator);
-        position = nullptr;
-        buffer = nullptr;
-        accumulator = nullptr;
-        return false;
-    }
-    *position = 0;
-    *accumulator = 0.0;
-    return true;
+// accumulator cell (0.0); on failure none of them, and returns false.
+template <typename Record>
+bool allocate_state(Record &record) {
+    ami::CellGroup cells;
+    cells.take(record.position, 1);
+    cells.take(record.buffer, record.length);
+    cells.take(record.accumulator, 1);
+    return cells.complete();
 }
 
 template <typename Record>
@@ -107,8 +99,7 @@ Slope SetupSlope(double duration, double sample_interval) {
     slope.coef_tail = 1.0 - n * sample_interval / w.duration;
     slope.coef_out = (n - 1.0) * sample_interval / w.duration - 1.0;
     if (!std::isfinite(slope.coef_in) || !std::isfinite(slope.coef_tail) ||
-        !std::isfinite(slope.coef_out) ||
-        !allocate_state(slope.length, slope.position, slope.buffer, slope.accumulator)) {
+        !std::isfinite(slope.coef_out) || !allocate_state(slope)) {
         return Slope{};
     }
     return slope;
@@ -150,8 +141,7 @@ Sawtooth SetSawtooth(double sample_interval, double amplitude, double duration) 
     sawtooth.coef_drop = -amplitude;
     if (!std::isfinite(sawtooth.coef_in) || !std::isfinite(sawtooth.coef_tail) ||
         !std::isfinite(sawtooth.coef_out) || !std::isfinite(sawtooth.coef_drop) ||
-        !allocate_state(sawtooth.length, sawtooth.position, sawtooth.buffer,
-                        sawtooth.accumulator)) {
+        !allocate_state(sawtooth)) {
         return Sawtooth{};
     }
     return sawtooth;

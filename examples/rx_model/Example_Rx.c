@@ -272,8 +272,8 @@ long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_p
      * receiver's DFE does; on the others it feeds back with its taps held
      * (a copy of the record shares the taps). */
     held = self->dfe;
-    if (held.mode == 2 || held.mode == 3) {
-        held.mode = 1;
+    if (held.mode == CONTROL_MODE_AUTO || held.mode == CONTROL_MODE_ADAPT) {
+        held.mode = CONTROL_MODE_FIXED;
     }
     /* The DFE feeds back the bits the CDR has decided so far, and the CDR
      * sees the equalised samples. Decisions change only where the CDR

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the fuzz targets (tests/fuzz/corpus/<target>/):
-the cases of the unit tests, encoded as each target reads its input
-(tests/fuzz/fuzz_input.h). Run it again after changing an input layout;
-inputs that the fuzzers found are kept beside the seeds under other names."""
+"""Writes the seed corpus of the fuzz targets (tests/fuzz/corpus/<target>/,
+or FOLDER/<target>/ when a folder is given): the cases of the unit tests,
+encoded as each target reads its input (tests/fuzz/fuzz_input.h). Run it
+again after changing an input layout; the test seed_corpus checks that the
+kept seeds are what it writes. Inputs that the fuzzers found are kept beside
+the seeds under other names. A block-stream input starts with the block's
+fuzz id (kFuzzId of its adapter)."""
 import os
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-# The shaping blocks' seeds are written whether or not the library has them
-# yet; without them the fuzzers read these inputs as other blocks' arguments.
-SHAPING = True
+OUT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "corpus")
 
 
 def in_range(value, lo, hi):
@@ -36,13 +38,13 @@ def sample(x):
 
 
 def write(target, name, data):
-    folder = os.path.join(HERE, "corpus", target)
+    folder = os.path.join(OUT, target)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "seed-" + name), "wb") as f:
         f.write(data)
 
 
-# ---- parse_tree: parameter strings for the tree "m" of tree/sample_tree.h ----
+# ---- parse_tree: parameter strings for the tree "m" of tree/sample_tree_test_support.h
 PARSE_TREE = {
     "every-type": '(m (d 2.5) (l 0x1f) (i 010) (s -3) (c x) (da 1 2.5 3) (la 4 5) '
                   '(ia "1 2 3") (sa 7) (t "a (b) c") (b (x 5) (deep (y 1.5))))',
@@ -226,19 +228,16 @@ BLOCK_STREAM.update({
     "cdr-contract": cdr("auto", 1 / 16, 4, 0.001, 64, 8, 0.1, 0.0, 0, 1e-12)
                     + pieces((100, 0), (1, 0), (57, 0)) + stream(CHANNEL),
     "cdr-reference": cdr("adapt", 1 / 8, 2, 0.0, 16, 4, 0.0, 2e-11, 1, 1e-12) + stream(CHANNEL),
+    "delay-contract": shaping(5, 1e-12, 0.0, 28) + pieces((31, 0), (32, 1)) + stream(CHANNEL),
+    "slope-contract": shaping(6, 1e-12, 0.0, 22) + pieces((1, 0), (40, 1)) + stream(CHANNEL),
+    "sawtooth-contract": shaping(7, 1e-12, 1.5, 36) + pieces((9, 1)) + stream(CHANNEL),
+    "risefall-contract": shaping(8, 1e-12, 0.0, 24) + pieces((100, 1)) + stream(CHANNEL),
+    "rayleigh-contract": shaping(9, 1e-12, 0.75, 40) + pieces((2, 0), (3, 1)) + stream(CHANNEL),
+    "triangle-contract": shaping(10, 1e-12, 1.25, 16) + pieces((50, 0)) + stream(CHANNEL),
+    "delay-half-sample": shaping(5, 1.0, 0.0, 10) + stream(CHANNEL[:30]),
+    "table-contract": table([-1.0, -0.5, 0.0, 0.5, 1.0], [-0.625, -0.4375, 0.0, 0.4375, 0.625])
+                      + pieces((13, 0)) + stream(CHANNEL),
 })
-if SHAPING:
-    BLOCK_STREAM.update({
-        "delay-contract": shaping(5, 1e-12, 0.0, 28) + pieces((31, 0), (32, 1)) + stream(CHANNEL),
-        "slope-contract": shaping(6, 1e-12, 0.0, 22) + pieces((1, 0), (40, 1)) + stream(CHANNEL),
-        "sawtooth-contract": shaping(7, 1e-12, 1.5, 36) + pieces((9, 1)) + stream(CHANNEL),
-        "risefall-contract": shaping(8, 1e-12, 0.0, 24) + pieces((100, 1)) + stream(CHANNEL),
-        "rayleigh-contract": shaping(9, 1e-12, 0.75, 40) + pieces((2, 0), (3, 1)) + stream(CHANNEL),
-        "triangle-contract": shaping(10, 1e-12, 1.25, 16) + pieces((50, 0)) + stream(CHANNEL),
-        "delay-half-sample": shaping(5, 1.0, 0.0, 10) + stream(CHANNEL[:30]),
-        "table-contract": table([-1.0, -0.5, 0.0, 0.5, 1.0], [-0.625, -0.4375, 0.0, 0.4375, 0.625])
-                          + pieces((13, 0)) + stream(CHANNEL),
-    })
 
 
 WAVEFORM_CONVERSION = {}
@@ -250,14 +249,13 @@ for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i
     WAVEFORM_CONVERSION[name + "-empty"] = conversion(which, 0, 2, 0, [])
 WAVEFORM_CONVERSION["metrics-4spb"] = conversion(9, 32, 4, 0, PULSE) + sample(0.25) + sample(0.5)
 WAVEFORM_CONVERSION["metrics-no-bit"] = conversion(9, 8, 0, 0, PULSE[:8]) + sample(0.0) + sample(0.0)
-if SHAPING:
-    LIMITER = in_range(5, 2, 8) + b"".join(bytes([31]) + sample(y) for y in [-0.5, -0.25, 0, 0.25, 0.5])
-    for which, name in [(10, "pulse-table"), (11, "impulse-table")]:
-        WAVEFORM_CONVERSION[name + "-4spb"] = (conversion(which, 32, 4, 0, []) + LIMITER
-                                               + stream(PULSE))
-        WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, []) + LIMITER + stream(PULSE[:8])
-    WAVEFORM_CONVERSION["tanh-4spb"] = conversion(12, 32, 4, 0, []) + b"\x00" + stream(PULSE)
-    WAVEFORM_CONVERSION["tanh-zero-limit"] = conversion(12, 32, 2, 0, []) + b"\x01" + stream(PULSE)
+LIMITER = in_range(5, 2, 8) + b"".join(bytes([31]) + sample(y) for y in [-0.5, -0.25, 0, 0.25, 0.5])
+for which, name in [(10, "pulse-table"), (11, "impulse-table")]:
+    WAVEFORM_CONVERSION[name + "-4spb"] = (conversion(which, 32, 4, 0, []) + LIMITER
+                                           + stream(PULSE))
+    WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, []) + LIMITER + stream(PULSE[:8])
+WAVEFORM_CONVERSION["tanh-4spb"] = conversion(12, 32, 4, 0, []) + b"\x00" + stream(PULSE)
+WAVEFORM_CONVERSION["tanh-zero-limit"] = conversion(12, 32, 2, 0, []) + b"\x01" + stream(PULSE)
 WAVEFORM_CONVERSION["prbs2p-longer-than-period"] = conversion(5, 300, 2, 0, WAVE[:254])
 WAVEFORM_CONVERSION["i2prbs7-late-peak"] = conversion(8, 64, 2, 0, [0.0] * 40 + [1.0] + [0.0] * 23)
 WAVEFORM_CONVERSION["prbs2i-huge-bit"] = conversion(7, 5, (0xF9,), 0, [])

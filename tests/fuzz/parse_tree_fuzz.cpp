@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/fuzz/fuzz_input.h"
-#include "tree/sample_tree.h"
+#include "tree/sample_tree_test_support.h"
 
 namespace {
 

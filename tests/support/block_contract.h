@@ -1,23 +1,8 @@
 // The contract every block of the library keeps, tested once for all of
-// them. A block takes part through an adapter:
-//
-//   struct MyBlock {
-//       using Record = ...;
-//       static constexpr ResetRule kReset = ResetRule::kAfterBlock;
-//       static constexpr bool kSplitRunsEqualOneRun = true;
-//       static Record setup();                 // a representative record
-//       static void remove(const Record &record);  // the block's Delete
-//       static std::vector<double> input();    // a representative stream
-//       // One block of the stream. out receives the block's output samples;
-//       // a block that also writes elsewhere (tick times, decisions) appends
-//       // what it wrote to side.
-//       static void apply(const Record &record, const double *in, int32_t count,
-//                         int32_t reset, double *out, std::vector<double> &side);
-//   };
-//
-// and one line that lists it:
-//   INSTANTIATE_TYPED_TEST_SUITE_P(Folder, BlockContract, ::testing::Types<MyBlock, ...>);
-// Adapters stand outside any namespace, so that the tests carry their names.
+// them through their adapters (tests/support/block_adapter.h), on the
+// adapter's contract arguments and stream. A subsystem's contract test is one
+// line over the list of its adapters:
+//   INSTANTIATE_TYPED_TEST_SUITE_P(Folder, BlockContract, ContractTypes<FolderBlocks>::type);
 #ifndef AMI_TESTS_SUPPORT_BLOCK_CONTRACT_H
 #define AMI_TESTS_SUPPORT_BLOCK_CONTRACT_H
 
@@ -31,21 +16,17 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/block_adapter.h"
 #ifdef AMI_HEAP_ACCOUNTING
 #include "tests/support/heap_accounting.h"
 #endif
 
-// What a block's reset flag does.
-enum class ResetRule {
-    kNone,            // the block has no reset
-    kAfterBlock,      // the block sees the old state; the state is cleared after it
-    kBeforeAndAfter,  // the block runs from rest and leaves the state at rest
-};
-
-// What one stretch of calls produced: output samples and side effects.
-struct BlockRun {
-    std::vector<double> output;
-    std::vector<double> side;
+// The GoogleTest type list of a subsystem's adapters.
+template <typename List>
+struct ContractTypes;
+template <typename... Blocks>
+struct ContractTypes<BlockList<Blocks...>> {
+    using type = ::testing::Types<Blocks...>;
 };
 
 // Bit-for-bit equality, NaN included, for comparing runs.
@@ -59,6 +40,7 @@ template <typename Block>
 class BlockContract : public ::testing::Test {
   protected:
     using Record = typename Block::Record;
+    using Args = typename Block::Args;
     static constexpr double kUnwritten = -1234.5;
 
     // Runs consecutive pieces of the stream (given by their sizes; the last
@@ -66,6 +48,7 @@ class BlockContract : public ::testing::Test {
     static BlockRun run(Record record, const std::vector<double> &stream,
                         const std::vector<int32_t> &sizes,
                         const std::vector<int32_t> &resets = {}) {
+        const Args args = Block::contract_args();
         BlockRun result;
         std::size_t done = 0;
         for (std::size_t k = 0; k <= sizes.size() && done <= stream.size(); ++k) {
@@ -75,7 +58,7 @@ class BlockContract : public ::testing::Test {
                                  : left;
             std::vector<double> out(size, kUnwritten);
             const int32_t reset = k < resets.size() ? resets[k] : 0;
-            Block::apply(record, stream.data() + done, static_cast<int32_t>(size), reset,
+            Block::apply(record, args, stream.data() + done, static_cast<int32_t>(size), reset,
                          out.data(), result.side);
             result.output.insert(result.output.end(), out.begin(), out.end());
             done += size;
@@ -89,7 +72,7 @@ class BlockContract : public ::testing::Test {
     // The same pieces through a fresh record.
     static BlockRun fresh_run(const std::vector<double> &stream, const std::vector<int32_t> &sizes,
                               const std::vector<int32_t> &resets = {}) {
-        Record record = Block::setup();
+        Record record = Block::setup(Block::contract_args());
         BlockRun result = run(record, stream, sizes, resets);
         Block::remove(record);
         return result;
@@ -105,10 +88,10 @@ class BlockContract : public ::testing::Test {
 TYPED_TEST_SUITE_P(BlockContract);
 
 TYPED_TEST_P(BlockContract, StreamCutIntoBlocksEqualsOneRun) {
-    if (!TypeParam::kSplitRunsEqualOneRun) {
+    if (!TypeParam::splits_like_one_run(TypeParam::contract_args())) {
         GTEST_SKIP() << "this block measures each call as a whole";
     }
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const BlockRun whole = this->fresh_run(stream, {});
     const std::vector<std::vector<int32_t>> cuts{
         {1, 1, 1, 1},
@@ -126,12 +109,13 @@ TYPED_TEST_P(BlockContract, StreamCutIntoBlocksEqualsOneRun) {
 }
 
 TYPED_TEST_P(BlockContract, InPlaceEqualsSeparateOutput) {
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const BlockRun separate = this->fresh_run(stream, {});
-    typename TypeParam::Record record = TypeParam::setup();
+    const auto args = TypeParam::contract_args();
+    typename TypeParam::Record record = TypeParam::setup(args);
     std::vector<double> samples = stream;
     std::vector<double> side;
-    TypeParam::apply(record, samples.data(), static_cast<int32_t>(samples.size()), 0,
+    TypeParam::apply(record, args, samples.data(), static_cast<int32_t>(samples.size()), 0,
                      samples.data(), side);
     TypeParam::remove(record);
     EXPECT_THAT(samples, SameBitsAs(separate.output));
@@ -139,11 +123,11 @@ TYPED_TEST_P(BlockContract, InPlaceEqualsSeparateOutput) {
 }
 
 TYPED_TEST_P(BlockContract, CopiesOfTheRecordShareOneState) {
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const std::size_t half = stream.size() / 2;
     const BlockRun expected = this->fresh_run(stream, {static_cast<int32_t>(half)});
 
-    typename TypeParam::Record original = TypeParam::setup();
+    typename TypeParam::Record original = TypeParam::setup(TypeParam::contract_args());
     const typename TypeParam::Record copy = original;  // taken before any call
     BlockRun first = this->run(original, this->slice(stream, 0, half), {});
     const BlockRun second = this->run(copy, this->slice(stream, half, stream.size()), {});
@@ -158,7 +142,7 @@ TYPED_TEST_P(BlockContract, ResetActsAsTheBlockDocuments) {
     if (TypeParam::kReset == ResetRule::kNone) {
         GTEST_SKIP() << "this block has no reset";
     }
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const int32_t third = static_cast<int32_t>(stream.size() / 3);
     const std::size_t a = static_cast<std::size_t>(third);
     const std::size_t b = 2 * a;
@@ -183,15 +167,16 @@ TYPED_TEST_P(BlockContract, ResetActsAsTheBlockDocuments) {
 }
 
 TYPED_TEST_P(BlockContract, EmptyAndNegativeCountsWriteNothingAndKeepTheState) {
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const BlockRun whole = this->fresh_run(stream, {});
-    typename TypeParam::Record record = TypeParam::setup();
+    const auto args = TypeParam::contract_args();
+    typename TypeParam::Record record = TypeParam::setup(args);
     const std::size_t half = stream.size() / 2;
     BlockRun pieces = this->run(record, this->slice(stream, 0, half), {});
     for (int32_t count : {0, -1, -1000}) {
         double out = this->kUnwritten;
         std::vector<double> side;
-        TypeParam::apply(record, stream.data(), count, 0, &out, side);
+        TypeParam::apply(record, args, stream.data(), count, 0, &out, side);
         EXPECT_EQ(out, this->kUnwritten) << "count " << count;
         pieces.side.insert(pieces.side.end(), side.begin(), side.end());
     }
@@ -199,7 +184,7 @@ TYPED_TEST_P(BlockContract, EmptyAndNegativeCountsWriteNothingAndKeepTheState) {
     TypeParam::remove(record);
     pieces.output.insert(pieces.output.end(), rest.output.begin(), rest.output.end());
     pieces.side.insert(pieces.side.end(), rest.side.begin(), rest.side.end());
-    if (TypeParam::kSplitRunsEqualOneRun) {
+    if (TypeParam::splits_like_one_run(args)) {
         EXPECT_THAT(pieces.output, SameBitsAs(whole.output));
         EXPECT_THAT(pieces.side, SameBitsAs(whole.side));
     } else {
@@ -211,7 +196,7 @@ TYPED_TEST_P(BlockContract, EmptyAndNegativeCountsWriteNothingAndKeepTheState) {
 // Separate records share nothing: several run at once on separate threads,
 // each in its own cut of the stream, and give what each gives alone.
 TYPED_TEST_P(BlockContract, SeparateRecordsRunConcurrently) {
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
     const std::vector<std::vector<int32_t>> cuts{{}, {1, 2, 3}, {16, 16}, {5, 0, 50}};
     std::vector<BlockRun> alone;
     for (const auto &cut : cuts) {
@@ -239,7 +224,8 @@ TYPED_TEST_P(BlockContract, SeparateRecordsRunConcurrently) {
 // runs and is deleted without a crash, gives finite samples for a finite
 // stream, and nothing leaks. The test's own buffers exist before counting.
 TYPED_TEST_P(BlockContract, SetupSurvivesEveryRefusedAllocation) {
-    const std::vector<double> stream = TypeParam::input();
+    const std::vector<double> stream = TypeParam::contract_stream();
+    const auto args = TypeParam::contract_args();
     const auto count = static_cast<int32_t>(stream.size());
     std::vector<double> out(stream.size());
     std::vector<double> side;
@@ -248,11 +234,11 @@ TYPED_TEST_P(BlockContract, SetupSurvivesEveryRefusedAllocation) {
         side.clear();
         side.reserve(4 * stream.size() + 64);
         heap_accounting_start(fail_at);
-        typename TypeParam::Record record = TypeParam::setup();
+        typename TypeParam::Record record = TypeParam::setup(args);
         const HeapTally setup = heap_accounting_stop();
         heap_accounting_start();
-        TypeParam::apply(record, stream.data(), 5, 0, out.data(), side);
-        TypeParam::apply(record, stream.data() + 5, count - 5, 0, out.data() + 5, side);
+        TypeParam::apply(record, args, stream.data(), 5, 0, out.data(), side);
+        TypeParam::apply(record, args, stream.data() + 5, count - 5, 0, out.data() + 5, side);
         TypeParam::remove(record);
         const HeapTally lifecycle = heap_accounting_stop();
         EXPECT_EQ(setup.live() + lifecycle.live(), 0);

@@ -1,8 +1,8 @@
 // A parameter tree with an entry of every type code and two nested branches,
 // for reading parameter strings into. Texts and array items are malloc'd, as
 // the tree owns them; the destructor releases them with FreeTree.
-#ifndef AMI_TESTS_SAMPLE_TREE_H
-#define AMI_TESTS_SAMPLE_TREE_H
+#ifndef AMI_TREE_SAMPLE_TREE_TEST_SUPPORT_H
+#define AMI_TREE_SAMPLE_TREE_TEST_SUPPORT_H
 
 #include <cstdlib>
 #include <cstring>
@@ -67,4 +67,4 @@ class SampleTree {
     ParamBranch deepest{"deepest", 1, deepest_entries};
 };
 
-#endif  // AMI_TESTS_SAMPLE_TREE_H
+#endif  // AMI_TREE_SAMPLE_TREE_TEST_SUPPORT_H

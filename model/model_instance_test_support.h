@@ -1,7 +1,7 @@
 // One model instance from AMI_Init to AMI_Close, for tests that drive the
 // entry points as a simulator does.
-#ifndef AMI_TESTS_MODEL_INSTANCE_H
-#define AMI_TESTS_MODEL_INSTANCE_H
+#ifndef AMI_MODEL_MODEL_INSTANCE_TEST_SUPPORT_H
+#define AMI_MODEL_MODEL_INSTANCE_TEST_SUPPORT_H
 
 #include <cstring>
 #include <string>
@@ -43,4 +43,4 @@ class ModelInstance {
     void *memory_ = nullptr;
 };
 
-#endif  // AMI_TESTS_MODEL_INSTANCE_H
+#endif  // AMI_MODEL_MODEL_INSTANCE_TEST_SUPPORT_H
