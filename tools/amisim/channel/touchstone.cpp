@@ -75,6 +75,13 @@ bool is_option_word(const std::string &word) {
            w == "db" || w == "ma" || w == "ri" || w == "r";
 }
 
+// Editors on some systems begin a UTF-8 file with a byte-order mark.
+void skip_byte_order_mark(std::string &first_line) {
+    if (first_line.rfind("\xEF\xBB\xBF", 0) == 0) {
+        first_line.erase(0, 3);
+    }
+}
+
 enum class Field { kNumber, kNotNumber, kNotFinite };
 
 Field parse_field(const std::string &text, double &value) {
@@ -109,6 +116,9 @@ class TouchstoneReader {
         std::string line;
         while (!done_ && std::getline(in, line)) {
             ++line_;
+            if (line_ == 1) {
+                skip_byte_order_mark(line);
+            }
             const auto bang = line.find('!');
             if (bang != std::string::npos) {
                 line.erase(bang);
@@ -499,7 +509,12 @@ bool looks_like_touchstone(const std::string &path) {
     }
     std::ifstream in(path);
     std::string line;
+    bool first = true;
     while (std::getline(in, line)) {
+        if (first) {
+            skip_byte_order_mark(line);
+            first = false;
+        }
         line = trim(line);
         if (line.empty()) {
             continue;
