@@ -108,6 +108,11 @@ bool read_channel_file(const std::string &path, Channel &channel, std::string &e
         error = path + ": cannot open the channel file";
         return false;
     }
+    return read_channel_file(in, path, channel, error);
+}
+
+bool read_channel_file(std::istream &in, const std::string &path, Channel &channel,
+                       std::string &error) {
     std::vector<std::vector<double>> rows;
     std::vector<double> values;
     std::string line;

@@ -58,10 +58,13 @@ Polar to_polar(const std::vector<double> &frequencies,
         frequencies[0] > 0.0 ? std::abs(response[0]) * std::cos(intercept) : response[0].real();
     // DC is real: its phase is the multiple of pi of its sign nearest to the
     // data's phase there, so that no spurious turn lies between DC and the
-    // lowest frequency.
+    // lowest frequency. A DC of 0 (a blocked 0 Hz point) has no sign; the
+    // phase of the data above it goes on down to DC.
     const double sign_phase = result.dc >= 0.0 ? 0.0 : kPi;
-    const double dc_phase =
-        sign_phase + 2.0 * kPi * std::round((intercept - sign_phase) / (2.0 * kPi));
+    double dc_phase = sign_phase + 2.0 * kPi * std::round((intercept - sign_phase) / (2.0 * kPi));
+    if (result.dc == 0.0) {
+        dc_phase = frequencies[0] > 0.0 ? intercept : phase[1];
+    }
     std::size_t k = 0;
     if (frequencies[0] <= 0.0) {
         k = 1;  // the file's own 0 Hz point

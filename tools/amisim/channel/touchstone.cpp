@@ -100,12 +100,7 @@ class TouchstoneReader {
     TouchstoneReader(const std::string &path, Network &network, std::string &error)
         : path_(path), network_(network), error_(error) {}
 
-    bool read() {
-        std::ifstream in(path_);
-        if (!in) {
-            error_ = path_ + ": cannot open the Touchstone file";
-            return false;
-        }
+    bool read(std::istream &in) {
         network_ = Network{};
         const int from_extension = ports_from_extension(path_);
         if (from_extension != 0 && from_extension != 2 && from_extension != 4) {
@@ -422,6 +417,13 @@ class TouchstoneReader {
             return true;
         }
         const double f = record_[0] * scale_;
+        if (!std::isfinite(f)) {
+            std::ostringstream text;
+            text << "frequency " << record_[0] << " "
+                 << (network_.unit.empty() ? "GHz" : network_.unit)
+                 << " is beyond any finite number of Hz";
+            return fail_at(record_line_, text.str());
+        }
         if (f < 0.0) {
             return fail_at(record_line_, "negative frequency " + in_file_unit(f));
         }
@@ -538,8 +540,18 @@ bool looks_like_touchstone(const std::string &path) {
 }
 
 bool read_touchstone(const std::string &path, Network &network, std::string &error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = path + ": cannot open the Touchstone file";
+        return false;
+    }
+    return read_touchstone(in, path, network, error);
+}
+
+bool read_touchstone(std::istream &in, const std::string &path, Network &network,
+                     std::string &error) {
     TouchstoneReader reader(path, network, error);
-    const bool ok = reader.read();
+    const bool ok = reader.read(in);
     if (ok && network.format.empty()) {
         network.format = "MA";
     }

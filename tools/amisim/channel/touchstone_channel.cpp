@@ -174,9 +174,13 @@ std::vector<std::complex<double>> through_response(const Network &network, const
 bool read_touchstone_channel(const std::string &path, const std::string &port_order,
                              double sample_interval, Channel &channel, std::string &error) {
     Network network;
-    if (!read_touchstone(path, network, error)) {
-        return false;
-    }
+    return read_touchstone(path, network, error) &&
+           touchstone_channel(path, network, port_order, sample_interval, channel, error);
+}
+
+bool touchstone_channel(const std::string &path, const Network &network,
+                        const std::string &port_order, double sample_interval, Channel &channel,
+                        std::string &error) {
     PortOrder order;
     if (!parse_port_order(port_order, network.ports, order, error)) {
         error = path + ": " + error;

@@ -643,6 +643,8 @@ const MalformedCase kMalformed[] = {
      ":4: frequency 2 GHz is not above the one before it, 3 GHz (frequencies must rise)"},
     {"repeated_frequency", ".s2p", "# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n1 0 0 1 0 1 0 0 0\n",
      ":3: frequency 1 GHz is not above the one before it"},
+    {"frequency_beyond_hz", ".s2p", "# GHz S RI R 50\n1e300 0 0 1 0 1 0 0 0\n",
+     ":2: frequency 1e+300 GHz is beyond any finite number of Hz"},
     {"negative_frequency", ".s2p", "# GHz S RI R 50\n-1 0 0 1 0 1 0 0 0\n0 0 0 1 0 1 0 0 0\n",
      ":2: negative frequency -1 GHz"},
     {"second_option_line", ".s2p", "! x\n# GHz S RI R 50\n# MHz S MA R 50\n",
