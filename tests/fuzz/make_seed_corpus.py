@@ -142,7 +142,7 @@ BLOCK_STREAM = {
 # ---- waveform_conversion: conversion, n, samples per bit, interval, samples -
 def conversion(which, n, spb, interval, values):
     spb_byte = (spb + 1) if isinstance(spb, int) else spb[0]
-    data = bytes([which]) + in_range(n, -2, 1200) + bytes([spb_byte]) + bytes([interval])
+    data = bytes([which]) + in_range(n, -2, 400) + bytes([spb_byte]) + bytes([interval])
     return data + stream(values)
 
 
@@ -244,7 +244,9 @@ if SHAPING:
 WAVEFORM_CONVERSION = {}
 for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i2prbs",
                               "prbs2i", "i2prbs7"]):
-    WAVEFORM_CONVERSION[name + "-4spb"] = conversion(which, 32, 4, 0, PULSE)
+    # The PRBS7 conversions draw bits of up to 2 samples only.
+    spb = 4 if which <= 3 else 2
+    WAVEFORM_CONVERSION["%s-%dspb" % (name, spb)] = conversion(which, 32, spb, 0, PULSE)
     WAVEFORM_CONVERSION[name + "-few"] = conversion(which, 3, 1, 2, PULSE[:3])
     WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, PULSE[:8])
     WAVEFORM_CONVERSION[name + "-empty"] = conversion(which, 0, 2, 0, [])
@@ -253,10 +255,10 @@ WAVEFORM_CONVERSION["metrics-no-bit"] = conversion(9, 8, 0, 0, PULSE[:8]) + samp
 if SHAPING:
     LIMITER = in_range(5, 2, 8) + b"".join(bytes([31]) + sample(y) for y in [-0.5, -0.25, 0, 0.25, 0.5])
     for which, name in [(10, "pulse-table"), (11, "impulse-table")]:
-        WAVEFORM_CONVERSION[name + "-4spb"] = (conversion(which, 32, 4, 0, []) + LIMITER
+        WAVEFORM_CONVERSION[name + "-2spb"] = (conversion(which, 32, 2, 0, []) + LIMITER
                                                + stream(PULSE))
         WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, []) + LIMITER + stream(PULSE[:8])
-    WAVEFORM_CONVERSION["tanh-4spb"] = conversion(12, 32, 4, 0, []) + b"\x00" + stream(PULSE)
+    WAVEFORM_CONVERSION["tanh-2spb"] = conversion(12, 32, 2, 0, []) + b"\x00" + stream(PULSE)
     WAVEFORM_CONVERSION["tanh-zero-limit"] = conversion(12, 32, 2, 0, []) + b"\x01" + stream(PULSE)
 WAVEFORM_CONVERSION["prbs2p-longer-than-period"] = conversion(5, 300, 2, 0, WAVE[:254])
 WAVEFORM_CONVERSION["i2prbs7-late-peak"] = conversion(8, 64, 2, 0, [0.0] * 40 + [1.0] + [0.0] * 23)

@@ -19,8 +19,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
-    static const char *const kNames[] = {"fuzz.s2p", "fuzz.s4p", "fuzz.ts", "fuzz.S2P",
-                                         "fuzz.s3p", "fuzz.txt"};
+    static const char *const kNames[] = {"fuzz.s2p", "fuzz.s4p", "fuzz.ts",
+                                         "fuzz.S2P", "fuzz.s3p", "fuzz.txt"};
     const std::string name = input.pick(kNames);
     const uint8_t setting = input.byte();
     static const double kIntervals[] = {3.125e-12, 1e-11, 1e-12, 2.5e-10};

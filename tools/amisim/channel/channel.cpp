@@ -132,6 +132,9 @@ bool read_channel_file(std::istream &in, const std::string &path, Channel &chann
             error = path + ":" + std::to_string(line_number) + ": '" + bad + "' is not a number";
             return false;
         }
+        if (values.empty()) {
+            continue;  // separators only: a blank line
+        }
         if (!rows.empty() && values.size() != rows[0].size()) {
             error = path + ":" + std::to_string(line_number) + ": " +
                     std::to_string(values.size()) + " columns where the first data line has " +

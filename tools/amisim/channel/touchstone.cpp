@@ -416,6 +416,12 @@ class TouchstoneReader {
         if (record_.empty()) {
             return true;
         }
+        if (record_.size() < values_per_record()) {
+            return fail("the record for " + in_file_unit(record_[0] * scale_) + " begun on line " +
+                        std::to_string(record_line_) + " ends here with " +
+                        std::to_string(record_.size()) + " of " +
+                        std::to_string(values_per_record()) + " values");
+        }
         const double f = record_[0] * scale_;
         if (!std::isfinite(f)) {
             std::ostringstream text;

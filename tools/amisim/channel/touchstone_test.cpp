@@ -675,6 +675,10 @@ const MalformedCase kMalformed[] = {
      "[Version] 2.0\n# GHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
      "[Number of Frequencies] 3\n[Network Data]\n1 0 0 1 0 1 0 0 0\n2 0 0 1 0 1 0 0 0\n[End]\n",
      ":9: [Number of Frequencies] says 3 and the network data holds 2"},
+    {"v2_record_cut_by_noise_data", ".ts",
+     "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
+     "[Network Data]\n100 4.4 0\n[Noise Data]\n",
+     ":7: the record for 100 MHz begun on line 6 ends here with 3 of 9 values"},
     {"v2_unknown_keyword", ".ts", "[Version] 2.0\n[Colour] blue\n", ":2: unknown keyword [Colour]"},
     {"v1_with_keyword", ".s2p", "# GHz S RI R 50\n[Number of Ports] 2\n",
      ":2: [Number of Ports] in a file without [Version] 2.0"},
