@@ -166,7 +166,9 @@ std::size_t lead_of(const std::string &description) {
     return at == std::string::npos ? 0 : std::stoul(description.substr(at + 10));
 }
 
-class TouchstoneConversion : public ::testing::Test {
+// Tests of the conversion, which the i386 build does not have.
+template <typename Base>
+class NeedsFft : public Base {
   protected:
     void SetUp() override {
         if (!amisim::fft_available()) {
@@ -174,6 +176,8 @@ class TouchstoneConversion : public ::testing::Test {
         }
     }
 };
+
+class TouchstoneConversion : public NeedsFft<::testing::Test> {};
 
 // --- 1. The built-in line, written in every format and unit, read back ---
 
@@ -188,14 +192,7 @@ void PrintTo(const LineCase &c, std::ostream *out) {
     *out << c.name;
 }
 
-class BuiltinLineAsTouchstone : public ::testing::TestWithParam<LineCase> {
-  protected:
-    void SetUp() override {
-        if (!amisim::fft_available()) {
-            GTEST_SKIP() << "the i386 build reads no Touchstone channels";
-        }
-    }
-};
+class BuiltinLineAsTouchstone : public NeedsFft<::testing::TestWithParam<LineCase>> {};
 
 // The file ends at 50 GHz, where the line has lost 48 dB; the taper from
 // 40 GHz and the cut there are what the conversion changes, by 0.22% of the
@@ -242,14 +239,7 @@ void PrintTo(const PairCase &c, std::ostream *out) {
     *out << c.name;
 }
 
-class DifferentialPair : public ::testing::TestWithParam<PairCase> {
-  protected:
-    void SetUp() override {
-        if (!amisim::fft_available()) {
-            GTEST_SKIP() << "the i386 build reads no Touchstone channels";
-        }
-    }
-};
+class DifferentialPair : public NeedsFft<::testing::TestWithParam<PairCase>> {};
 
 const PairCase kPairCases[] = {
     {"odd_even_default", true, "", 0.0},
@@ -401,14 +391,7 @@ void PrintTo(const InvertedCase &c, std::ostream *out) {
     *out << c.name;
 }
 
-class InvertedNetwork : public ::testing::TestWithParam<InvertedCase> {
-  protected:
-    void SetUp() override {
-        if (!amisim::fft_available()) {
-            GTEST_SKIP() << "the i386 build reads no Touchstone channels";
-        }
-    }
-};
+class InvertedNetwork : public NeedsFft<::testing::TestWithParam<InvertedCase>> {};
 
 // A 0 Hz point of -|H| must not put a turn of phase between DC and the
 // next point (with 1 GHz steps that delayed the response by 1 ns).
