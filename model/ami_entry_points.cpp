@@ -1,4 +1,5 @@
 // The IBIS-AMI entry points of Halvorin_7314_Tx and its instance record.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include "Halvorin_7314_Tx.h"
 #include "common/message_scratch.h"
 #include "model/preemphasis_blocks.h"
+#include "tree/capped_parse.h"
 
 namespace {
 
@@ -21,6 +23,12 @@ constexpr char kNoHandleMessage[] =
     "**Error** Halvorin_7314_Tx: AMI_Init was given no memory handle; the model is not "
     "initialised.\n";
 constexpr char kNoParameters[] = "";
+
+// A hostile parameter string can make the reader report on nearly every
+// character. Its reports are kept up to this many bytes; the model's own
+// lines after them, and the count of those left out, stay well within the
+// remaining 1 KiB, so one AMI_Init's message is at most 64 KiB.
+constexpr std::size_t kReaderMessageLimit = 64 * 1024 - 1024;
 
 void append_scratch(char *&msg, ami::MessageScratch &scratch) {
     msg = string_cat(msg, scratch.text());
@@ -70,6 +78,21 @@ long fail_out_of_memory(AmiMemory *partial, char **parameters_out, void **memory
     return fail_init(partial, kOutOfMemoryMessage, parameters_out, memory_handle, msg);
 }
 
+// The filter design needs a sample interval it can divide by.
+bool refuse_sample_interval(double sample_interval, char *&msg) {
+    if (std::isfinite(sample_interval) && sample_interval > 0.0) {
+        return false;
+    }
+    char line[192];
+    (void)std::snprintf(line, sizeof line,
+                        "**Error** Halvorin_7314_Tx: sample_interval %g s is not a finite time "
+                        "above 0; the model is not initialised and AMI_GetWave passes samples "
+                        "through.\n",
+                        sample_interval);
+    msg = string_cat(msg, line);
+    return true;
+}
+
 // Invalid values fall back to 0 in the tree, so the echo shows what is used.
 void validate_parameters(AmiMemory &self, ami::MessageScratch &scratch) {
     ParamValue &corner = self.params.entries[kCornerEntry].value;
@@ -117,9 +140,11 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     // the message string, before the Info line.
     self->msg = nullptr;
     int32_t configured = 0;
+    std::size_t left_out = 0;
     if (AMI_parameters_in != nullptr) {
-        configured = ParseTree(AMI_parameters_in, self->params.name, self->params.count,
-                               self->params.entries, &self->msg);
+        configured = ami::parse_tree_capped(AMI_parameters_in, self->params.name,
+                                            self->params.count, self->params.entries, &self->msg,
+                                            kReaderMessageLimit, &left_out);
     }
 
     ami::MessageScratch scratch;
@@ -132,12 +157,25 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     validate_parameters(*self, scratch);
 
     // Every instance holds the filter of all three corners, whatever
-    // TX_Preemph says. The design gives up only when memory runs out.
-    self->filter = TxTapPZFGetFilter(sample_interval, scratch.data(),
-                                     static_cast<int32_t>(ami::MessageScratch::kAnnouncedSize));
-    scratch.clear();
-    if (self->filter.filter_count != kCornerCount) {
-        return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+    // TX_Preemph says. The design gives up only when memory runs out. A
+    // refused sample interval leaves the filter empty, which passes samples
+    // through and which AMI_Close releases like any other.
+    const bool refused = refuse_sample_interval(sample_interval, self->msg);
+    if (!refused) {
+        self->filter = TxTapPZFGetFilter(sample_interval, scratch.data(),
+                                         static_cast<int32_t>(ami::MessageScratch::kAnnouncedSize));
+        scratch.clear();
+        if (self->filter.filter_count != kCornerCount) {
+            return fail_out_of_memory(self, AMI_parameters_out, AMI_memory_handle, msg);
+        }
+    }
+    if (left_out > 0) {
+        char line[160];
+        (void)std::snprintf(line, sizeof line,
+                            "**Warning** Halvorin_7314_Tx: %zu further messages about the "
+                            "parameter string were left out.\n",
+                            left_out);
+        self->msg = string_cat(self->msg, line);
     }
     self->tx_preemph = entries[kPreemphEntry].value.as_int;
     self->tx_corner = entries[kCornerEntry].value.as_int;
@@ -160,7 +198,7 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     if (msg != nullptr) {
         *msg = self->msg;
     }
-    return 1;
+    return refused ? 0 : 1;
 }
 
 long AMI_GetWave(double *wave, long wave_size, double * /*clock_times*/, char **AMI_parameters_out,

@@ -3,7 +3,10 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -180,6 +183,86 @@ TEST(AmiInit, ParameterBoundsAreExact) {
             model.message(),
             info_line(1) +
                 (c.accepted ? "" : std::string("**Warning** Invalid ") + c.parameter + "\n\n"));
+    }
+}
+
+// The filter cannot be designed for these intervals: Init fails, says which
+// value, and leaves an instance that passes samples through and closes.
+TEST(AmiInit, RefusesASampleIntervalThatIsNotAFiniteTimeAboveZero) {
+    struct Case {
+        const char *name;
+        double interval;
+    };
+    const Case cases[] = {
+        {"0", 0.0},
+        {"-1e-12", -1e-12},
+        {"nan", std::numeric_limits<double>::quiet_NaN()},
+        {"inf", std::numeric_limits<double>::infinity()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> impulse{1.0, 0.5, 0.25};
+        ModelInstance model("(Halvorin_7314_Tx (TX_Preemph 1))", &impulse, 3, 0, c.interval);
+        EXPECT_EQ(model.result(), 0);
+        EXPECT_EQ(model.message(), info_line(1) + "**Error** Halvorin_7314_Tx: sample_interval " +
+                                       c.name +
+                                       " s is not a finite time above 0; the model is not "
+                                       "initialised and AMI_GetWave passes samples through.\n");
+        EXPECT_EQ(model.echo(), "(Halvorin_7314_Tx(TX_Corner 0)(TX_Preemph 1))");
+        EXPECT_EQ(impulse, (std::vector<double>{1.0, 0.5, 0.25}));
+        std::vector<double> wave{0.5, -0.5, 0.5};
+        EXPECT_EQ(AMI_GetWave(wave.data(), 3, nullptr, nullptr, model.handle()), 1);
+        EXPECT_EQ(wave, (std::vector<double>{0.5, -0.5, 0.5}));
+    }
+}
+
+// Hostile strings make the reader report on nearly every character. Its
+// reports are cut at a message boundary, the first ones kept; the model's
+// own lines follow, and a last line counts what was left out.
+TEST(AmiInit, MessageStaysWithin64KiBWhateverTheParameterString) {
+    constexpr std::size_t kMiB = 1u << 20;
+    std::string random(kMiB, ' ');
+    uint32_t state = 12345;
+    for (char &c : random) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(1 + (state >> 16) % 255);
+    }
+    std::string nested = "(Halvorin_7314_Tx";
+    while (nested.size() < kMiB) {
+        nested += "(TX_Corner ";
+    }
+    struct Case {
+        const char *name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"a MiB of (", std::string(kMiB, '(')},
+        {"deep nesting", nested},
+        {"random bytes", random},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelInstance model(c.text.c_str());
+        const std::string msg = model.message();
+        EXPECT_LE(msg.size(), 64u * 1024u);
+        // The reader's reports of the string's first 128 KiB alone exceed
+        // the cap; the message starts with them.
+        char *reports = nullptr;
+        Param entries[2] = {{"TX_Corner", PARAM_INT, {}}, {"TX_Preemph", PARAM_INT, {}}};
+        ParseTree(c.text.substr(0, 128 * 1024).c_str(), "Halvorin_7314_Tx", 2, entries, &reports);
+        ASSERT_NE(reports, nullptr);
+        const std::string first(reports);
+        std::free(reports);
+        const std::size_t kept = msg.find("**Info** Configured ");
+        ASSERT_NE(kept, std::string::npos);
+        EXPECT_GT(kept, 60000u);
+        EXPECT_LT(kept, first.size());
+        EXPECT_TRUE(msg.compare(0, kept, first, 0, kept) == 0);
+        const std::size_t last_line = msg.rfind('\n', msg.size() - 2) + 1;
+        EXPECT_EQ(msg.substr(last_line, 30), "**Warning** Halvorin_7314_Tx: ");
+        const std::string tail = " further messages about the parameter string were left out.\n";
+        ASSERT_GT(msg.size(), tail.size());
+        EXPECT_EQ(msg.substr(msg.size() - tail.size()), tail);
     }
 }
 

@@ -8,6 +8,7 @@
 // The work per character is bounded (a message is at most the scratch's
 // size, a number is read once per token), so reading is linear in the length
 // of the string however many messages it produces.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "common/message_scratch.h"
 #include "common/text_builder.h"
 #include "tree/array_growth.h"
+#include "tree/capped_parse.h"
 #include "tree/number_scan.h"
 
 namespace {
@@ -42,8 +44,8 @@ bool is_array(ParamType type) {
 
 class TreeFiller {
   public:
-    TreeFiller(const char *name, int32_t count, Param *entries)
-        : root_branch_{name, count, entries} {
+    TreeFiller(const char *name, int32_t count, Param *entries, std::size_t message_limit)
+        : root_branch_{name, count, entries}, message_limit_(message_limit) {
         root_entry_.name = name;
         root_entry_.type = PARAM_BRANCH;
         root_entry_.value.branch = &root_branch_;
@@ -71,26 +73,44 @@ class TreeFiller {
     }
 
     int32_t configured() const { return configured_; }
+    std::size_t left_out() const { return left_out_; }
 
     // The collected messages as a malloc'd text, or null when there are none
     // (or when memory ran out while collecting them).
     char *release_messages() { return messages_.empty() ? nullptr : messages_.release(); }
 
   private:
+    // A message goes in whole while the text stays within the limit; from
+    // the first that would pass it on, messages are only counted, so the
+    // text kept is the start of the whole.
+    bool room_for(std::size_t length) {
+        if (left_out_ == 0 && length <= message_limit_ &&
+            messages_.size() <= message_limit_ - length) {
+            return true;
+        }
+        ++left_out_;
+        return false;
+    }
+
     // Messages of the lexer and the grammar stand followed by an empty line.
     void flush_scratch() {
         if (!scratch_.empty()) {
-            messages_.append(scratch_.text());
-            messages_.append('\n');
+            if (room_for(std::strlen(scratch_.text()) + 1)) {
+                messages_.append(scratch_.text());
+                messages_.append('\n');
+            }
             scratch_.clear();
         }
     }
 
     // Reports name the entry in full, whatever its length.
     void report(const Report &report) {
-        messages_.append(report.before);
-        messages_.append(current_->name);
-        messages_.append(report.after);
+        if (room_for(std::strlen(report.before) + std::strlen(current_->name) +
+                     std::strlen(report.after))) {
+            messages_.append(report.before);
+            messages_.append(current_->name);
+            messages_.append(report.after);
+        }
     }
 
     void take_text(ParserState before) {
@@ -242,20 +262,28 @@ class TreeFiller {
 
     ami::MessageScratch scratch_;
     ami::TextBuilder messages_;
+    std::size_t message_limit_;
+    std::size_t left_out_ = 0;
     int32_t configured_ = 0;
 };
 
 }  // namespace
 
-int32_t ParseTree(const char *text, const char *name, int32_t count, Param *entries, char **msg) {
+namespace ami {
+
+int32_t parse_tree_capped(const char *text, const char *name, int32_t count, Param *entries,
+                          char **msg, std::size_t message_limit, std::size_t *left_out) {
     if (msg != nullptr) {
         *msg = nullptr;
+    }
+    if (left_out != nullptr) {
+        *left_out = 0;
     }
     if (text == nullptr || text[0] == '\0') {
         return 0;
     }
     const ami::CNumericLocale c_locale;
-    TreeFiller filler(name, count, entries);
+    TreeFiller filler(name, count, entries, message_limit);
     filler.read(text);
     char *messages = filler.release_messages();
     if (msg != nullptr) {
@@ -263,5 +291,14 @@ int32_t ParseTree(const char *text, const char *name, int32_t count, Param *entr
     } else {
         std::free(messages);
     }
+    if (left_out != nullptr) {
+        *left_out = filler.left_out();
+    }
     return filler.configured();
+}
+
+}  // namespace ami
+
+int32_t ParseTree(const char *text, const char *name, int32_t count, Param *entries, char **msg) {
+    return ami::parse_tree_capped(text, name, count, entries, msg, SIZE_MAX, nullptr);
 }

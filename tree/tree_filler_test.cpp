@@ -9,6 +9,7 @@
 
 #include "tests/support/decimal_comma_locale.h"
 #include "tests/support/growth_ratio.h"
+#include "tree/capped_parse.h"
 #include "tree/sample_tree_test_support.h"
 
 namespace {
@@ -293,6 +294,36 @@ TEST(ParseTree, ReadingIsLinearInTheLength) {
             EXPECT_GT(msg.size(), 1000u);
         });
         EXPECT_LT(ratio, kLinearGrowthLimit);
+    }
+}
+
+// With a limit, the messages stop at the first that does not fit; it and
+// all after it are counted, even shorter ones that would fit.
+TEST(ParseTreeCapped, KeepsTheMessagesBeforeTheFirstThatDoesNotFit) {
+    const std::string text = "(m (i 1 2) (d y))";
+    const std::string all = v2("i") + v1("i") + v1("d");
+    struct Case {
+        const char *name;
+        std::size_t limit;
+        std::string kept;
+        std::size_t left_out;
+    };
+    const Case cases[] = {
+        {"no limit", SIZE_MAX, all, 0},
+        {"exactly the whole", all.size(), all, 0},
+        {"one byte short", all.size() - 1, v2("i") + v1("i"), 1},
+        {"room for the shorter ones only", v1("i").size(), "", 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleTree tree;
+        char *msg = nullptr;
+        std::size_t left_out = 99;
+        ami::parse_tree_capped(text.c_str(), "m", SampleTree::kRootCount, tree.root, &msg, c.limit,
+                               &left_out);
+        EXPECT_EQ(msg == nullptr ? std::string() : std::string(msg), c.kept);
+        EXPECT_EQ(left_out, c.left_out);
+        std::free(msg);
     }
 }
 

@@ -3,9 +3,11 @@
  *
  *   CTLE  a continuous-time linear equaliser: one zero and two real poles,
  *         gain 1 at DC, run as the toolkit's peaking filter;
- *   DFE   a decision feedback equaliser: in AMI_Init its taps cancel the
- *         post-cursors of the equalised impulse response (auto mode); in
- *         AMI_GetWave it feeds the recovered bits back, adapting its taps;
+ *   DFE   a decision feedback equaliser: in AMI_Init (auto mode) its taps
+ *         are the post-cursors of the equalised pulse response at its
+ *         sampling instant, negated, and their correction goes into the
+ *         impulse response; in AMI_GetWave it starts from those taps, feeds
+ *         the recovered bits back and adapts the taps;
  *   CDR   clock and data recovery: decides the bits the DFE feeds back and
  *         writes the clock ticks into the simulator's clock_times.
  *
@@ -13,7 +15,9 @@
  * Example_Rx.ami. Everything an instance owns hangs off its RxInstance, so
  * instances are independent and the model keeps no global state.
  */
+#include <float.h>
 #include <math.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,6 +37,8 @@ AMI_EXTERN_C_END
 #define MODEL_NAME "Example_Rx"
 #define PI 3.14159265358979323846
 #define SCRATCH_SIZE 256
+/* Bits longer than this many samples are no receiver's. */
+#define MAX_SAMPLES_PER_BIT 1048576.0
 
 enum { CTLE_ZERO, CTLE_POLE1, CTLE_POLE2, DFE_MODE, DFE_TAPS, CDR_MODE, PARAM_COUNT };
 
@@ -42,8 +48,9 @@ typedef struct RxInstance {
     DFE dfe;
     CDR cdr;
     double sample_interval; /* s */
-    char *params_out;       /* echo, lent to the simulator */
-    char *msg;              /* message string, lent to the simulator */
+    int32_t samples_per_bit;
+    char *params_out; /* echo, lent to the simulator */
+    char *msg;        /* message string, lent to the simulator */
     char scratch[SCRATCH_SIZE + 1];
 } RxInstance;
 
@@ -136,11 +143,22 @@ static void release(RxInstance *self) {
     free(self);
 }
 
+/* Why AMI_Init hands out no instance. Simulators only read these texts. */
+static char out_of_memory[] = "**Error** " MODEL_NAME ": out of memory in AMI_Init.\n";
+static char no_handle[] = "**Error** " MODEL_NAME
+                          ": AMI_Init was given no memory handle; the model is not initialised.\n";
+static char bad_sample_interval[] =
+    "**Error** " MODEL_NAME
+    ": sample_interval is not a finite time above 0; the model is not initialised.\n";
+static char bad_bit_time[] =
+    "**Error** " MODEL_NAME
+    ": bit_time is not a finite time above 0, or is more than 2^20 sample intervals; the model is "
+    "not initialised.\n";
+
 /* Nothing half-built is handed out: a null instance (which AMI_GetWave and
  * AMI_Close accept), an explanation and the standard's failure result. */
-static long fail_init(RxInstance *partial, char **parameters_out, void **memory_handle,
-                      char **msg) {
-    static char out_of_memory[] = "**Error** " MODEL_NAME ": out of memory in AMI_Init.\n";
+static long fail_init(RxInstance *partial, char *reason, char **parameters_out,
+                      void **memory_handle, char **msg) {
     static char no_parameters[] = "";
     if (partial != NULL) {
         release(partial);
@@ -152,9 +170,55 @@ static long fail_init(RxInstance *partial, char **parameters_out, void **memory_
         *parameters_out = no_parameters;
     }
     if (msg != NULL) {
-        *msg = out_of_memory;
+        *msg = reason;
     }
     return 0;
+}
+
+/* The timing the blocks divide by: a finite sample interval above 0, and a
+ * bit of at most 2^20 samples. The reason for refusing, or NULL. */
+static char *timing_fault(double sample_interval, double bit_time) {
+    if (!(sample_interval > 0.0 && sample_interval <= DBL_MAX)) {
+        return bad_sample_interval;
+    }
+    if (!(bit_time > 0.0 && bit_time / sample_interval <= MAX_SAMPLES_PER_BIT)) {
+        return bad_bit_time;
+    }
+    return NULL;
+}
+
+/* Auto mode: the taps cancel the post-cursors of the pulse response (one
+ * bit of amplitude 1) at its sampling instant, its largest value. Tap k is
+ * the post-cursor k + 1 bits after that instant, negated (and turned over
+ * for an inverting channel, whose decisions come out inverted). The DFE
+ * adds a tap to the signal for one bit from the post-cursor's instant on:
+ * in the impulse response a sample of tap / sample_interval there. Returns
+ * 0 when memory runs out. */
+static int cancel_post_cursors(RxInstance *self, double *response, int32_t row_size,
+                               int32_t samples_per_bit) {
+    double *pulse = (double *)malloc((size_t)row_size * sizeof *pulse);
+    int32_t peak = 0;
+    int32_t i;
+    int32_t k;
+    if (pulse == NULL) {
+        return 0;
+    }
+    I2P(pulse, response, row_size, samples_per_bit, self->sample_interval);
+    for (i = 1; i < row_size; ++i) {
+        if (fabs(pulse[i]) > fabs(pulse[peak])) {
+            peak = i;
+        }
+    }
+    for (k = 0; k < self->dfe.tap_count; ++k) {
+        const int64_t at = (int64_t)peak + (int64_t)(k + 1) * samples_per_bit;
+        const double post_cursor = at < row_size ? pulse[at] : 0.0;
+        self->dfe.taps[k] = pulse[peak] < 0.0 ? post_cursor : -post_cursor;
+        if (at < row_size) {
+            response[at] -= post_cursor / self->sample_interval;
+        }
+    }
+    free(pulse);
+    return 1;
 }
 
 long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sample_interval,
@@ -165,9 +229,17 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     int32_t samples_per_bit;
     long k;
 
-    self = AMI_memory_handle == NULL ? NULL : (RxInstance *)calloc(1, sizeof *self);
+    char *fault = timing_fault(sample_interval, bit_time);
+
+    if (AMI_memory_handle == NULL) {
+        return fail_init(NULL, no_handle, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    if (fault != NULL) {
+        return fail_init(NULL, fault, AMI_parameters_out, AMI_memory_handle, msg);
+    }
+    self = (RxInstance *)calloc(1, sizeof *self);
     if (self == NULL) {
-        return fail_init(NULL, AMI_parameters_out, AMI_memory_handle, msg);
+        return fail_init(NULL, out_of_memory, AMI_parameters_out, AMI_memory_handle, msg);
     }
     *AMI_memory_handle = self;
     self->sample_interval = sample_interval;
@@ -200,26 +272,27 @@ long AMI_Init(double *impulse_matrix, long row_size, long aggressors, double sam
     flush_scratch(self);
     if (self->ctle.filter_count != 1 || self->dfe.tap_count < 1 || self->cdr.decisions == NULL ||
         self->msg == NULL) {
-        return fail_init(self, AMI_parameters_out, AMI_memory_handle, msg);
+        return fail_init(self, out_of_memory, AMI_parameters_out, AMI_memory_handle, msg);
     }
+    self->samples_per_bit = samples_per_bit;
 
     /* Every response through the CTLE, each from rest; the DFE's correction
      * on the through response only, since it cancels the victim's own
      * post-cursors. */
-    if (impulse_matrix != NULL && row_size > 0) {
+    if (impulse_matrix != NULL && row_size > 0 && row_size <= INT32_MAX) {
         for (k = 0; k <= aggressors; ++k) {
             double *response = impulse_matrix + k * row_size;
             ApplyPeakingFilter(response, (int32_t)row_size, self->ctle, 0, 1, response);
         }
-        if (aggressors >= 0) {
-            ApplyDFE(impulse_matrix, (int32_t)row_size, self->dfe, 1, sample_interval, NULL,
-                     impulse_matrix);
+        if (aggressors >= 0 && self->dfe.mode == 2 &&
+            !cancel_post_cursors(self, impulse_matrix, (int32_t)row_size, samples_per_bit)) {
+            return fail_init(self, out_of_memory, AMI_parameters_out, AMI_memory_handle, msg);
         }
     }
 
     self->params_out = GrowTree(MODEL_NAME, PARAM_COUNT, self->entries);
     if (self->params_out == NULL) {
-        return fail_init(self, AMI_parameters_out, AMI_memory_handle, msg);
+        return fail_init(self, out_of_memory, AMI_parameters_out, AMI_memory_handle, msg);
     }
     if (AMI_parameters_out != NULL) {
         *AMI_parameters_out = self->params_out;
@@ -258,6 +331,7 @@ long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_p
     DFE held;
     double own_ticks[2];
     int32_t clock_index = 0;
+    long max_ticks;
     long j;
     long run;
 
@@ -279,13 +353,19 @@ long AMI_GetWave(double *wave, long wave_size, double *clock_times, char **AMI_p
      * sees the equalised samples. Decisions change only where the CDR
      * ticks or samples the data, so the samples before its next tick or
      * data instant (its timers say how many) go through both as one run,
-     * and the instant itself alone. Without a clock_times array from the
-     * simulator the ticks go to a scratch pair. */
+     * and the instant itself alone; a run holds one tick at most. The
+     * simulator's clock_times holds a tick for each bit of the block and
+     * the terminator: a tick beyond those (the clock pulled early) goes to
+     * a scratch pair, as all do without a clock_times array. */
+    max_ticks = wave_size / self->samples_per_bit + (wave_size % self->samples_per_bit != 0);
+    if (clock_times != NULL) {
+        clock_times[0] = -1.0;
+    }
     for (j = 0; j < wave_size; j += run) {
         run = samples_before_next_event(self->cdr, wave_size - j);
         ApplyDFE(&wave[j], (int32_t)run, is_data_instant(self->cdr, run) ? self->dfe : held, 0,
                  self->sample_interval, self->cdr.decisions, &wave[j]);
-        if (clock_times != NULL) {
+        if (clock_times != NULL && clock_index < max_ticks) {
             clock_index = ApplyCDR(&wave[j], (int32_t)run, self->cdr, self->sample_interval,
                                    clock_index, clock_times);
         } else {

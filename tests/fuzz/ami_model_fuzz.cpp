@@ -1,10 +1,13 @@
 // AMI_Init, AMI_GetWave and AMI_Close with fuzzed arguments: the impulse
 // matrix's shape, the sample interval, the waveform and its cut into
 // blocks, and the parameter string (the rest of the input; a first byte 0
-// passes none). Checks what the entry points promise: Init succeeds and
-// echoes valid values; the responses are untouched with pre-emphasis off,
-// and otherwise each is filtered from rest as a fresh instance filters its
-// first block; a waveform cut into blocks gives the samples of one block.
+// passes none). Checks what the entry points promise: Init succeeds for a
+// finite sample interval above 0 and refuses any other, echoes valid values
+// and keeps its message within 64 KiB; the responses are untouched with
+// pre-emphasis off or a refused interval, and otherwise each is filtered
+// from rest as a fresh instance filters its first block; a waveform cut into
+// blocks gives the samples of one block.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -75,9 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
 
     Instance cut_run(matrix, row_size, aggressors, sample_interval,
                      with_params ? &params : nullptr);
-    FUZZ_CHECK(cut_run.result_ == 1);
+    const bool usable = std::isfinite(sample_interval) && sample_interval > 0.0;
+    FUZZ_CHECK(cut_run.result_ == (usable ? 1 : 0));
     FUZZ_CHECK(cut_run.memory_ != nullptr && cut_run.msg_ != nullptr);
+    FUZZ_CHECK(std::strlen(cut_run.msg_) <= 64 * 1024);
     FUZZ_CHECK(std::strstr(cut_run.msg_, "**Info** Configured ") != nullptr);
+    FUZZ_CHECK(usable ||
+               std::strstr(cut_run.msg_, "**Error** Halvorin_7314_Tx: sample_interval") != nullptr);
     int corner = 99;
     int preemph = 99;
     FUZZ_CHECK(std::sscanf(cut_run.params_out_, "(Halvorin_7314_Tx(TX_Corner %d)(TX_Preemph %d))",
@@ -86,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
 
     // The responses: untouched, or each filtered from rest.
     std::vector<double> dummy;
-    if (preemph == 0) {
+    if (preemph == 0 || !usable) {
         FUZZ_CHECK(same_bits(matrix, original_matrix));
     } else {
         for (long k = 0; k <= aggressors && row_size > 0; ++k) {
@@ -118,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     }
     cut_run.get_wave(wave.data() + done, static_cast<long>(wave_size - done));
     FUZZ_CHECK(same_bits(wave, whole));
-    if (preemph == 0) {
+    if (preemph == 0 || !usable) {
         for (std::size_t t = 0; t < wave_size; ++t) {
             FUZZ_CHECK(wave[t] == stimulus(seed, t));
         }

@@ -144,7 +144,7 @@ BLOCK_STREAM = {
 # ---- waveform_conversion: conversion, n, samples per bit, interval, samples -
 def conversion(which, n, spb, interval, values):
     spb_byte = (spb + 1) if isinstance(spb, int) else spb[0]
-    data = bytes([which]) + in_range(n, -2, 1200) + bytes([spb_byte]) + bytes([interval])
+    data = bytes([which]) + in_range(n, -2, 400) + bytes([spb_byte]) + bytes([interval])
     return data + stream(values)
 
 
@@ -243,7 +243,9 @@ BLOCK_STREAM.update({
 WAVEFORM_CONVERSION = {}
 for which, name in enumerate(["i2s", "i2p", "s2i", "p2i", "p2prbs", "prbs2p", "i2prbs",
                               "prbs2i", "i2prbs7"]):
-    WAVEFORM_CONVERSION[name + "-4spb"] = conversion(which, 32, 4, 0, PULSE)
+    # The PRBS7 conversions draw bits of up to 2 samples only.
+    spb = 4 if which <= 3 else 2
+    WAVEFORM_CONVERSION["%s-%dspb" % (name, spb)] = conversion(which, 32, spb, 0, PULSE)
     WAVEFORM_CONVERSION[name + "-few"] = conversion(which, 3, 1, 2, PULSE[:3])
     WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, PULSE[:8])
     WAVEFORM_CONVERSION[name + "-empty"] = conversion(which, 0, 2, 0, [])
@@ -251,10 +253,10 @@ WAVEFORM_CONVERSION["metrics-4spb"] = conversion(9, 32, 4, 0, PULSE) + sample(0.
 WAVEFORM_CONVERSION["metrics-no-bit"] = conversion(9, 8, 0, 0, PULSE[:8]) + sample(0.0) + sample(0.0)
 LIMITER = in_range(5, 2, 8) + b"".join(bytes([31]) + sample(y) for y in [-0.5, -0.25, 0, 0.25, 0.5])
 for which, name in [(10, "pulse-table"), (11, "impulse-table")]:
-    WAVEFORM_CONVERSION[name + "-4spb"] = (conversion(which, 32, 4, 0, []) + LIMITER
+    WAVEFORM_CONVERSION[name + "-2spb"] = (conversion(which, 32, 2, 0, []) + LIMITER
                                            + stream(PULSE))
     WAVEFORM_CONVERSION[name + "-no-bit"] = conversion(which, 8, 0, 0, []) + LIMITER + stream(PULSE[:8])
-WAVEFORM_CONVERSION["tanh-4spb"] = conversion(12, 32, 4, 0, []) + b"\x00" + stream(PULSE)
+WAVEFORM_CONVERSION["tanh-2spb"] = conversion(12, 32, 2, 0, []) + b"\x00" + stream(PULSE)
 WAVEFORM_CONVERSION["tanh-zero-limit"] = conversion(12, 32, 2, 0, []) + b"\x01" + stream(PULSE)
 WAVEFORM_CONVERSION["prbs2p-longer-than-period"] = conversion(5, 300, 2, 0, WAVE[:254])
 WAVEFORM_CONVERSION["i2prbs7-late-peak"] = conversion(8, 64, 2, 0, [0.0] * 40 + [1.0] + [0.0] * 23)
@@ -276,8 +278,71 @@ TEXT_LIST = {
     "long-number": text_list(3.7, "1" * 70 + " 2"),
 }
 
+
+# ---- touchstone: name (s2p, s4p, ts, S2P, s3p, txt), interval and ports, file
+def touchstone(name, interval, ports, text):
+    names = ["s2p", "s4p", "ts", "S2P", "s3p", "txt"]
+    port_orders = ["", "1,3,2,4", "1,2,3,4", "2,1", "1,3,4,2", "1,1"]
+    return bytes([names.index(name), port_orders.index(ports) * 4 + interval]) + text.encode()
+
+
+def line_2port(first, step, count, sign=1, unit="GHz", fmt="RI"):
+    """A lossy delayed line, S21 = S12, written in the given format."""
+    import cmath, math
+    lines = ["! a line for the fuzzer", "# %s S %s R 50" % (unit, fmt)]
+    scale = {"Hz": 1.0, "MHz": 1e6, "GHz": 1e9}[unit]
+    for k in range(count):
+        f = first + step * k
+        h = sign * cmath.exp(-9.19e-6 * cmath.sqrt(2j * math.pi * f)) * cmath.exp(-2j * math.pi * f * 1e-10)
+        if fmt == "RI":
+            pair = "%.9g %.9g" % (h.real, h.imag)
+        else:
+            mag = abs(h) if fmt == "MA" else 20 * math.log10(max(abs(h), 1e-15))
+            pair = "%.9g %.9g" % (mag, math.degrees(cmath.phase(h)))
+        lines.append("%.9g 0 0 %s %s 0 0" % (f / scale, pair, pair))
+    return "\n".join(lines) + "\n"
+
+
+FOUR_PORT = ("# GHz S MA R 50\n" + "".join(
+    "%d %s\n" % (f, " ".join("0.5 %d" % (-36 * f) if (i, j) in ((1, 0), (0, 1), (3, 2), (2, 3))
+                             else "0 0" for i in range(4) for j in range(4))) for f in range(0, 21)))
+TOUCHSTONE = {
+    "line-ri-from-dc": touchstone("s2p", 0, "", line_2port(0.0, 1e9, 41)),
+    "line-ma-from-10mhz": touchstone("S2P", 1, "2,1", line_2port(10e6, 100e6, 200, fmt="MA")),
+    "line-db-hz": touchstone("s2p", 2, "", line_2port(50e6, 50e6, 100, unit="Hz", fmt="DB")),
+    "inverted-line": touchstone("s2p", 0, "", line_2port(0.0, 1e9, 41, sign=-1)),
+    "byte-order-mark": touchstone("s2p", 0, "", "\ufeff" + line_2port(1e9, 1e9, 10)),
+    "four-port": touchstone("s4p", 0, "1,3,2,4", FOUR_PORT),
+    "four-port-other-sides": touchstone("s4p", 3, "1,2,3,4", FOUR_PORT),
+    "version-2": touchstone("ts", 0, "", "[Version] 2.0\n# MHz S RI R 75\n[Number of Ports] 2\n"
+                            "[Two-Port Data Order] 12_21\n[Number of Frequencies] 2\n"
+                            "[Reference] 75\n 60\n[Network Data]\n100 0.1 0 0.2 0 0.3 0 0.4 0\n"
+                            "200 0.1 0 0.2 0 0.3 0 0.4 0 ! c\n[Noise Data]\n1 2 3 4 5\n[End]\n"),
+    "noise-parameters": touchstone("s2p", 1, "", line_2port(1e9, 1e9, 5) + "1 1 0.5 10 0.2\n"),
+    "fine-steps": touchstone("s2p", 2, "", line_2port(0.0, 1e6, 30)),
+    "three-ports": touchstone("s3p", 0, "", "# GHz S RI R 50\n"),
+    "no-extension": touchstone("txt", 0, "", line_2port(1e9, 1e9, 3)),
+    "truncated-record": touchstone("s4p", 0, "", "# GHz S RI R 50\n1 0 0 0 0 0 0 0 0\n 0 0\n"),
+    "bad-ports": touchstone("s2p", 0, "1,1", line_2port(1e9, 1e9, 3)),
+    "falling-frequency": touchstone("s2p", 0, "", "# GHz S RI R 50\n2 0 0 1 0 1 0 0 0\n"
+                                    "1 0 0 1 0 1 0 0 0\n"),
+}
+
+# ---- channel_file: the whole input is the file ----------------------------
+CHANNEL_FILE = {
+    "samples": b"# impulse\n0\n1e9\n5e8\n2.5e8\n",
+    "time-column": b"0, 0\n1e-12, 1e9\n2e-12, 5e8\n3e-12, 1e8\n",
+    "aggressors": b"0\t1\t2\n1\t3\t4\n2\t5\t6\n",
+    "uneven-time": b"0 1\n1 2\n3 4\n",
+    "bad-number": b"1\n2x\n",
+    "columns-differ": b"1 2\n3\n",
+    "comments-only": b"# nothing\n\n",
+    "overflow": b"1e999\n",
+}
+
 for target, seeds in [("parse_tree", {k: v.encode("latin-1") for k, v in PARSE_TREE.items()}),
                       ("ami_model", AMI_MODEL), ("block_stream", BLOCK_STREAM),
-                      ("waveform_conversion", WAVEFORM_CONVERSION), ("text_list", TEXT_LIST)]:
+                      ("waveform_conversion", WAVEFORM_CONVERSION), ("text_list", TEXT_LIST),
+                      ("touchstone", TOUCHSTONE), ("channel_file", CHANNEL_FILE)]:
     for name, data in seeds.items():
         write(target, name, data)

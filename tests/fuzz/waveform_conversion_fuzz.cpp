@@ -41,14 +41,18 @@ std::vector<double> unwritten(std::size_t count) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     FuzzInput input(data, size);
     const int conversion = input.byte() % 13;  // the table and tanh functions too
-    const int32_t n = input.int32_in(-2, 1200);
-    // Bits of up to 24 samples (a period of up to 3048 samples), none, and,
-    // for the conversions that write no period into the caller's array,
-    // bits beyond any period.
+    // Responses of up to 400 samples; bits of up to 12 samples, and of up
+    // to 2 for the PRBS7 conversions, whose work grows with the period (127
+    // bits) times itself: long enough for every branch (a response longer
+    // than the period, several bits a response), short enough to run
+    // thousands of times a second. Also no bit and, for the conversions
+    // that write no period into the caller's array, bits beyond any period.
+    const int32_t n = input.int32_in(-2, 400);
     static const int32_t kHugeBits[] = {5636441, INT32_MAX, INT32_MIN, -7};
     const uint8_t bits_choice = input.byte();
     const bool folds = conversion == 4 || conversion == 6;
-    int32_t spb = bits_choice % 26 - 1;
+    const bool prbs7 = conversion >= 4 && conversion != 9;
+    int32_t spb = bits_choice % (prbs7 ? 4 : 14) - 1;
     if (bits_choice >= 0xf8 && !folds) {
         spb = kHugeBits[bits_choice % 4];
     }

@@ -108,6 +108,11 @@ bool read_channel_file(const std::string &path, Channel &channel, std::string &e
         error = path + ": cannot open the channel file";
         return false;
     }
+    return read_channel_file(in, path, channel, error);
+}
+
+bool read_channel_file(std::istream &in, const std::string &path, Channel &channel,
+                       std::string &error) {
     std::vector<std::vector<double>> rows;
     std::vector<double> values;
     std::string line;
@@ -126,6 +131,9 @@ bool read_channel_file(const std::string &path, Channel &channel, std::string &e
         if (!parse_numbers(line, values, bad)) {
             error = path + ":" + std::to_string(line_number) + ": '" + bad + "' is not a number";
             return false;
+        }
+        if (values.empty()) {
+            continue;  // separators only: a blank line
         }
         if (!rows.empty() && values.size() != rows[0].size()) {
             error = path + ":" + std::to_string(line_number) + ": " +

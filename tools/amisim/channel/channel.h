@@ -4,6 +4,7 @@
 #ifndef AMISIM_CHANNEL_H
 #define AMISIM_CHANNEL_H
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ Channel default_channel(const DefaultChannelShape &shape, double sample_interval
 // aggressors. Columns are separated by blanks, tabs or commas; '#' starts a
 // comment. Returns false with a message naming the file and line on error.
 bool read_channel_file(const std::string &path, Channel &channel, std::string &error);
+
+// The same from a stream, named path in the messages.
+bool read_channel_file(std::istream &in, const std::string &path, Channel &channel,
+                       std::string &error);
 
 }  // namespace amisim
 

@@ -92,10 +92,10 @@ TEST(ChannelFile, ErrorsNameTheFileAndLine) {
         const char *content;
         const char *message;
     };
-    for (const Case &c :
-         {Case{"1\n2\n1e999\n", ":3: '1e999' is not a number"},
-          Case{"1 2\n3\n", ":2: 1 columns where the first data line has 2"},
-          Case{"# nothing\n", "no samples"}, Case{"1\nnan\n", ":2: 'nan' is not a number"}}) {
+    for (const Case &c : {Case{"1\n2\n1e999\n", ":3: '1e999' is not a number"},
+                          Case{"1 2\n3\n", ":2: 1 columns where the first data line has 2"},
+                          Case{"# nothing\n", "no samples"}, Case{",,\n ;\t\n", "no samples"},
+                          Case{"1\nnan\n", ":2: 'nan' is not a number"}}) {
         const std::string path = write_file("bad.txt", c.content);
         amisim::Channel channel;
         std::string error;

@@ -54,30 +54,48 @@ Polar to_polar(const std::vector<double> &frequencies,
     }
     intercept -= 2.0 * kPi * turns;
     result.dc_phase_intercept = intercept;
-    if (frequencies[0] > 0.0) {
-        result.dc = std::abs(response[0]) * std::cos(intercept);
-        p.f.push_back(0.0);
-        p.magnitude.push_back(std::fabs(result.dc));
-        p.phase.push_back(result.dc >= 0.0 ? 0.0 : (intercept > 0.0 ? kPi : -kPi));
-    } else {
-        result.dc = response[0].real();
+    result.dc =
+        frequencies[0] > 0.0 ? std::abs(response[0]) * std::cos(intercept) : response[0].real();
+    // DC is real: its phase is the multiple of pi of its sign nearest to the
+    // data's phase there, so that no spurious turn lies between DC and the
+    // lowest frequency. A DC of 0 (a blocked 0 Hz point) has no sign; the
+    // phase of the data above it goes on down to DC.
+    const double sign_phase = result.dc >= 0.0 ? 0.0 : kPi;
+    double dc_phase = sign_phase + 2.0 * kPi * std::round((intercept - sign_phase) / (2.0 * kPi));
+    if (result.dc == 0.0) {
+        dc_phase = frequencies[0] > 0.0 ? intercept : phase[1];
     }
-    for (std::size_t k = 0; k < count; ++k) {
+    std::size_t k = 0;
+    if (frequencies[0] <= 0.0) {
+        k = 1;  // the file's own 0 Hz point
+    }
+    p.f.push_back(0.0);
+    p.magnitude.push_back(std::fabs(result.dc));
+    p.phase.push_back(dc_phase);
+    for (; k < count; ++k) {
         p.f.push_back(frequencies[k]);
         p.magnitude.push_back(std::abs(response[k]));
         p.phase.push_back(phase[k]);
     }
-    if (frequencies[0] <= 0.0) {
-        p.magnitude[0] = std::fabs(result.dc);
-        p.phase[0] = result.dc >= 0.0 ? 0.0 : kPi;
-    }
     return p;
 }
 
-std::size_t fft_points(const std::vector<double> &frequencies, double dt) {
+// Negation passes through the conversion exactly: a response whose DC is
+// negative (an inverting through, or ports read in the other polarity) is
+// converted upright and the result negated.
+bool dc_is_negative(const std::vector<double> &frequencies,
+                    const std::vector<std::complex<double>> &response) {
+    ImpulseConversion probe;
+    (void)to_polar(frequencies, response, probe);
+    return probe.dc < 0.0;
+}
+
+std::size_t fft_points(const std::vector<double> &frequencies, double dt,
+                       ImpulseConversion &result) {
     const double step =
         (frequencies.back() - frequencies.front()) / static_cast<double>(frequencies.size() - 1);
     const double wanted = 1.0 / (step * dt);
+    result.period_needed = 1.0 / step;
     std::size_t n = kMinPoints;
     while (n < kMaxPoints && static_cast<double>(n) < wanted) {
         n *= 2;
@@ -94,21 +112,12 @@ struct FftwPlan {
     }
 };
 
-}  // namespace
-
-bool impulse_from_frequency_response(const std::vector<double> &frequencies,
-                                     const std::vector<std::complex<double>> &response,
-                                     double sample_interval, ImpulseConversion &result,
-                                     std::string &error) {
-    result = ImpulseConversion{};
-    if (frequencies.size() < 2 || frequencies.size() != response.size() ||
-        !(sample_interval > 0.0)) {
-        error = "a frequency response needs at least two points and a sample interval above 0";
-        return false;
-    }
+bool convert(const std::vector<double> &frequencies,
+             const std::vector<std::complex<double>> &response, double sample_interval,
+             ImpulseConversion &result, std::string &error) {
     const double dt = sample_interval;
     const Polar p = to_polar(frequencies, response, result);
-    const std::size_t n = fft_points(frequencies, dt);
+    const std::size_t n = fft_points(frequencies, dt, result);
     result.fft_points = n;
     result.band_top = std::min(frequencies.back(), 0.5 / dt);
     result.taper_start = (1.0 - kTaperShare) * result.band_top;
@@ -189,6 +198,37 @@ bool impulse_from_frequency_response(const std::vector<double> &frequencies,
         result.impulse.push_back(time[i] * scale);
     }
     fftw_free(time);
+    return true;
+}
+
+}  // namespace
+
+bool impulse_from_frequency_response(const std::vector<double> &frequencies,
+                                     const std::vector<std::complex<double>> &response,
+                                     double sample_interval, ImpulseConversion &result,
+                                     std::string &error) {
+    result = ImpulseConversion{};
+    if (frequencies.size() < 2 || frequencies.size() != response.size() ||
+        !(sample_interval > 0.0)) {
+        error = "a frequency response needs at least two points and a sample interval above 0";
+        return false;
+    }
+    if (!dc_is_negative(frequencies, response)) {
+        return convert(frequencies, response, sample_interval, result, error);
+    }
+    std::vector<std::complex<double>> upright(response.size());
+    for (std::size_t k = 0; k < response.size(); ++k) {
+        upright[k] = -response[k];
+    }
+    if (!convert(frequencies, upright, sample_interval, result, error)) {
+        return false;
+    }
+    for (double &sample : result.impulse) {
+        sample = -sample;
+    }
+    result.dc = -result.dc;
+    const double turned = result.dc_phase_intercept + kPi;
+    result.dc_phase_intercept = turned > kPi ? turned - 2.0 * kPi : turned;
     return true;
 }
 

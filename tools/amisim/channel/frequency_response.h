@@ -4,14 +4,17 @@
 // 1. Phase is unwrapped over the data points. Below the lowest point f0
 //    the response is extrapolated to DC: the line through the phases of
 //    the two lowest points meets DC at b (whole turns taken out, so that
-//    |b| <= pi); the DC value is |H(f0)| cos(b), real, and between DC and
-//    f0 magnitude and phase run linearly from the DC value (phase 0, or pi
-//    where it is negative) to the lowest point. A point at 0 Hz is taken
-//    as it is (its real part).
+//    |b| <= pi); the DC value is |H(f0)| cos(b), real. Between DC and f0
+//    magnitude and phase run linearly from |DC value| and phase 0 at DC to
+//    the lowest point. A point at 0 Hz is taken as its real part. A
+//    negative DC value (an inverting through) is converted as the negated,
+//    upright response and the result negated, so the phase at DC is pi
+//    continuous with the data's.
 // 2. Magnitude and unwrapped phase are interpolated linearly onto an FFT
 //    grid of N points at the sample interval dt; N is the power of two at
 //    or above 1 / (frequency step * dt), the time span the data resolve,
-//    from 1024 up to 2^20 points.
+//    from 1024 up to 2^20 points. At 2^20 the period may fall short of
+//    that span (period_needed), and the response then wraps.
 // 3. The band ends at the data's top frequency or at Nyquist, whichever is
 //    lower: a raised-cosine taper over its top fifth, zero above it.
 // 4. An inverse real FFT (FFTW) of the Hermitian spectrum gives one period
@@ -38,6 +41,7 @@ struct ImpulseConversion {
     double band_top = 0.0;     // Hz: the response is zero above it
     double taper_start = 0.0;  // Hz: the raised-cosine taper runs from here to band_top
     std::size_t fft_points = 0;
+    double period_needed = 0.0;  // s: 1 / (mean frequency step), the span the data resolve
     // Energy of the last quarter of the period (t < 0) over the whole period.
     double noncausal_energy = 0.0;
     // Largest phase change between two adjacent data points, and where.

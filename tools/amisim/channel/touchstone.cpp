@@ -75,6 +75,13 @@ bool is_option_word(const std::string &word) {
            w == "db" || w == "ma" || w == "ri" || w == "r";
 }
 
+// Editors on some systems begin a UTF-8 file with a byte-order mark.
+void skip_byte_order_mark(std::string &first_line) {
+    if (first_line.rfind("\xEF\xBB\xBF", 0) == 0) {
+        first_line.erase(0, 3);
+    }
+}
+
 enum class Field { kNumber, kNotNumber, kNotFinite };
 
 Field parse_field(const std::string &text, double &value) {
@@ -93,12 +100,7 @@ class TouchstoneReader {
     TouchstoneReader(const std::string &path, Network &network, std::string &error)
         : path_(path), network_(network), error_(error) {}
 
-    bool read() {
-        std::ifstream in(path_);
-        if (!in) {
-            error_ = path_ + ": cannot open the Touchstone file";
-            return false;
-        }
+    bool read(std::istream &in) {
         network_ = Network{};
         const int from_extension = ports_from_extension(path_);
         if (from_extension != 0 && from_extension != 2 && from_extension != 4) {
@@ -109,6 +111,9 @@ class TouchstoneReader {
         std::string line;
         while (!done_ && std::getline(in, line)) {
             ++line_;
+            if (line_ == 1) {
+                skip_byte_order_mark(line);
+            }
             const auto bang = line.find('!');
             if (bang != std::string::npos) {
                 line.erase(bang);
@@ -411,7 +416,20 @@ class TouchstoneReader {
         if (record_.empty()) {
             return true;
         }
+        if (record_.size() < values_per_record()) {
+            return fail("the record for " + in_file_unit(record_[0] * scale_) + " begun on line " +
+                        std::to_string(record_line_) + " ends here with " +
+                        std::to_string(record_.size()) + " of " +
+                        std::to_string(values_per_record()) + " values");
+        }
         const double f = record_[0] * scale_;
+        if (!std::isfinite(f)) {
+            std::ostringstream text;
+            text << "frequency " << record_[0] << " "
+                 << (network_.unit.empty() ? "GHz" : network_.unit)
+                 << " is beyond any finite number of Hz";
+            return fail_at(record_line_, text.str());
+        }
         if (f < 0.0) {
             return fail_at(record_line_, "negative frequency " + in_file_unit(f));
         }
@@ -499,7 +517,12 @@ bool looks_like_touchstone(const std::string &path) {
     }
     std::ifstream in(path);
     std::string line;
+    bool first = true;
     while (std::getline(in, line)) {
+        if (first) {
+            skip_byte_order_mark(line);
+            first = false;
+        }
         line = trim(line);
         if (line.empty()) {
             continue;
@@ -523,8 +546,18 @@ bool looks_like_touchstone(const std::string &path) {
 }
 
 bool read_touchstone(const std::string &path, Network &network, std::string &error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = path + ": cannot open the Touchstone file";
+        return false;
+    }
+    return read_touchstone(in, path, network, error);
+}
+
+bool read_touchstone(std::istream &in, const std::string &path, Network &network,
+                     std::string &error) {
     TouchstoneReader reader(path, network, error);
-    const bool ok = reader.read();
+    const bool ok = reader.read(in);
     if (ok && network.format.empty()) {
         network.format = "MA";
     }

@@ -5,6 +5,7 @@
 #define AMISIM_TOUCHSTONE_H
 
 #include <complex>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ bool looks_like_touchstone(const std::string &path);
 // (version 2) or the extension .s2p / .s4p (version 1); only 2 and 4 ports
 // are read. False with "FILE:LINE: what is wrong" on any fault.
 bool read_touchstone(const std::string &path, Network &network, std::string &error);
+
+// The same from a stream, named path in the messages (and for its extension).
+bool read_touchstone(std::istream &in, const std::string &path, Network &network,
+                     std::string &error);
 
 }  // namespace amisim
 

@@ -68,13 +68,16 @@ std::vector<std::string> passivity_warnings(const Network &network,
     for (std::size_t k = 0; k < network.frequencies.size(); ++k) {
         const double f = network.frequencies[k];
         through_excess.add(f, std::abs(through[k]));
+        // A frequency counts once, with its worst column.
+        double worst_power = 0.0;
         for (int j = 1; j <= network.ports; ++j) {
             double power = 0.0;
             for (int i = 1; i <= network.ports; ++i) {
                 power += std::norm(network.at(k, i, j));
             }
-            column_excess.add(f, power);
+            worst_power = std::max(worst_power, power);
         }
+        column_excess.add(f, worst_power);
     }
     std::vector<std::string> warnings;
     const std::size_t points = network.frequencies.size();
@@ -172,9 +175,13 @@ std::vector<std::complex<double>> through_response(const Network &network, const
 bool read_touchstone_channel(const std::string &path, const std::string &port_order,
                              double sample_interval, Channel &channel, std::string &error) {
     Network network;
-    if (!read_touchstone(path, network, error)) {
-        return false;
-    }
+    return read_touchstone(path, network, error) &&
+           touchstone_channel(path, network, port_order, sample_interval, channel, error);
+}
+
+bool touchstone_channel(const std::string &path, const Network &network,
+                        const std::string &port_order, double sample_interval, Channel &channel,
+                        std::string &error) {
     PortOrder order;
     if (!parse_port_order(port_order, network.ports, order, error)) {
         error = path + ": " + error;
@@ -225,11 +232,17 @@ bool read_touchstone_channel(const std::string &path, const std::string &port_or
     if (f0 > 0.0) {
         text << " (extrapolated from " << frequency_text(f0) << ", where |" << name
              << "| = " << format("%.6g", std::abs(through[0]))
-             << ": magnitude held, phase run linearly to "
-             << format("%.1f", conversion.dc_phase_intercept * 180.0 / kPi)
-             << " deg at DC, real part taken)";
+             << ": the phase line through the two lowest points meets DC at "
+             << format("%.1f", conversion.dc_phase_intercept * 180.0 / kPi) << " deg, and |" << name
+             << "| times its cosine is the DC value)";
     } else {
         text << " (the file's 0 Hz point, real part)";
+    }
+    if (f0 > 0.0) {
+        text << "\n  below f0:  magnitude and phase run linearly from |DC| = "
+             << format("%.6g", std::fabs(conversion.dc)) << " and "
+             << (conversion.dc < 0.0 ? "180" : "0") << " deg at DC to |" << name
+             << "| and its phase at " << frequency_text(f0);
     }
     text << "\n  band:      up to " << frequency_text(conversion.band_top) << " (data to "
          << frequency_text(f1) << ", Nyquist " << frequency_text(0.5 / dt)
@@ -244,6 +257,15 @@ bool read_touchstone_channel(const std::string &path, const std::string &port_or
          << "% of the energy lies before t = 0 (the period's last quarter)";
 
     std::vector<std::string> warnings = passivity_warnings(network, through, name);
+    if (static_cast<double>(conversion.fft_points) * dt < conversion.period_needed) {
+        warnings.push_back(
+            "period: the FFT is at its largest, " + std::to_string(conversion.fft_points) +
+            " points, a period of " +
+            format("%.4g", static_cast<double>(conversion.fft_points) * dt * 1e9) +
+            " ns, shorter than the " + format("%.4g", conversion.period_needed * 1e9) +
+            " ns (1 / frequency step) the data resolve: the response wraps around; a larger "
+            "sample interval or a coarser frequency step avoids it");
+    }
     if (conversion.noncausal_energy > 0.01) {
         warnings.push_back("causality: " + format("%.3g", 100.0 * conversion.noncausal_energy) +
                            "% of the response's energy comes before t = 0 (more than 1%): the "

@@ -41,6 +41,11 @@ std::vector<std::complex<double>> through_response(const Network &network, const
 bool read_touchstone_channel(const std::string &path, const std::string &port_order,
                              double sample_interval, Channel &channel, std::string &error);
 
+// The same for a network already read from path.
+bool touchstone_channel(const std::string &path, const Network &network,
+                        const std::string &port_order, double sample_interval, Channel &channel,
+                        std::string &error);
+
 }  // namespace amisim
 
 #endif  // AMISIM_TOUCHSTONE_CHANNEL_H

@@ -166,7 +166,9 @@ std::size_t lead_of(const std::string &description) {
     return at == std::string::npos ? 0 : std::stoul(description.substr(at + 10));
 }
 
-class TouchstoneConversion : public ::testing::Test {
+// Tests of the conversion, which the i386 build does not have.
+template <typename Base>
+class NeedsFft : public Base {
   protected:
     void SetUp() override {
         if (!amisim::fft_available()) {
@@ -174,6 +176,8 @@ class TouchstoneConversion : public ::testing::Test {
         }
     }
 };
+
+class TouchstoneConversion : public NeedsFft<::testing::Test> {};
 
 // --- 1. The built-in line, written in every format and unit, read back ---
 
@@ -188,14 +192,7 @@ void PrintTo(const LineCase &c, std::ostream *out) {
     *out << c.name;
 }
 
-class BuiltinLineAsTouchstone : public ::testing::TestWithParam<LineCase> {
-  protected:
-    void SetUp() override {
-        if (!amisim::fft_available()) {
-            GTEST_SKIP() << "the i386 build reads no Touchstone channels";
-        }
-    }
-};
+class BuiltinLineAsTouchstone : public NeedsFft<::testing::TestWithParam<LineCase>> {};
 
 // The file ends at 50 GHz, where the line has lost 48 dB; the taper from
 // 40 GHz and the cut there are what the conversion changes, by 0.22% of the
@@ -242,14 +239,7 @@ void PrintTo(const PairCase &c, std::ostream *out) {
     *out << c.name;
 }
 
-class DifferentialPair : public ::testing::TestWithParam<PairCase> {
-  protected:
-    void SetUp() override {
-        if (!amisim::fft_available()) {
-            GTEST_SKIP() << "the i386 build reads no Touchstone channels";
-        }
-    }
-};
+class DifferentialPair : public NeedsFft<::testing::TestWithParam<PairCase>> {};
 
 const PairCase kPairCases[] = {
     {"odd_even_default", true, "", 0.0},
@@ -341,7 +331,9 @@ TEST_F(TouchstoneConversion, ActiveNetworkIsWarnedAbout) {
     EXPECT_THAT(read.description,
                 HasSubstr("passivity: |S21| exceeds 1 at 67 of 101 frequencies (3.4 GHz to 10 "
                           "GHz), at most 1.2 at 10 GHz"));
-    EXPECT_THAT(read.description, HasSubstr("passivity: the power out of all ports"));
+    // Both columns exceed 1 from 3.2 GHz: each frequency counts once.
+    EXPECT_THAT(read.description,
+                HasSubstr("sum over i of |S_ij|^2, exceeds 1 at 69 of 101 frequencies (3.2 GHz"));
 }
 
 TEST_F(TouchstoneConversion, NonCausalDataAreWarnedAbout) {
@@ -384,7 +376,163 @@ TEST_F(TouchstoneConversion, SparseGridForTheDelayIsWarnedAbout) {
                 HasSubstr("sparse grid: the phase turns by 144 deg between points"));
 }
 
+// --- 4. Inverted networks, data far above DC, the band's top, the period ---
+
+struct InvertedCase {
+    const char *name;
+    int ports;
+    const char *upright_ports;
+    const char *inverted_ports;  // the same file's pair read the other way round
+    double first;                // Hz
+    double step;                 // Hz
+};
+
+void PrintTo(const InvertedCase &c, std::ostream *out) {
+    *out << c.name;
+}
+
+class InvertedNetwork : public NeedsFft<::testing::TestWithParam<InvertedCase>> {};
+
+// A 0 Hz point of -|H| must not put a turn of phase between DC and the
+// next point (with 1 GHz steps that delayed the response by 1 ns).
+const InvertedCase kInvertedCases[] = {
+    {"from_DC_in_1GHz_steps", 2, "", "", 0.0, 1e9},
+    {"from_DC_in_10MHz_steps", 2, "", "", 0.0, 10e6},
+    {"from_10MHz", 2, "", "", 10e6, 10e6},
+    {"pair_read_in_the_other_polarity", 4, "1,3,2,4", "1,3,4,2", 0.0, 1e9},
+};
+
+// The inverted copy converts to exactly the negated response, and its
+// description says the same with the DC value negated.
+TEST_P(InvertedNetwork, GivesExactlyTheNegatedResponse) {
+    const InvertedCase &c = GetParam();
+    const std::vector<double> f = grid(c.first, c.step, 40e9);
+    const std::string extension = c.ports == 2 ? ".s2p" : ".s4p";
+    const auto upright = c.ports == 2 ? line_2port : pair_4port(true, 0.0);
+    const std::string upright_path =
+        write_file(std::string("upright_") + c.name + extension,
+                   touchstone_text(c.ports, {"RI", "GHz", 1e9}, f, upright));
+    std::string inverted_path = upright_path;
+    if (c.ports == 2) {
+        inverted_path =
+            write_file(std::string("inverted_") + c.name + extension,
+                       touchstone_text(c.ports, {"RI", "GHz", 1e9}, f, [](double frequency) {
+                           std::vector<Complex> s = line_2port(frequency);
+                           s[1] = -s[1];
+                           s[2] = -s[2];
+                           return s;
+                       }));
+    }
+    amisim::Channel up;
+    amisim::Channel down;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(upright_path, c.upright_ports, kDt, up, error))
+        << error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(inverted_path, c.inverted_ports, kDt, down, error))
+        << error;
+    ASSERT_EQ(up.columns[0].size(), down.columns[0].size());
+    for (std::size_t i = 0; i < up.columns[0].size(); ++i) {
+        ASSERT_EQ(down.columns[0][i], -up.columns[0][i]) << "sample " << i;
+    }
+    const auto dc_line = [](const std::string &text) {
+        const auto at = text.find("DC:        ");
+        return text.substr(at, text.find('\n', at) - at);
+    };
+    std::string negated = dc_line(up.description);
+    negated.insert(11, "-");
+    EXPECT_EQ(dc_line(down.description).substr(0, 20), negated.substr(0, 20));
+    EXPECT_EQ(lead_of(down.description), lead_of(up.description));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, InvertedNetwork, ::testing::ValuesIn(kInvertedCases),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+// A flat 0.5 delayed by 0.3 ns, known from 1 GHz up only: the phase line
+// meets DC at 0, so DC is 0.5, the area 0.5 and the peak at 0.3 ns.
+TEST_F(TouchstoneConversion, DataFarAboveDcKeepTheirDelayAndGain) {
+    constexpr double kDelay = 0.3e-9;
+    const std::string path =
+        write_file("delay_from_1GHz.s2p",
+                   touchstone_text(2, {"RI", "GHz", 1e9}, grid(1e9, 100e6, 40e9), [](double f) {
+                       const Complex t = 0.5 * std::polar(1.0, -2.0 * kPi * f * kDelay);
+                       return std::vector<Complex>{0.0, t, t, 0.0};
+                   }));
+    amisim::Channel read;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(path, "", kDt, read, error)) << error;
+    EXPECT_THAT(read.description, HasSubstr("DC:        0.5 "));
+    const std::vector<double> &h = read.columns[0];
+    double area = 0.0;
+    for (double sample : h) {
+        area += sample * kDt;
+    }
+    EXPECT_NEAR(area, 0.5, 1e-3);
+    const auto peak = static_cast<std::size_t>(
+        std::max_element(h.begin(), h.end(), [](double a, double b) { return a < b; }) - h.begin());
+    EXPECT_EQ(peak, lead_of(read.description) + 96);  // 0.3 ns is 96 samples
+}
+
+// A flat through up to the band's top (80 GHz, half of Nyquist) delayed by
+// 64 samples: what comes out is the taper's own impulse response, the
+// raised-cosine pulse 2 fc sinc(2 fc t) cos(2 pi w t) / (1 - (4 w t)^2),
+// fc the taper's middle (72 GHz) and w its half-width (8 GHz).
+TEST_F(TouchstoneConversion, FlatThroughGivesTheTapersRaisedCosinePulse) {
+    constexpr int kDelaySamples = 64;
+    const std::string path =
+        write_file("flat_to_80GHz.s2p",
+                   touchstone_text(2, {"RI", "GHz", 1e9}, grid(0.0, 100e6, 80e9), [](double f) {
+                       const Complex t = std::polar(1.0, -2.0 * kPi * f * kDelaySamples * kDt);
+                       return std::vector<Complex>{0.0, t, t, 0.0};
+                   }));
+    amisim::Channel read;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(path, "", kDt, read, error)) << error;
+    EXPECT_THAT(read.description, HasSubstr("raised-cosine taper from 64 GHz"));
+    const double fc = 72e9;
+    const double w = 8e9;
+    const auto raised_cosine = [&](double t) {
+        const double x = 2.0 * fc * t;
+        const double sinc = x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+        const double d = 4.0 * w * t;
+        const double shaping =
+            std::fabs(d) == 1.0 ? kPi / 4.0 : std::cos(2.0 * kPi * w * t) / (1.0 - d * d);
+        return 2.0 * fc * sinc * shaping;
+    };
+    const std::vector<double> &h = read.columns[0];
+    const auto lead = static_cast<long>(lead_of(read.description));
+    double worst = 0.0;
+    for (long i = 0; i < static_cast<long>(h.size()); ++i) {
+        const double t = static_cast<double>(i - lead - kDelaySamples) * kDt;
+        worst = std::max(worst, std::fabs(h[static_cast<std::size_t>(i)] - raised_cosine(t)));
+    }
+    EXPECT_LT(worst, 1e-3 * 2.0 * fc);
+}
+
+// Steps too fine for the largest FFT at this sample interval: the period
+// falls short of 1 / step and the response wraps, which the run says.
+TEST_F(TouchstoneConversion, PeriodShorterThanTheDataNeedIsWarnedAbout) {
+    const std::string path =
+        write_file("fine_steps.s2p",
+                   touchstone_text(2, {"RI", "GHz", 1e9}, grid(0.0, 10e6, 20e9), line_2port));
+    amisim::Channel read;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone_channel(path, "", 5e-14, read, error)) << error;
+    EXPECT_THAT(read.description,
+                HasSubstr("period: the FFT is at its largest, 1048576 points, a period of 52.43 "
+                          "ns, shorter than the 100 ns (1 / frequency step) the data resolve"));
+}
+
 // --- The reader: version 2 keywords, line continuations, options ---
+
+TEST(TouchstoneReader, ByteOrderMarkBeforeTheFirstLineIsSkipped) {
+    const std::string content =
+        "\xEF\xBB\xBF# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n2 0 0 1 0 1 0 0 0\n";
+    EXPECT_TRUE(amisim::looks_like_touchstone(write_file("bom.txt", content)));
+    amisim::Network network;
+    std::string error;
+    ASSERT_TRUE(amisim::read_touchstone(write_file("bom.s2p", content), network, error)) << error;
+    EXPECT_THAT(network.frequencies, ::testing::ElementsAre(1e9, 2e9));
+}
 
 TEST(TouchstoneReader, ReadsVersion2WithEitherTwoPortOrder) {
     for (const char *order : {"12_21", "21_12"}) {
@@ -443,7 +591,7 @@ TEST(PortOrder, RejectsListsThatDoNotNameDistinctPorts) {
     EXPECT_EQ(order.out_plus, 1);
 }
 
-// --- 4. Malformed files: each a clear FILE:LINE message ---
+// --- 5. Malformed files: each a clear FILE:LINE message ---
 
 struct MalformedCase {
     const char *name;
@@ -478,6 +626,8 @@ const MalformedCase kMalformed[] = {
      ":4: frequency 2 GHz is not above the one before it, 3 GHz (frequencies must rise)"},
     {"repeated_frequency", ".s2p", "# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n1 0 0 1 0 1 0 0 0\n",
      ":3: frequency 1 GHz is not above the one before it"},
+    {"frequency_beyond_hz", ".s2p", "# GHz S RI R 50\n1e300 0 0 1 0 1 0 0 0\n",
+     ":2: frequency 1e+300 GHz is beyond any finite number of Hz"},
     {"negative_frequency", ".s2p", "# GHz S RI R 50\n-1 0 0 1 0 1 0 0 0\n0 0 0 1 0 1 0 0 0\n",
      ":2: negative frequency -1 GHz"},
     {"second_option_line", ".s2p", "! x\n# GHz S RI R 50\n# MHz S MA R 50\n",
@@ -508,6 +658,10 @@ const MalformedCase kMalformed[] = {
      "[Version] 2.0\n# GHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
      "[Number of Frequencies] 3\n[Network Data]\n1 0 0 1 0 1 0 0 0\n2 0 0 1 0 1 0 0 0\n[End]\n",
      ":9: [Number of Frequencies] says 3 and the network data holds 2"},
+    {"v2_record_cut_by_noise_data", ".ts",
+     "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
+     "[Network Data]\n100 4.4 0\n[Noise Data]\n",
+     ":7: the record for 100 MHz begun on line 6 ends here with 3 of 9 values"},
     {"v2_unknown_keyword", ".ts", "[Version] 2.0\n[Colour] blue\n", ":2: unknown keyword [Colour]"},
     {"v1_with_keyword", ".s2p", "# GHz S RI R 50\n[Number of Ports] 2\n",
      ":2: [Number of Ports] in a file without [Version] 2.0"},
