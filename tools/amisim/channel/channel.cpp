@@ -162,6 +162,7 @@ bool read_channel_file(std::istream &in, const std::string &path, Channel &chann
         }
     }
     channel.sample_interval = timed ? step : 0.0;
+    channel.start_time = timed ? rows[0][0] : 0.0;
     std::ostringstream description;
     description << path << ": " << rows.size() << " samples" << (timed ? ", time column" : "")
                 << ", " << channel.columns.size() - 1 << " aggressor(s)";

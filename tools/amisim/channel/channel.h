@@ -15,6 +15,10 @@ struct Channel {
     std::string description;
     std::vector<std::string> warnings;  // also in the description, one line each
     double sample_interval = 0.0;       // from a file's time column, 0 when it has none
+    // The time of the first sample, s: negative when samples before t = 0
+    // were kept (a Touchstone conversion keeps the response's rise), or a
+    // file's first time.
+    double start_time = 0.0;
 };
 
 // Parameters of the built-in channel: a skin-effect line,

@@ -311,6 +311,7 @@ bool touchstone_channel(const std::string &path, const Network &network,
     channel.columns.clear();
     channel.columns.push_back(std::move(conversion.impulse));
     channel.sample_interval = 0.0;  // the simulation's own
+    channel.start_time = -static_cast<double>(conversion.lead) * dt;
     channel.description = text.str();
     channel.warnings = std::move(warnings);
     return true;

@@ -21,8 +21,7 @@ out="--out $work/out"
 if [ "${AMISIM_HAS_FFT:-1}" != 1 ]; then
     expect 2 'Touchstone files are read by the 64-bit amisim only' -- "$model" $out \
         --channel "$work/pair.s4p"
-    echo "amisim_touchstone_cli: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    finish amisim_touchstone_cli
     exit
 fi
 
@@ -35,6 +34,11 @@ expect 0 'band: +up to 50 GHz \(data to 50 GHz, Nyquist 160 GHz\), raised-cosine
     -- "$model" $out --channel="$work/pair.s4p" --bits 2000
 expect 0 'DC: +1 \(the file.s 0 Hz point' -- "$model" $out --channel "$work/pair.s4p" --bits 2000
 expect 0 'AMI_GetWave: 64000 samples in 8 calls' -- "$model" $out --channel "$work/pair.s4p" --bits 2000
+# The samples kept before t = 0 carry their own, negative, times.
+lead=$(sed -n 's/.*, the first \([0-9]*\) before t = 0/\1/p' "$work/last.txt")
+check "impulse_before.csv starts $lead samples before t = 0" awk -F, -v lead="$lead" \
+    'NR == 2 { t0 = $1 } NR == 2 + lead { t = $1 } END { exit !(lead > 0 && t0 < 0 && t == 0) }' \
+    "$work/out/impulse_before.csv"
 expect 0 'through: +S21 with --ports 1,2' -- "$model" $out --channel "$work/line.s2p" --bits 200
 expect 0 'DB in GHz' -- "$model" $out --channel "$work/line.s2p" --bits 200
 
@@ -46,13 +50,9 @@ cursors() { ${AMISIM_RUNNER:-} "$amisim" "$model" $out "$@" --bits 200 |
 read -r main post < <(cursors)
 for file in pair.s4p line.s2p; do
     read -r file_main file_post < <(cursors --channel "$work/$file")
-    if awk -v a="$main" -v b="$file_main" -v c="$post" -v d="$file_post" \
-        'BEGIN { exit !(a > 0.4 && (a - b)^2 < (0.005 * a)^2 && (c - d)^2 < (0.005 * a)^2) }'; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $file cursors $file_main $file_post, built-in $main $post"
-    fi
+    check "$file cursors $file_main $file_post, built-in $main $post" \
+        awk -v a="$main" -v b="$file_main" -v c="$post" -v d="$file_post" \
+        'BEGIN { exit !(a > 0.4 && (a - b)^2 < (0.005 * a)^2 && (c - d)^2 < (0.005 * a)^2) }' 
 done
 
 # Wrong port lists and files.
@@ -71,5 +71,4 @@ expect 2 'ports.txt:3: a version 1 file says its number of ports by its extensio
 expect 2 '--ports applies to Touchstone channels only' -- "$model" $out --ports 1,2
 expect 2 'cannot open the Touchstone file' -- "$model" $out --channel "$work/missing.s4p"
 
-echo "amisim_touchstone_cli: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish amisim_touchstone_cli

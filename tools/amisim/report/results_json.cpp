@@ -81,6 +81,7 @@ void channel_input(JsonWriter &json, const RunSetting &setting) {
     }
     json.end_array();
     json.key("samples").value(static_cast<std::uint64_t>(channel.columns[0].size()));
+    json.key("start_time_s").value(channel.start_time);
     json.key("aggressors").value(static_cast<std::uint64_t>(channel.columns.size() - 1));
     json.end_object();
 }

@@ -113,9 +113,9 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
     const std::string header = impulse_header(setting.channel.columns.size());
     const EyeFigures &eye_before = results.before_get_wave;
     const EyeFigures *eye_after = optional_eye(results.after_get_wave);
-    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
+    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time, setting.dt,
                        pointers(setting.channel.columns), error) ||
-        !write_columns(folder + "impulse_after.csv", header, setting.dt,
+        !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
         !write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb, error)) {
         return false;
@@ -183,11 +183,11 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     const EyeFigures &input = results.before_get_wave;
     const EyeFigures *output = optional_eye(results.after_get_wave);
     const EyeFigures *at_clock = optional_eye(results.at_clock);
-    if (!write_columns(folder + "impulse_before.csv", header, setting.dt,
+    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time, setting.dt,
                        pointers(setting.channel.columns), error) ||
-        !write_columns(folder + "impulse_after.csv", header, setting.dt,
+        !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
-        !write_columns(folder + "impulse_rx.csv", header, setting.dt,
+        !write_columns(folder + "impulse_rx.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_rx_init), error) ||
         !write_bathtub_csv(folder + "bathtub.csv", input, output, setting.spb, error, at_clock)) {
         return false;
@@ -333,8 +333,9 @@ bool write_result_files(const RunSetting &setting, const RunResults &results,
                         : write_model_files(setting, results, files, error);
 }
 
-bool write_columns(const std::string &path, const std::string &header, double sample_interval,
-                   const std::vector<const std::vector<double> *> &columns, std::string &error) {
+bool write_columns(const std::string &path, const std::string &header, double start_time,
+                   double sample_interval, const std::vector<const std::vector<double> *> &columns,
+                   std::string &error) {
     std::FILE *file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
@@ -343,7 +344,7 @@ bool write_columns(const std::string &path, const std::string &header, double sa
     std::fprintf(file, "%s\n", header.c_str());
     const std::size_t rows = columns.empty() ? 0 : columns[0]->size();
     for (std::size_t r = 0; r < rows; ++r) {
-        std::fprintf(file, "%.12g", static_cast<double>(r) * sample_interval);
+        std::fprintf(file, "%.12g", start_time + static_cast<double>(r) * sample_interval);
         for (const auto *column : columns) {
             std::fprintf(file, ",%.17g", (*column)[r]);
         }

@@ -33,9 +33,11 @@ bool write_result_files(const RunSetting &setting, const RunResults &results,
 // A text a model returned, printed indented under its label, or "(none)".
 void print_model_text(const char *label, const ModelText &text);
 
-// Responses as CSV: a time column, then one column each.
-bool write_columns(const std::string &path, const std::string &header, double sample_interval,
-                   const std::vector<const std::vector<double> *> &columns, std::string &error);
+// Responses as CSV: a time column (from start_time, a sample interval a
+// row), then one column each.
+bool write_columns(const std::string &path, const std::string &header, double start_time,
+                   double sample_interval, const std::vector<const std::vector<double> *> &columns,
+                   std::string &error);
 
 }  // namespace amisim
 
