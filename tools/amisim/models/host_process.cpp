@@ -15,8 +15,6 @@
 
 #include "tools/amisim/models/host/host_protocol.h"
 
-extern char **environ;
-
 namespace amisim {
 
 namespace {
@@ -40,7 +38,7 @@ struct SpawnSetup {
 int milliseconds_until(HostProcess::Clock::time_point deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - HostProcess::Clock::now());
-    return static_cast<int>(std::clamp<long long>(left.count(), 0, 60 * 60 * 1000));
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, 3600LL * 1000));
 }
 
 }  // namespace
@@ -73,6 +71,7 @@ int HostProcess::start(const std::vector<std::string> &arguments) {
     posix_spawnattr_setflags(
         &setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     std::vector<char *> argv;
+    argv.reserve(arguments.size() + 1);
     for (const auto &argument : arguments) {
         argv.push_back(const_cast<char *>(argument.c_str()));
     }

@@ -42,8 +42,7 @@ bool SharedBuffer::reserve(std::size_t count, std::string &error) {
 }
 
 double *SharedBuffer::tail(std::size_t count) const {
-    return reinterpret_cast<double *>(static_cast<char *>(data_) +
-                                      host::tail_offset(capacity_, count));
+    return host::tail(data_, capacity_, count);
 }
 
 void SharedBuffer::release() {

@@ -89,10 +89,9 @@ static_assert(sizeof(Reply) == 32 && offsetof(Reply, status) == 8 &&
                   offsetof(Reply, text_present) == 24,
               "Reply layout");
 
-// Where count elements of a buffer of capacity bytes begin, so that they
-// end where the buffer ends.
-inline constexpr std::size_t tail_offset(std::size_t capacity, std::size_t count) {
-    return capacity - count * sizeof(double);
+// The first of count doubles at the end of a buffer of capacity bytes.
+inline double *tail(void *buffer, std::size_t capacity, std::size_t count) {
+    return static_cast<double *>(buffer) + (capacity / sizeof(double) - count);
 }
 
 }  // namespace amisim::host

@@ -37,7 +37,7 @@ using AmiClose = long (*)(void *);
 
 constexpr ElfClass kOwnClass = sizeof(void *) == 8 ? ElfClass::k64 : ElfClass::k32;
 constexpr const char *kOwnName = sizeof(void *) == 8 ? "x86-64" : "i386";
-constexpr std::size_t kAlternateStackBytes = 64 * 1024;
+constexpr std::size_t kAlternateStackBytes = std::size_t{64} * 1024;
 
 // Where the guard page of each buffer begins (null: not mapped yet). The
 // signal handler reads it, so it is process-wide; it changes only between
@@ -190,7 +190,7 @@ bool receive_request(Request &request, int (&descriptors)[kBufferCount]) {
 
 // A shared buffer as mapped here: capacity bytes, then a guard page.
 struct Mapping {
-    char *base = nullptr;
+    void *base = nullptr;
     std::size_t capacity = 0;
 };
 
@@ -285,9 +285,9 @@ bool Host::attach(std::uint32_t buffer, int descriptor, std::uint64_t capacity) 
     if (reserved == MAP_FAILED) {
         return false;
     }
-    mapping.base = static_cast<char *>(reserved);
+    mapping.base = reserved;
     mapping.capacity = bytes;
-    guard_pages[buffer] = mapping.base + bytes;
+    guard_pages[buffer] = static_cast<char *>(reserved) + bytes;
     return true;
 }
 
@@ -297,8 +297,7 @@ double *Host::tail(std::uint32_t buffer, std::uint64_t count) {
     if (mapping.base == nullptr || count > mapping.capacity / sizeof(double)) {
         return nullptr;
     }
-    return reinterpret_cast<double *>(
-        mapping.base + tail_offset(mapping.capacity, static_cast<std::size_t>(count)));
+    return amisim::host::tail(mapping.base, mapping.capacity, static_cast<std::size_t>(count));
 }
 
 bool Host::init(const Request &request) {
