@@ -87,6 +87,7 @@ class HostedSession final : public ModelSession {
     std::unique_ptr<ModelFailure> failure_;
     std::string failure_text_;
     ModelFailure call_;  // the call under way, as a failure would report it
+    Clock::time_point call_started_;
     long get_wave_calls_ = 0;
     bool outstanding_ = false;
     std::string last_message_;
@@ -266,6 +267,7 @@ void HostedSession::begin(const char *entry, long number, std::size_t samples) {
     call_.entry = entry;
     call_.call = number;
     call_.samples = samples;
+    call_started_ = Clock::now();
 }
 
 // Room for count elements in a shared buffer; a new one goes with the
@@ -288,14 +290,14 @@ bool HostedSession::share(host::Buffer buffer, std::size_t count, host::Request 
 
 bool HostedSession::send(const host::Request &request, const std::vector<int> &fds,
                          const std::string &text, std::string &error) {
-    std::vector<char> control(CMSG_SPACE(sizeof(int) * host::kBufferCount));
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * host::kBufferCount)];
     iovec pieces[2] = {{const_cast<host::Request *>(&request), sizeof request},
                        {const_cast<char *>(text.data()), text.size()}};
     msghdr message{};
     message.msg_iov = pieces;
     message.msg_iovlen = text.empty() ? 1 : 2;
     if (!fds.empty()) {
-        message.msg_control = control.data();
+        message.msg_control = control;
         message.msg_controllen = CMSG_SPACE(sizeof(int) * fds.size());
         cmsghdr *header = CMSG_FIRSTHDR(&message);
         header->cmsg_level = SOL_SOCKET;
@@ -333,12 +335,15 @@ bool HostedSession::send(const host::Request &request, const std::vector<int> &f
     return true;
 }
 
-// The host's reply to the call under way. False (the session ended) when
+// The host's reply to the call under way, within limit_seconds of its
+// start (however long the caller worked in between). False (the session ended) when
 // the host did not give one: the model crashed, exited, hung, overran an
 // array, or the host could not serve the call.
 bool HostedSession::receive(host::Reply &reply, Texts &texts, double limit_seconds,
                             std::string &error) {
-    const Clock::time_point deadline = after(limit_seconds);
+    const Clock::time_point deadline =
+        call_started_ +
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit_seconds));
     Read read = read_exact(&reply, sizeof reply, deadline);
     if (read == Read::kDone && reply.answer == host::kOverrun &&
         reply.detail < host::kBufferCount) {

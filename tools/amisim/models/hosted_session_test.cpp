@@ -72,7 +72,9 @@ bool no_children() {
 
 std::vector<std::uint64_t> bits_of(const double *values, std::size_t count) {
     std::vector<std::uint64_t> bits(count);
-    std::memcpy(bits.data(), values, count * sizeof(double));
+    if (count > 0) {
+        std::memcpy(bits.data(), values, count * sizeof(double));
+    }
     return bits;
 }
 

@@ -93,11 +93,13 @@ void on_fault(int signal_number, siginfo_t *info, void *) {
     raise(signal_number);  // delivered when the handler returns
 }
 
-bool install_fault_handler() {
+// The handler runs on a stack of its own: the model may have overflowed
+// its stack.
+bool install_fault_handler(char (&stack)[kAlternateStackBytes]) {
     stack_t alternate{};
-    alternate.ss_sp = std::malloc(kAlternateStackBytes);  // the model may overflow its own stack
-    alternate.ss_size = kAlternateStackBytes;
-    if (alternate.ss_sp == nullptr || sigaltstack(&alternate, nullptr) != 0) {
+    alternate.ss_sp = stack;
+    alternate.ss_size = sizeof stack;
+    if (sigaltstack(&alternate, nullptr) != 0) {
         return false;
     }
     struct sigaction action {};
@@ -389,7 +391,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     page_bytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    if (!install_fault_handler()) {
+    alignas(16) char alternate_stack[kAlternateStackBytes];
+    if (!install_fault_handler(alternate_stack)) {
         std::perror("amisim-host: cannot install its signal handlers");
         return 1;
     }
