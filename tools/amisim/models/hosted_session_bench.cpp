@@ -58,8 +58,9 @@ void get_wave(benchmark::State &state, const std::string &path, bool hosted) {
         benchmark::DoNotOptimize(wave.data());
     }
     if (count > 0) {
-        state.counters["ns_per_sample"] = benchmark::Counter(
-            static_cast<double>(state.iterations()) * static_cast<double>(count) * 1e-9,
+        // Real time per sample.
+        state.counters["per_sample"] = benchmark::Counter(
+            static_cast<double>(state.iterations()) * static_cast<double>(count),
             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     }
     session->close(error);
