@@ -59,9 +59,9 @@ void get_wave(benchmark::State &state, const std::string &path, bool hosted) {
     }
     if (count > 0) {
         // Real time per sample.
-        state.counters["per_sample"] = benchmark::Counter(
-            static_cast<double>(state.iterations()) * static_cast<double>(count),
-            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+        state.counters["per_sample"] =
+            benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(count),
+                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     }
     session->close(error);
 }
