@@ -1,7 +1,6 @@
 #include "tools/amisim/models/model_library.h"
 
 #include <dlfcn.h>
-#include <elf.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,19 +35,16 @@ ElfClass inspect_elf(const std::string &path, std::string &error) {
         error = path + ": " + std::strerror(errno);
         return ElfClass::kNotElf;
     }
-    unsigned char header[20] = {};
+    unsigned char header[kElfHeaderBytes] = {};
     in.read(reinterpret_cast<char *>(header), sizeof header);
-    if (in.gcount() < static_cast<std::streamsize>(sizeof header) ||
-        std::memcmp(header, ELFMAG, SELFMAG) != 0) {
+    unsigned machine = 0;
+    const ElfClass found = classify_elf(header, static_cast<std::size_t>(in.gcount()), machine);
+    if (found == ElfClass::kNotElf) {
         error = path + ": not a shared library (no ELF header)";
-        return ElfClass::kNotElf;
+        return found;
     }
-    const unsigned machine = header[18] | (header[19] << 8);  // little-endian e_machine
-    if (header[EI_CLASS] == ELFCLASS32 && machine == EM_386) {
-        return ElfClass::k32;
-    }
-    if (header[EI_CLASS] == ELFCLASS64 && machine == EM_X86_64) {
-        return ElfClass::k64;
+    if (found != ElfClass::kOtherMachine) {
+        return found;
     }
     error = path + ": built for another processor (ELF machine " + std::to_string(machine) +
             "); only i386 and x86-64 models can be run here";

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tools/amisim/models/elf_class.h"
+
 namespace amisim {
 
 using AmiInitFunction = long (*)(double *impulse_matrix, long row_size, long aggressors,
@@ -14,7 +16,6 @@ using AmiGetWaveFunction = long (*)(double *wave, long wave_size, double *clock_
 using AmiCloseFunction = long (*)(void *AMI_memory);
 
 // What an ELF file is built for, read from its header.
-enum class ElfClass { kNotElf, k32, k64, kOtherMachine };
 ElfClass inspect_elf(const std::string &path, std::string &error);
 
 class ModelLibrary {

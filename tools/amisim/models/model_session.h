@@ -12,8 +12,8 @@
 // model's own result is in the reply's status. A call that the model does
 // not answer (it crashed, exited, hung past its limit, or wrote outside the
 // arrays it was given) returns false with a message that names the model,
-// the entry point, the call and what happened; the session is then dead and
-// every later call fails at once.
+// the entry point, the call and what happened; the session is then dead,
+// failure() holds the details, and every later call fails at once.
 #ifndef AMISIM_MODEL_SESSION_H
 #define AMISIM_MODEL_SESSION_H
 
@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/amisim/models/model_failure.h"
 #include "tools/amisim/models/model_library.h"
 
 namespace amisim {
@@ -94,6 +95,11 @@ class ModelSession {
     // The last text the model returned (its AMI_Init message, or the output
     // parameters of a later call), for reports of a call that failed.
     virtual const std::string &last_message() const = 0;
+
+    // What ended the session, once a call has returned false because the
+    // model did not answer; null while it lives. (A model in this process
+    // that fails so takes the process with it.)
+    virtual const ModelFailure *failure() const { return nullptr; }
 };
 
 // The model loaded into this process with dlopen: for debugging a model
