@@ -4,8 +4,6 @@
 # end to end against the model and compared with the built-in channel; and
 # wrong files and port lists, each a clear message and exit status 2.
 # Usage: touchstone_cli_test.sh AMISIM MODEL LINE_TOUCHSTONE
-# AMISIM_RUNNER, when set, is the command that runs AMISIM (an emulator);
-# AMISIM_HAS_FFT=0 marks the i386 build, which reads no Touchstone files.
 set -uo pipefail
 amisim=$1
 model=$2
@@ -17,13 +15,6 @@ trap 'rm -rf "$work"' EXIT
 "$writer" "$work/pair.s4p" 10e6 50e9 MA || exit 1
 "$writer" "$work/line.s2p" 10e6 50e9 DB || exit 1
 out="--out $work/out"
-
-if [ "${AMISIM_HAS_FFT:-1}" != 1 ]; then
-    expect 2 'Touchstone files are read by the 64-bit amisim only' -- "$model" $out \
-        --channel "$work/pair.s4p"
-    finish amisim_touchstone_cli
-    exit
-fi
 
 # The pair end to end: the report of the conversion, then the run.
 expect 0 'channel: +.*pair.s4p: Touchstone version 1, 4 ports, 5001 frequencies from 0 Hz to 50 GHz' \
@@ -45,7 +36,7 @@ expect 0 'DB in GHz' -- "$model" $out --channel "$work/line.s2p" --bits 200
 # The line's cursors are the built-in channel's: main and first post-cursor
 # within 0.5% of the main cursor (the built-in one is sampled from the
 # same closed form in the time domain).
-cursors() { ${AMISIM_RUNNER:-} "$amisim" "$model" $out "$@" --bits 200 |
+cursors() { "$amisim" "$model" $out "$@" --bits 200 |
     awk '/^  main cursor/ { m = $3 } /^  first post-cursor/ { p = $3 } END { print m, p }'; }
 read -r main post < <(cursors)
 for file in pair.s4p line.s2p; do

@@ -3,7 +3,6 @@
 # vendor's model, and input that is wrong in many ways, each of which must
 # give a clear message and a non-zero exit, never a crash.
 # Usage: cli_test.sh AMISIM MODEL FAKE_MODEL_DIR
-# AMISIM_RUNNER, when set, is the command that runs AMISIM (an emulator).
 set -uo pipefail
 amisim=$1
 model=$2
@@ -32,18 +31,12 @@ expect 0 'the first 32 left out, fewer than the 129 the channel needs' -- "$mode
     "${run[@]}" --bits 64
 check "results.json written beside the report" test -s "$work/out/results.json"
 
-# The convolution: chosen by the channel's length, or as asked; the FFT
-# only where the build has it. Both give the same figures.
+# The convolution: chosen by the channel's length, or as asked.
 expect 0 'convolution: direct sums over 4096 taps' -- "$model" $out "${run[@]}" \
     --convolution direct
-if [ "${AMISIM_HAS_FFT:-1}" = 1 ]; then
-    expect 0 'convolution: FFT overlap-add, 32768-point transforms' -- "$model" $out --bits 16
-    expect 0 'run: 512 samples through the channel \(FFT overlap-add\)' -- "$model" $out \
-        --bits 16 --convolution fft
-else
-    expect 0 'convolution: direct sums over 4096 taps' -- "$model" $out --bits 16
-    expect 2 'this build has no FFT' -- "$model" $out --convolution fft
-fi
+expect 0 'convolution: FFT overlap-add, 32768-point transforms' -- "$model" $out --bits 16
+expect 0 'run: 512 samples through the channel \(FFT overlap-add\)' -- "$model" $out \
+    --bits 16 --convolution fft
 expect 2 "--convolution: 'fast' is not one of auto, direct, fft" -- --convolution fast
 
 # Every sample on request, as many rows as samples and a header.
@@ -52,7 +45,7 @@ check "wave_after.csv holds every sample" test "$(wc -l <"$work/waves/wave_after
 check "wave_before.csv holds every sample" test "$(wc -l <"$work/waves/wave_before.csv")" -eq 1281
 
 # A run whose stderr is not a terminal shows no progress bar.
-errors=$(${AMISIM_RUNNER:-} "$amisim" "$model" $out --bits 2000 2>&1 >/dev/null)
+errors=$("$amisim" "$model" $out --bits 2000 2>&1 >/dev/null)
 check "nothing on stderr without a terminal" test -z "$errors"
 
 # Another vendor's model, with its own root name and parameter.

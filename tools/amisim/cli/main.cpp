@@ -5,14 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/cli/options.h"
 #include "tools/amisim/cli/run_setup.h"
-#include "tools/amisim/models/channel_hand_over.h"
-#include "tools/amisim/models/model_library.h"
 #include "tools/amisim/models/model_session.h"
 #include "tools/amisim/report/results_json.h"
 #include "tools/amisim/report/run_report.h"
@@ -36,36 +35,65 @@ class PrintInitTexts final : public amisim::PipelineObserver {
     }
 };
 
+// The output folder, made when it is not there yet.
+bool make_folder(const std::string &folder, std::string &error) {
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A model that failed before the run: results.json says so, with what
+// happened when the model did not answer.
+int stop_early(const amisim::RunSetting &setting, const std::string &role,
+               std::optional<amisim::ModelFailure> failure, const std::string &message) {
+    amisim::RunResults results;
+    results.status = kModelFailed;
+    results.failure = message;
+    if (failure.has_value()) {
+        results.failed_model = role;
+        results.model_failure = std::move(failure);
+    }
+    std::string error;
+    if (!make_folder(setting.output_folder, error) ||
+        !amisim::write_results_json(setting, results, {}, error)) {
+        fail(kBadInput, error);
+    }
+    return fail(kModelFailed, message);
+}
+
 // Loads the models and the channel, runs the pipeline and reports.
 int run(const amisim::Options &options, amisim::RunSetting &setting) {
     std::string error;
     std::unique_ptr<amisim::ModelSession> transmitter =
-        amisim::open_in_process(setting.model_path, error);
+        amisim::open_model(options, setting.model_path, error);
     if (transmitter == nullptr) {
         return fail(kBadInput, error);
     }
     if (!amisim::load_channel(options, setting, error)) {
         return fail(kBadInput, error);
     }
-    if (!amisim::choose_parameters(setting.model_path, options.have_parameter_string,
+    std::optional<amisim::ModelFailure> failure;
+    if (!amisim::choose_parameters(options, setting.model_path, options.have_parameter_string,
                                    options.parameter_string, options.settings, setting,
-                                   setting.parameters, error)) {
-        return fail(kModelFailed, error);
+                                   setting.parameters, failure, error)) {
+        return stop_early(setting, "transmitter", failure, error);
     }
     std::unique_ptr<amisim::ModelSession> receiver;
     if (!setting.rx_path.empty()) {
-        receiver = amisim::open_in_process(setting.rx_path, error);
+        receiver = amisim::open_model(options, setting.rx_path, error);
         if (receiver == nullptr) {
             return fail(kBadInput, "the receiver " + error);
         }
-        if (!amisim::choose_parameters(setting.rx_path, options.have_rx_parameter_string,
+        if (!amisim::choose_parameters(options, setting.rx_path, options.have_rx_parameter_string,
                                        options.rx_parameter_string, options.rx_settings, setting,
-                                       setting.rx_parameters, error)) {
-            return fail(kModelFailed, "the receiver: " + error);
+                                       setting.rx_parameters, failure, error)) {
+            return stop_early(setting, "receiver", failure, "the receiver: " + error);
         }
     }
-    if (mkdir(setting.output_folder.c_str(), 0755) != 0 && errno != EEXIST) {
-        return fail(kBadInput, setting.output_folder + ": " + std::strerror(errno));
+    if (!make_folder(setting.output_folder, error)) {
+        return fail(kBadInput, error);
     }
     amisim::print_setting(setting);
     PrintInitTexts printer;
@@ -73,10 +101,14 @@ int run(const amisim::Options &options, amisim::RunSetting &setting) {
     amisim::run_pipeline(setting, *transmitter, receiver.get(), results, &printer);
     transmitter.reset();
     receiver.reset();
+    // A run that stopped in the stream still reports what it measured.
     std::vector<std::string> files;
-    if (results.complete()) {
+    if (results.streamed) {
+        if (!results.complete()) {
+            std::printf("\nincomplete: %s\n", results.failure.c_str());
+        }
         amisim::print_results(setting, results);
-        if (!amisim::write_result_files(setting, results, files, error)) {
+        if (!amisim::write_result_files(setting, results, files, error) && results.complete()) {
             results.status = kBadInput;
             results.failure = error;
         }
@@ -104,17 +136,9 @@ int main(int argc, char **argv) {
         return 0;
     }
     amisim::RunSetting setting;
-    amisim::ElfClass model_class = amisim::ElfClass::kNotElf;
-    if (!amisim::choose_models(options, setting, model_class, error)) {
+    if (!amisim::choose_models(options, setting, error)) {
         return fail(kBadInput, error);
     }
-    if (amisim::needs_converted_channel(model_class, options)) {
-        return amisim::hand_over_with_converted_channel(model_class, setting.model_path, options,
-                                                        argc, argv);
-    }
-    // Both models of the other word size: the other build runs the whole
-    // link, with the same arguments (so the same --rx options).
-    amisim::hand_over_if_other_architecture(model_class, setting.model_path, argc, argv);
     const int status = run(options, setting);
     amisim::release_fft_tables();
     return status;

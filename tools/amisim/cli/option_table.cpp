@@ -107,8 +107,8 @@ const std::vector<OptionSpec> kOptions = {
      "channel and the receiver's AMI_GetWave, and the receiver's AMI_Init gets the impulse "
      "responses the model's AMI_Init returned; the eye is also sampled at the clock ticks the "
      "receiver returns. Without a file (`--rx` last, or followed by an option), the example "
-     "receiver `Example_Rx_64.so` (`_32.so`) beside the program. Transmitter and receiver must "
-     "have one word size",
+     "receiver beside the program of the transmitter's word size, `Example_Rx_64.so` or "
+     "`Example_Rx_32.so`. Transmitter and receiver may be of different word sizes",
      [](const std::string &value, Options &o, std::string &error) {
          if (o.rx) {
              error = "--rx given twice";
@@ -170,7 +170,7 @@ const std::vector<OptionSpec> kOptions = {
      }},
     {"--convolution", "HOW", A::kRequired, G::kSimulation, "auto", "every run",
      "how the stimulus goes through the channel: `direct` sums, `fft` (overlap-add through FFTW), "
-     "or `auto`, FFT for channels of more than 64 samples; the i386 build always sums directly",
+     "or `auto`, FFT for channels of more than 64 samples",
      [](const std::string &value, Options &o, std::string &error) {
          if (value == "auto") {
              o.convolution = Convolution::kAuto;
@@ -180,11 +180,30 @@ const std::vector<OptionSpec> kOptions = {
              o.convolution = Convolution::kFft;
          } else if (value == "fft") {
              error =
-                 "--convolution fft: this build has no FFT (the i386 stand-in is built without "
-                 "FFTW); use direct";
+                 "--convolution fft: this build has no FFT (it was built without FFTW); use "
+                 "direct";
              return false;
          } else {
              error = "--convolution: '" + value + "' is not one of auto, direct, fft";
+             return false;
+         }
+         return true;
+     }},
+    {"--in-process", "", A::kNone, G::kModels, "off", "every run",
+     "load the models into this process instead of a host process each: for running a model "
+     "under a debugger or valgrind. Both models must then be x86-64 libraries, and a model that "
+     "crashes takes the stand-in with it",
+     [](const std::string &, Options &o, std::string &) {
+         o.in_process = true;
+         return true;
+     }},
+    {"--call-limit", "SECONDS", A::kRequired, G::kModels, "10", "every run",
+     "how long one AMI_GetWave or AMI_Close call may take before its model is stopped and "
+     "reported as hanging, plus 2 us for every sample of the call's block; loading a model and "
+     "AMI_Init get six times as long",
+     [](const std::string &value, Options &o, std::string &error) {
+         if (!parse_double(value, o.call_limit) || o.call_limit <= 0.0 || o.call_limit > 1e6) {
+             error = "--call-limit: '" + value + "' is not a time in seconds above 0";
              return false;
          }
          return true;

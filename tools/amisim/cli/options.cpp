@@ -65,6 +65,7 @@ std::string usage() {
         {OptionGroup::kChannel, "Channel"},
         {OptionGroup::kReceiver,
          "Receiver (the whole link: stimulus, MODEL's AMI_GetWave, channel, receiver)"},
+        {OptionGroup::kModels, "How the models run"},
         {OptionGroup::kSimulation, "Simulation"},
         {OptionGroup::kOutput, "Output"},
     };
@@ -76,8 +77,11 @@ A stand-in for a channel simulator: loads an IBIS-AMI model, calls AMI_Init
 with the channel's impulse responses and AMI_GetWave with a PRBS waveform
 through the channel, reports what the model did, and calls AMI_Close.
 
-MODEL.so defaults to Halvorin_7314_Tx_64.so beside this program. A 32-bit
-model is run by the 32-bit build of the stand-in automatically.
+MODEL.so defaults to Halvorin_7314_Tx_64.so beside this program. Each model
+runs in a host process of its own word size (amisim-host-64 or
+amisim-host-32 beside this program), so the transmitter and the receiver
+may be 32-bit or 64-bit libraries, and a model that crashes or hangs is
+reported instead of ending the run.
 )";
     for (const auto &[group, title] : kGroups) {
         text += "\n" + std::string(title) + ":\n";

@@ -34,6 +34,9 @@ struct Options {
     int prbs_order = 7;
     long channel_bits = 128;  // length of the built-in channel, in bits
     Convolution convolution = Convolution::kAuto;
+    // Models run in host processes of their word size, unless in_process.
+    bool in_process = false;
+    double call_limit = 10.0;  // s for an AMI_GetWave or AMI_Close, before the per-sample allowance
     std::string output_folder = "amisim-out";
     bool waves = false;  // write every sample of both waveforms to CSV
     bool help = false;

@@ -6,7 +6,7 @@
 
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
-#include "tools/amisim/models/model_session.h"
+#include "tools/amisim/models/hosted_session.h"
 
 namespace amisim {
 
@@ -17,58 +17,60 @@ const char *word_size(ElfClass elf) {
 }
 
 // The kit's example receiver of the transmitter's word size, which the
-// build puts beside both stand-in programs.
+// build puts beside the program.
 std::string default_receiver(ElfClass transmitter) {
     return own_directory() + "/Example_Rx_" + word_size(transmitter) + ".so";
 }
 
-// The receiver's library: it must exist and be of the transmitter's word
-// size, since a simulator loads both into one process.
-bool check_receiver(const std::string &rx_path, bool is_default, ElfClass transmitter,
-                    const std::string &model_path, std::string &error) {
-    if (is_default && access(rx_path.c_str(), R_OK) != 0) {
-        error = "--rx without a file runs the kit's example receiver, but " + rx_path +
+// A model's library: an ELF shared library of i386 or x86-64. Its class
+// goes to elf.
+bool check_library(const std::string &path, ElfClass &elf, std::string &error) {
+    elf = inspect_elf(path, error);
+    return elf == ElfClass::k32 || elf == ElfClass::k64;
+}
+
+}  // namespace
+
+bool choose_models(const Options &options, RunSetting &setting, std::string &error) {
+    setting.model_path =
+        !options.model.empty() ? options.model : own_directory() + "/Halvorin_7314_Tx_64.so";
+    ElfClass transmitter = ElfClass::kNotElf;
+    if (!check_library(setting.model_path, transmitter, error)) {
+        return false;
+    }
+    if (!options.rx) {
+        return true;
+    }
+    setting.rx_path = options.rx_model.empty() ? default_receiver(transmitter) : options.rx_model;
+    if (options.rx_model.empty() && access(setting.rx_path.c_str(), R_OK) != 0) {
+        error = "--rx without a file runs the kit's example receiver, but " + setting.rx_path +
                 " is missing; build it (cmake --build, which puts it into dist/) or give --rx "
                 "FILE";
         return false;
     }
-    const ElfClass receiver = inspect_elf(rx_path, error);
-    if (receiver != ElfClass::k32 && receiver != ElfClass::k64) {
+    ElfClass receiver = ElfClass::kNotElf;
+    if (!check_library(setting.rx_path, receiver, error)) {
         error = "the receiver " + error;
-        return false;
-    }
-    if (receiver != transmitter) {
-        error = std::string("the transmitter ") + model_path + " is a " + word_size(transmitter) +
-                "-bit library and the receiver " + rx_path + " a " + word_size(receiver) +
-                "-bit one; a simulator loads both into one process, so they must have one word "
-                "size: give the receiver's " +
-                word_size(transmitter) + "-bit build, or the transmitter's " + word_size(receiver) +
-                "-bit build (e.g. Halvorin_7314_Tx_" + word_size(receiver) +
-                ".so with Example_Rx_" + word_size(receiver) + ".so)";
         return false;
     }
     return true;
 }
 
-}  // namespace
-
-bool choose_models(const Options &options, RunSetting &setting, ElfClass &model_class,
-                   std::string &error) {
-    setting.model_path = !options.model.empty()
-                             ? options.model
-                             : own_directory() + (sizeof(void *) == 8 ? "/Halvorin_7314_Tx_64.so"
-                                                                      : "/Halvorin_7314_Tx_32.so");
-    model_class = inspect_elf(setting.model_path, error);
-    if (model_class != ElfClass::k32 && model_class != ElfClass::k64) {
-        return false;
+std::unique_ptr<ModelSession> open_model(const Options &options, const std::string &path,
+                                         std::string &error) {
+    if (!options.in_process) {
+        HostedOptions hosted;
+        hosted.call_seconds = options.call_limit;
+        hosted.init_seconds = 6.0 * options.call_limit;
+        return open_hosted(path, hosted, error);
     }
-    if (options.rx) {
-        setting.rx_path =
-            options.rx_model.empty() ? default_receiver(model_class) : options.rx_model;
-        return check_receiver(setting.rx_path, options.rx_model.empty(), model_class,
-                              setting.model_path, error);
+    const ElfClass elf = inspect_elf(path, error);
+    if (elf == ElfClass::k32) {
+        error = "--in-process loads models into this x86-64 program, and " + path +
+                " is a 32-bit library; leave --in-process out to run it in its 32-bit host";
+        return nullptr;
     }
-    return true;
+    return open_in_process(path, error);
 }
 
 bool load_channel(const Options &options, RunSetting &setting, std::string &error) {
@@ -116,16 +118,18 @@ bool load_channel(const Options &options, RunSetting &setting, std::string &erro
     return true;
 }
 
-bool choose_parameters(const std::string &model_path, bool have_string, const std::string &string,
+bool choose_parameters(const Options &options, const std::string &model_path, bool have_string,
+                       const std::string &string,
                        const std::vector<std::pair<std::string, std::string>> &settings,
-                       const RunSetting &setting, std::string &parameters, std::string &error) {
+                       const RunSetting &setting, std::string &parameters,
+                       std::optional<ModelFailure> &failure, std::string &error) {
     if (have_string) {
         parameters = string;
         return true;
     }
     // AMI_Init with an empty parameter string, on a short impulse, to read
     // the root name from the echo; the echo holds the model's defaults.
-    std::unique_ptr<ModelSession> model = open_in_process(model_path, error);
+    std::unique_ptr<ModelSession> model = open_model(options, model_path, error);
     if (model == nullptr) {
         return false;
     }
@@ -137,6 +141,9 @@ bool choose_parameters(const std::string &model_path, bool have_string, const st
     request.bit_time = setting.dt * setting.spb;
     InitReply reply;
     if (!model->init(request, reply, error)) {
+        if (model->failure() != nullptr) {
+            failure = *model->failure();
+        }
         return false;
     }
     std::string close_error;

@@ -5,21 +5,29 @@
 #ifndef AMISIM_RUN_SETUP_H
 #define AMISIM_RUN_SETUP_H
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tools/amisim/cli/options.h"
 #include "tools/amisim/models/model_library.h"
+#include "tools/amisim/models/model_session.h"
 #include "tools/amisim/run/run_setting.h"
 
 namespace amisim {
 
 // The model files: MODEL.so or the model beside the program, and with --rx
-// the receiver's (its word size must be the transmitter's). Their ELF
-// classes go to model_class; false with the message.
-bool choose_models(const Options &options, RunSetting &setting, ElfClass &model_class,
-                   std::string &error);
+// the receiver's (by default the example receiver of the transmitter's word
+// size). False with the message when one is not a library of i386 or
+// x86-64.
+bool choose_models(const Options &options, RunSetting &setting, std::string &error);
+
+// A model's session as the options say: in a host process of the model's
+// word size, or with --in-process in this process. Null with the message.
+std::unique_ptr<ModelSession> open_model(const Options &options, const std::string &path,
+                                         std::string &error);
 
 // The channel: built in, or read from a file whose time column may set the
 // sample interval; with the run's other settings from the options.
@@ -29,10 +37,12 @@ bool load_channel(const Options &options, RunSetting &setting, std::string &erro
 // --set settings under the root name of the model's echo of an empty
 // string, which holds its defaults when there are no settings. The model is
 // loaded and initialised once for this. False with the message (the model
-// failed).
-bool choose_parameters(const std::string &model_path, bool have_string, const std::string &string,
+// failed), and in failure what happened when it did not answer.
+bool choose_parameters(const Options &options, const std::string &model_path, bool have_string,
+                       const std::string &string,
                        const std::vector<std::pair<std::string, std::string>> &settings,
-                       const RunSetting &setting, std::string &parameters, std::string &error);
+                       const RunSetting &setting, std::string &parameters,
+                       std::optional<ModelFailure> &failure, std::string &error);
 
 }  // namespace amisim
 

@@ -49,6 +49,7 @@ class HostedSession final : public ModelSession {
 
     const std::string &path() const override { return path_; }
     bool has_get_wave() const override { return has_get_wave_; }
+    bool in_another_process() const override { return true; }
     bool init(InitRequest &request, InitReply &reply, std::string &error) override;
     bool start_get_wave(const double *wave, std::size_t count, std::size_t clock_room,
                         std::string &error) override;
@@ -290,7 +291,7 @@ bool HostedSession::share(host::Buffer buffer, std::size_t count, host::Request 
 
 bool HostedSession::send(const host::Request &request, const std::vector<int> &fds,
                          const std::string &text, std::string &error) {
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * host::kBufferCount)];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * host::kBufferCount)] = {};
     iovec pieces[2] = {{const_cast<host::Request *>(&request), sizeof request},
                        {const_cast<char *>(text.data()), text.size()}};
     msghdr message{};

@@ -12,12 +12,6 @@
 
 namespace amisim {
 
-namespace {
-
-constexpr char kHandOverGuard[] = "AMISIM_HANDED_OVER";
-
-}  // namespace
-
 std::string own_directory() {
     std::vector<char> path(4096);
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -84,51 +78,6 @@ bool ModelLibrary::open(const std::string &path, std::string &error) {
         return false;
     }
     return true;
-}
-
-void hand_over_if_other_architecture(ElfClass model, const std::string &model_path, int argc,
-                                     char **argv) {
-    const ElfClass self = sizeof(void *) == 8 ? ElfClass::k64 : ElfClass::k32;
-    if (model == self) {
-        return;
-    }
-    const char *bits = model == ElfClass::k32 ? "32" : "64";
-    if (std::getenv(kHandOverGuard) != nullptr) {
-        std::fprintf(stderr,
-                     "amisim: error: %s is a %s-bit model and no %s-bit stand-in could run it\n",
-                     model_path.c_str(), bits, bits);
-        std::exit(2);
-    }
-    const std::string other =
-        own_directory() + (model == ElfClass::k32 ? "/amisim-i386" : "/amisim");
-    if (access(other.c_str(), X_OK) != 0) {
-        std::fprintf(stderr,
-                     "amisim: error: %s is a %s-bit model; its stand-in %s is missing (build the "
-                     "%s-bit configuration: scripts/run.sh builds both)\n",
-                     model_path.c_str(), bits, other.c_str(), bits);
-        std::exit(2);
-    }
-    setenv(kHandOverGuard, "1", 1);
-    std::vector<char *> arguments;
-    arguments.push_back(const_cast<char *>(other.c_str()));
-    for (int i = 1; i < argc; ++i) {
-        arguments.push_back(argv[i]);
-    }
-    arguments.push_back(nullptr);
-    execv(other.c_str(), arguments.data());
-    if (model == ElfClass::k32 && errno == ENOEXEC) {
-        // This kernel cannot run i386 programs: emulate the stand-in.
-        std::vector<char *> emulated;
-        emulated.push_back(const_cast<char *>("qemu-i386"));
-        emulated.insert(emulated.end(), arguments.begin(), arguments.end());
-        execvp("qemu-i386", emulated.data());
-        std::fprintf(stderr,
-                     "amisim: error: this kernel cannot run the 32-bit stand-in and qemu-i386 is "
-                     "not installed (apt-get install qemu-user)\n");
-        std::exit(2);
-    }
-    std::fprintf(stderr, "amisim: error: cannot run %s: %s\n", other.c_str(), std::strerror(errno));
-    std::exit(2);
 }
 
 }  // namespace amisim

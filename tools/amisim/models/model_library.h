@@ -38,14 +38,6 @@ class ModelLibrary {
     void *handle_ = nullptr;
 };
 
-// When the model (of the class inspect_elf found) is built for the other
-// word size, runs the stand-in build of that size (beside this program, or
-// under qemu-i386 where the kernel cannot run i386 programs) with the same
-// arguments. Returns only if that is not needed; exits with a message if it
-// is needed but impossible.
-void hand_over_if_other_architecture(ElfClass model, const std::string &model_path, int argc,
-                                     char **argv);
-
 // The folder this program was started from.
 std::string own_directory();
 

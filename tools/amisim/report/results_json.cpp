@@ -169,6 +169,38 @@ void messages(JsonWriter &json, const RunResults &results) {
     json.end_array();
 }
 
+// What ended a model that did not answer a call, field by field.
+void failure_details(JsonWriter &json, const RunResults &results, const RunSetting &setting) {
+    if (!results.model_failure.has_value()) {
+        json.null();
+        return;
+    }
+    const ModelFailure &f = *results.model_failure;
+    static constexpr const char *kKinds[] = {"signal", "exit", "hang", "overrun", "host error"};
+    json.begin_object();
+    json.key("model").value(results.failed_model);
+    json.key("file").value(results.failed_model == "receiver" ? setting.rx_path
+                                                              : setting.model_path);
+    json.key("entry_point").value(f.entry);
+    json.key("call").value(static_cast<std::int64_t>(f.call));
+    json.key("samples").value(static_cast<std::uint64_t>(f.samples));
+    json.key("what").value(kKinds[static_cast<int>(f.kind)]);
+    json.key("signal");
+    f.kind == ModelFailure::Kind::kSignal ? json.value(f.signal) : json.null();
+    json.key("exit_status");
+    f.kind == ModelFailure::Kind::kExit ? json.value(f.exit_status) : json.null();
+    json.key("limit_s");
+    f.kind == ModelFailure::Kind::kHang ? json.value(f.limit_seconds) : json.null();
+    json.key("array");
+    f.kind == ModelFailure::Kind::kOverrun ? json.value(f.array) : json.null();
+    json.key("array_room");
+    f.kind == ModelFailure::Kind::kOverrun ? json.value(static_cast<std::uint64_t>(f.array_size))
+                                           : json.null();
+    json.key("detail").value(f.detail);
+    json.key("last_message").value(f.last_message);
+    json.end_object();
+}
+
 }  // namespace
 
 const char *amisim_version() {
@@ -187,6 +219,8 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     json.key("status").value(results.status);
     json.key("failure");
     results.complete() ? json.null() : json.value(results.failure);
+    json.key("failure_details");
+    failure_details(json, results, setting);
 
     json.key("inputs").begin_object();
     json.key("transmitter");

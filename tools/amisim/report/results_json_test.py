@@ -17,7 +17,6 @@ import tempfile
 import jsonschema
 
 amisim, model, fakes, schema_path = sys.argv[1:5]
-runner = os.environ.get("AMISIM_RUNNER", "").split()
 with open(schema_path, encoding="utf-8") as f:
     validator = jsonschema.Draft202012Validator(json.load(f))
 problems = []
@@ -26,7 +25,7 @@ compared = 0
 
 def run(name, arguments, status):
     folder = os.path.join(work, name)
-    done = subprocess.run(runner + [amisim] + arguments + ["--out", folder],
+    done = subprocess.run([amisim] + arguments + ["--out", folder],
                           capture_output=True, text=True)
     if done.returncode != status:
         problems.append(f"{name}: exit {done.returncode}, wanted {status}\n{done.stderr}")

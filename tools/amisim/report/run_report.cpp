@@ -113,8 +113,8 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
     const std::string header = impulse_header(setting.channel.columns.size());
     const EyeFigures &eye_before = results.before_get_wave;
     const EyeFigures *eye_after = optional_eye(results.after_get_wave);
-    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time, setting.dt,
-                       pointers(setting.channel.columns), error) ||
+    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time,
+                       setting.dt, pointers(setting.channel.columns), error) ||
         !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
         !write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb, error)) {
@@ -183,8 +183,8 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     const EyeFigures &input = results.before_get_wave;
     const EyeFigures *output = optional_eye(results.after_get_wave);
     const EyeFigures *at_clock = optional_eye(results.at_clock);
-    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time, setting.dt,
-                       pointers(setting.channel.columns), error) ||
+    if (!write_columns(folder + "impulse_before.csv", header, setting.channel.start_time,
+                       setting.dt, pointers(setting.channel.columns), error) ||
         !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
         !write_columns(folder + "impulse_rx.csv", header, setting.channel.start_time, setting.dt,

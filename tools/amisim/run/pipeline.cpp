@@ -126,6 +126,14 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         results.failure = std::move(why);
         return status;
     };
+    // A model that did not answer: its failure's details go with the reason.
+    auto lost = [&](const ModelSession &session, const std::string &role, std::string why) {
+        results.failed_model = role;
+        if (session.failure() != nullptr) {
+            results.model_failure = *session.failure();
+        }
+        return stop(kModelFailed, std::move(why));
+    };
     std::string error;
     ModelRecord &tx = results.transmitter;
     tx.role = "transmitter";
@@ -133,7 +141,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     tx.parameters_sent = setting.parameters;
     if (!initialise(transmitter, tx, setting.channel.columns, setting, results.after_tx_init,
                     error)) {
-        return stop(kModelFailed, error);
+        return lost(transmitter, tx.role, error);
     }
     if (observer != nullptr) {
         observer->initialised(tx, link);
@@ -148,7 +156,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         rx.parameters_sent = setting.rx_parameters;
         if (!initialise(*receiver, rx, results.after_tx_init, setting, results.after_rx_init,
                         error)) {
-            return stop(kModelFailed, error);
+            return lost(*receiver, rx.role, error);
         }
         if (observer != nullptr) {
             observer->initialised(rx, link);
@@ -219,11 +227,13 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         }
     }
     if (!streamed) {
-        const std::string &session_failure =
-            !tx_stage.failure.empty() ? tx_stage.failure
-                                      : (rx_stage != nullptr ? rx_stage->failure : error);
-        return stop(results.stream.model_failed ? kModelFailed : kBadInput,
-                    session_failure.empty() ? error : session_failure);
+        if (!tx_stage.failure.empty()) {
+            return lost(transmitter, "transmitter", tx_stage.failure);
+        }
+        if (rx_stage != nullptr && !rx_stage->failure.empty()) {
+            return lost(*receiver, "receiver", rx_stage->failure);
+        }
+        return stop(results.stream.model_failed ? kModelFailed : kBadInput, error);
     }
     return 0;
 }

@@ -65,6 +65,11 @@ struct RunResults {
     // reason, and the figures above hold what was found before it stopped.
     int status = 0;
     std::string failure;
+    // When a model did not answer a call (it crashed, exited, hung or wrote
+    // past an array): its role ("transmitter" or "receiver") and what
+    // happened.
+    std::string failed_model;
+    std::optional<ModelFailure> model_failure;
     bool complete() const { return status == 0; }
 };
 

@@ -259,7 +259,12 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
 
 bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
               StreamResult &result, std::string &error) {
-    const auto start = Clock::now();
+    // The time taken, also when a model stops the run.
+    struct Timer {
+        StreamResult &result;
+        Clock::time_point start = Clock::now();
+        ~Timer() { result.total = Clock::now() - start; }
+    } timer{result};
     const auto spb = static_cast<std::uint64_t>(std::max(setup.samples_per_bit, 1));
     const std::uint64_t total =
         static_cast<std::uint64_t>(std::max<std::int64_t>(setup.bits, 0)) * spb;
@@ -360,7 +365,6 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     if (in_flight && !land()) {
         return false;
     }
-    result.total = Clock::now() - start;
     return before_csv.close(error) && after_csv.close(error);
 }
 

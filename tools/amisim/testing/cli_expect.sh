@@ -1,6 +1,5 @@
 # The stand-in's command-line tests source this file, with $amisim (the
-# program) and $work (a scratch folder) set. AMISIM_RUNNER, when set, is the
-# command that runs the program (an emulator).
+# program) and $work (a scratch folder) set.
 . "$(dirname "${BASH_SOURCE[0]}")/../../../tests/support/shell_check.sh"
 
 # expect STATUS PATTERN -- ARGS...: the exit status and a line of the output,
@@ -9,7 +8,7 @@ expect() {
     local status=$1 pattern=$2
     shift 3
     local actual
-    ${AMISIM_RUNNER:-} "$amisim" "$@" >"$work/last.txt" 2>&1
+    "$amisim" "$@" >"$work/last.txt" 2>&1
     actual=$?
     if [ "$actual" -eq "$status" ] && grep -q -E -- "$pattern" "$work/last.txt"; then
         passed=$((passed + 1))
