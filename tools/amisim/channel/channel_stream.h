@@ -36,7 +36,7 @@ class NrzSource final : public SampleSource {
 enum class Convolution { kAuto, kDirect, kFft };
 
 // True where this build has an FFT (the x86-64 build, through FFTW); the
-// i386 build always convolves directly.
+// i386 build of the stand-in's library always convolves directly.
 bool fft_available();
 
 // Releases what the FFT library keeps for the whole process (its planner's

@@ -234,16 +234,14 @@ bool impulse_from_frequency_response(const std::vector<double> &frequencies,
 
 }  // namespace amisim
 
-#else  // the i386 build has no FFT
+#else  // a build without FFTW (the i386 build of the stand-in's library)
 
 namespace amisim {
 
 bool impulse_from_frequency_response(const std::vector<double> &,
                                      const std::vector<std::complex<double>> &, double,
                                      ImpulseConversion &, std::string &error) {
-    error =
-        "Touchstone files are read by the 64-bit amisim only (this i386 build has no FFT); run "
-        "amisim, which converts the file and hands a 32-bit model over to amisim-i386";
+    error = "this build has no FFT (it was built without FFTW), so it reads no Touchstone files";
     return false;
 }
 
