@@ -19,11 +19,12 @@ KEY_FORMAT = 1
 
 def value_text(value):
     """A value as the stand-in is given it: integers and strings as written,
-    floats so that they read back exactly."""
+    floats so that they read back exactly, whole ones as integers (a count
+    written 1e6 is --bits 1000000)."""
     if isinstance(value, bool):
         return "True" if value else "False"
     if isinstance(value, float):
-        return repr(value)
+        return str(int(value)) if value.is_integer() and abs(value) < 1e15 else repr(value)
     return str(value)
 
 

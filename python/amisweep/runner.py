@@ -9,8 +9,8 @@ from dataclasses import dataclass
 from . import engine
 from .grid import expand, make_point
 from .point import load_record
-from .stand_in import probe
-from .sweep_file import DEFAULT_RANK_BY, SweepFileError
+from .stand_in import StandInError, probe
+from .sweep_file import DEFAULT_RANK_BY, Channel, SweepFileError
 from .summary_page import write_summary
 from .table import best_per_channel, flatten, rank_column, rows, write_tables
 
@@ -30,10 +30,10 @@ class Outcome:
     files: list
 
 
-def _probe_command(sweep):
+def _probe_command(sweep, channel):
     """The first point's command line with few bits: a short run that tells
     the stand-in's version and the figures a point will have."""
-    first = make_point(sweep, 0, sweep.channels[0], {a.column: a.values[0] for a in sweep.axes})
+    first = make_point(sweep, 0, channel, {a.column: a.values[0] for a in sweep.axes})
     command = list(first.command[1:])
     if "--bits" in command:
         command[command.index("--bits") + 1] = PROBE_BITS
@@ -47,17 +47,28 @@ def check_rank_by(sweep, figures):
     among the figures the stand-in reports."""
     if sweep.rank_by == DEFAULT_RANK_BY or any(f in figures for f in sweep.rank_by):
         return
-    known = ", ".join(sorted(f for f, v in figures.items()
-                             if isinstance(v, (int, float)) and not isinstance(v, bool)))
+    known = ", ".join(sorted(f for f, v in figures.items() if not f.startswith(("inputs.", "run."))
+                             and isinstance(v, (int, float)) and not isinstance(v, bool)))
     raise SweepFileError([f"{sweep.path}:{sweep.line_of(('report', 'rank_by'))}: the results "
                           f"have no figure {' or '.join(sweep.rank_by)} (they have: {known})"])
 
 
 def prepare(sweep):
-    """The sweep's points, after a short trial run of the stand-in."""
-    results = probe(sweep.stand_in, _probe_command(sweep))
-    if results is not None and results.get("complete"):
-        check_rank_by(sweep, flatten(results))
+    """The sweep's points, after a short trial run of the stand-in on the
+    first point. Settings or models it refuses as bad input (even over its
+    built-in channel) stop the sweep before it starts; a channel it refuses
+    fails that channel's points only."""
+    trial = probe(sweep.stand_in, _probe_command(sweep, sweep.channels[0]))
+    if trial.status == 2 and sweep.channels[0].file:
+        built_in = probe(sweep.stand_in, _probe_command(sweep, Channel("built-in", None)))
+        trial = trial if built_in.status == 2 else built_in
+    if trial.status == 2:
+        raise StandInError(f"{sweep.path}: the stand-in refuses the sweep's first point as bad "
+                           f"input: {trial.stderr}")
+    if trial.results is None:
+        probe(sweep.stand_in, ["--bits", PROBE_BITS])  # its version, from its own model
+    elif trial.results.get("complete"):
+        check_rank_by(sweep, flatten(trial.results))
     return expand(sweep)
 
 

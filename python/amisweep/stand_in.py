@@ -23,7 +23,7 @@ from dataclasses import dataclass, field
 MANAGED_OPTIONS = {"out", "channel", "ports", "channel-bits", "rx", "rx-params", "rx-set",
                    "params", "set", "help"}
 
-_OPTION_LINE = re.compile(r"^\s{1,4}(--[a-z][a-z0-9-]*)(?:,\s*-\w)?(?:\s+(\[?[A-Z][A-Z0-9_.]*\]?))?")
+_OPTION_LINE = re.compile(r"^\s{1,4}(--[a-z][a-z0-9-]*)(?:\s+(\[?[A-Z][A-Za-z0-9_.]*\]?))?")
 
 _file_digests = {}
 
@@ -95,21 +95,29 @@ def read_stand_in(path):
     return stand_in
 
 
+@dataclass
+class Trial:
+    status: int  # the stand-in's exit status, None if it overran
+    stderr: str
+    results: dict  # its results.json, None if it wrote none
+
+
 def probe(stand_in, arguments):
-    """Runs the stand-in briefly with the given arguments and returns its
-    results.json (None if it wrote none): the version it reports and the
+    """Runs the stand-in briefly with the given arguments: what it said and
+    its results.json, which tells its version (recorded in stand_in) and the
     figures a point of this kind of run will have."""
     with tempfile.TemporaryDirectory(prefix="amisweep-probe-") as folder:
         out = os.path.join(folder, "out")
         try:
-            subprocess.run([stand_in.path, *arguments, "--out", out], capture_output=True,
-                           timeout=120)
+            done = subprocess.run([stand_in.path, *arguments, "--out", out],
+                                  capture_output=True, text=True, timeout=120)
         except subprocess.TimeoutExpired:
-            return None
+            return Trial(None, "", None)
         try:
             with open(os.path.join(out, "results.json"), encoding="utf-8") as f:
                 results = json.load(f)
         except (OSError, ValueError):
-            return None
-    stand_in.version = results.get("amisim_version")
-    return results
+            results = None
+    if results is not None:
+        stand_in.version = results.get("amisim_version")
+    return Trial(done.returncode, done.stderr.strip(), results)

@@ -113,7 +113,10 @@ def best_per_channel(sweep, table, column):
                     entry[axis.column] = best[axis.column]
             entry[column] = best[column]
         summary.append(entry)
-    return pd.DataFrame(summary)
+    best = pd.DataFrame(summary)
+    if "best point" in best:
+        best["best point"] = best["best point"].astype("Int64")
+    return best
 
 
 def write_tables(output, table, timings):

@@ -6,6 +6,8 @@ import pytest
 
 from amisweep.ami_file import parse_tree, read_ami_file, AmiFile, _walk
 from amisweep.grid import expand
+from amisweep.runner import prepare
+from amisweep.stand_in import StandInError
 from amisweep.sweep_file import SweepFileError
 
 GOOD_HEAD = """\
@@ -103,7 +105,7 @@ def test_grids_expand_from_lists_ranges_and_the_ami_declarations(sweep_of, built
     assert len(points) == 4 * 3 * 16 * 3 * 3 * 2
     first = points[0].command
     assert first[-1] == sweep.tx.file
-    for expected in (["--set", "TX_Corner=-1"], ["--rx-set", "CTLE_Zero=10000000.0"],
+    for expected in (["--set", "TX_Corner=-1"], ["--rx-set", "CTLE_Zero=10000000"],
                      ["--bits", "1000"], ["--prbs", "9"]):
         assert any(first[i:i + 2] == expected for i in range(len(first))), (expected, first)
     assert len({p.key for p in points}) == len(points)
@@ -131,3 +133,20 @@ def test_the_project_ami_files_read(built):
     assert tx.root == "Halvorin_7314_Tx" and sorted(tx.parameters) == ["TX_Corner", "TX_Preemph"]
     assert rx.settable("DFE_Mode").expand() == ["off", "fixed", "auto", "adapt"]
     assert rx.settable("CTLE_Zero").allows(5e9) and not rx.settable("CTLE_Zero").allows(1e12)
+
+
+BEFORE_THE_SWEEP = {
+    "a setting the stand-in refuses": (
+        "[settings]\nprbs = 8\n", StandInError, "refuses the sweep's first point"),
+    "a figure the results lack": (
+        "[report]\nrank_by = \"eyes.at_rx_clock.height_reference_v\"\n", SweepFileError,
+        ":10: the results have no figure eyes.at_rx_clock.height_reference_v"),
+}
+
+
+@pytest.mark.parametrize("tail, error, message", BEFORE_THE_SWEEP.values(),
+                         ids=BEFORE_THE_SWEEP.keys())
+def test_a_trial_run_finds_mistakes_before_the_sweep(sweep_of, tail, error, message):
+    sweep = sweep_of(GOOD_HEAD + "[[channels]]\nfile = \"{line_pair}\"\n" + tail)
+    with pytest.raises(error, match=message):
+        prepare(sweep)
