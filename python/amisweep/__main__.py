@@ -5,6 +5,7 @@ import dataclasses
 import os
 import sys
 
+from .engine import Engine
 from .stand_in import StandInError
 from .sweep_file import SweepFileError, load_sweep
 
@@ -56,28 +57,39 @@ def progress_bar(enabled):
 
 def main(argv=None):
     options = arguments(sys.argv[1:] if argv is None else argv)
-    # Here rather than above: the local cluster's worker processes import
-    # this module again, and need none of what runs the sweep.
-    from .grid import expand
-    from .runner import run_sweep
     try:
         sweep = load_sweep(options.sweep, options.amisim)
         if options.output:
             sweep = dataclasses.replace(sweep, output=os.path.abspath(options.output))
         if options.check:
+            from .grid import expand
             print(f"{options.sweep}: {len(expand(sweep))} points over {len(sweep.channels)} "
-                  f"channels")
+                  "channels")
             return 0
-        update, close = progress_bar(not options.no_progress)
-        try:
-            outcome = run_sweep(sweep, scheduler=options.scheduler,
-                                scheduler_file=options.scheduler_file, workers=options.workers,
-                                retry_failed=options.retry_failed, progress=update)
-        finally:
-            close()
+        # The cluster starts while the rest is imported and the sweep prepared.
+        with Engine(options.scheduler, options.scheduler_file, options.workers) as engine:
+            return report(sweep, run(sweep, engine, options))
     except (SweepFileError, StandInError) as error:
         print(error, file=sys.stderr)
         return 2
+    except (OSError, TimeoutError) as error:
+        print(f"amisweep: the Dask scheduler: {error}", file=sys.stderr)
+        return 1
+
+
+def run(sweep, engine, options):
+    # Here rather than above: the local cluster's worker processes import
+    # this module again, and need none of what runs the sweep.
+    from .runner import run_sweep
+    update, close = progress_bar(not options.no_progress)
+    try:
+        return run_sweep(sweep, engine=engine, retry_failed=options.retry_failed,
+                         progress=update)
+    finally:
+        close()
+
+
+def report(sweep, outcome):
     print(f"{len(outcome.table)} points: {outcome.computed} computed, {outcome.cached} from the "
           f"cache; {outcome.failed} failed" + (f", {outcome.errors} not run" if outcome.errors
                                                 else ""))

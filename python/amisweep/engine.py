@@ -11,6 +11,7 @@ Dask retries a point whose function raised, and reruns elsewhere a point
 whose worker died; a point that still could not run comes back as an error
 (not cached, so a later run tries it again).
 """
+import concurrent.futures
 import contextlib
 import os
 
@@ -23,21 +24,43 @@ from . import point as point_module
 cloudpickle.register_pickle_by_value(point_module)
 
 
-@contextlib.contextmanager
-def connect(scheduler=None, scheduler_file=None, workers=None):
+class Engine:
     """A client of the named scheduler, or of a local cluster started for
-    the sweep and stopped after it."""
-    if scheduler or scheduler_file:
-        with Client(address=scheduler, scheduler_file=scheduler_file, timeout="30s") as client:
-            yield client
-        return
-    # Worker processes forked from a server process that has imported Dask
-    # once start in about half the time of fresh interpreters, and stop at once.
-    with dask.config.set({"distributed.worker.multiprocessing-method": "forkserver"}), \
-            LocalCluster(n_workers=workers or os.cpu_count(), threads_per_worker=1,
-                         processes=True, dashboard_address=None) as cluster, \
-            Client(cluster) as client:
-        yield client
+    the sweep and stopped after it. It connects in the background from the
+    moment it is made, so that a local cluster starts while the sweep is
+    being read and prepared."""
+
+    def __init__(self, scheduler=None, scheduler_file=None, workers=None):
+        self._resources = contextlib.ExitStack()
+        self._starter = concurrent.futures.ThreadPoolExecutor(1)
+        self._client = self._starter.submit(self._connect, scheduler, scheduler_file, workers)
+
+    def _connect(self, scheduler, scheduler_file, workers):
+        if scheduler or scheduler_file:
+            return self._resources.enter_context(
+                Client(address=scheduler, scheduler_file=scheduler_file, timeout="30s"))
+        # Worker processes forked from a server process that has imported
+        # Dask once start in about half the time of fresh interpreters.
+        with dask.config.set({"distributed.worker.multiprocessing-method": "forkserver"}):
+            cluster = self._resources.enter_context(LocalCluster(
+                n_workers=workers or os.cpu_count(), threads_per_worker=1, processes=True,
+                dashboard_address=None))
+        return self._resources.enter_context(Client(cluster))
+
+    @property
+    def client(self):
+        return self._client.result()
+
+    def close(self):
+        concurrent.futures.wait([self._client])
+        self._starter.shutdown()
+        self._resources.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.close()
 
 
 def engine_error(spec, error):

@@ -6,7 +6,7 @@ import os
 import shutil
 from dataclasses import dataclass
 
-from . import engine
+from .engine import Engine, compute
 from .grid import expand, make_point
 from .point import load_record
 from .stand_in import StandInError, probe
@@ -80,9 +80,9 @@ def _remove_interrupted_runs(output):
             shutil.rmtree(os.path.join(folder, name), ignore_errors=True)
 
 
-def run_sweep(sweep, client=None, scheduler=None, scheduler_file=None, workers=None,
-              retry_failed=False, progress=None):
-    """Runs the points the cache lacks and writes the tables and the page.
+def run_sweep(sweep, client=None, engine=None, retry_failed=False, progress=None):
+    """Runs the points the cache lacks on the client's cluster (else the
+    engine's, else a local cluster's), and writes the tables and the page.
     progress(done, total) is called as points come in."""
     points = prepare(sweep)
     os.makedirs(sweep.output, exist_ok=True)
@@ -113,11 +113,11 @@ def run_sweep(sweep, client=None, scheduler=None, scheduler_file=None, workers=N
 
     if pending:
         specs = list(pending.values())
-        if client is not None:
-            engine.compute(client, specs, sweep.retries, collect)
+        if client is None and engine is None:
+            with Engine() as own:
+                compute(own.client, specs, sweep.retries, collect)
         else:
-            with engine.connect(scheduler, scheduler_file, workers) as own:
-                engine.compute(own, specs, sweep.retries, collect)
+            compute(client or engine.client, specs, sweep.retries, collect)
         records.update(fresh)
     _remove_interrupted_runs(sweep.output)
     table, timings = rows(sweep, points, records)
