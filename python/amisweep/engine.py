@@ -44,7 +44,7 @@ class Engine:
         with dask.config.set({"distributed.worker.multiprocessing-method": "forkserver"}):
             cluster = self._resources.enter_context(LocalCluster(
                 n_workers=workers or os.cpu_count(), threads_per_worker=1, processes=True,
-                dashboard_address=None))
+                dashboard_address="127.0.0.1:0"))
         return self._resources.enter_context(Client(cluster))
 
     @property

@@ -55,7 +55,7 @@ def sweep_of(write_sweep, built):
 def cluster():
     from dask.distributed import Client, LocalCluster
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                      dashboard_address=None) as local, Client(local) as client:
+                      dashboard_address="127.0.0.1:0") as local, Client(local) as client:
         yield local, client
 
 
