@@ -140,7 +140,9 @@ def arithmetic(low, high, step):
         raise AmiFileError(f"step {step} does not lead from {low} to {high}")
     n = int(math.floor((high - low) / step + 1e-9)) + 1
     values = [low + k * step for k in range(n)]
-    return values if all(isinstance(v, int) for v in (low, high, step)) else [float(v) for v in values]
+    if all(isinstance(v, int) for v in (low, high, step)):
+        return values
+    return [float(v) for v in values]
 
 
 def spaced(low, high, count, log=False, integer=False):

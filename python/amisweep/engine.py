@@ -14,6 +14,7 @@ whose worker died; a point that still could not run comes back as an error
 import concurrent.futures
 import contextlib
 import os
+import uuid
 
 import cloudpickle
 import dask
@@ -71,8 +72,11 @@ def engine_error(spec, error):
 
 def compute(client, specs, retries, on_done=None):
     """Runs the points' specs; returns their records by key, calling
-    on_done(record) as each comes back."""
-    futures = {client.submit(point_module.run_point, spec, key=f"amisweep-{spec['key']}",
+    on_done(record) as each comes back. Each run's tasks have keys of their
+    own (the point's key and the run's), so that the scheduler never answers
+    with a result it still holds from an earlier run of the point."""
+    run = uuid.uuid4().hex[:8]
+    futures = {client.submit(point_module.run_point, spec, key=f"amisweep-{run}-{spec['key']}",
                              retries=retries): spec for spec in specs}
     records = {}
     for future in as_completed(futures):

@@ -181,7 +181,8 @@ def write_summary(sweep, table, best, column, outcome):
         parts.append(f"<h2>Best setting per channel</h2><p>By <code>{html.escape(column)}</code>"
                      f", {goal} first"
                      + (f"; limit {sweep.limit:g}" if sweep.limit is not None else "") + ".</p>")
-        parts.append('<div class="wide">' + _table(best, list(best.columns), element_id="best") + "</div>")
+        parts.append('<div class="wide">' + _table(best, list(best.columns), element_id="best")
+                     + "</div>")
         axes = heatmap_axes(sweep)
         parts.append(f"<h2>{html.escape(column)} over "
                      f"{html.escape(' and '.join(axes) or 'the single setting')}</h2>")
@@ -195,7 +196,8 @@ def write_summary(sweep, table, best, column, outcome):
                          "</figcaption></figure>")
     shown = ["point", "channel"] + [a.column for a in sweep.axes if len(a.values) > 1] + \
         ["status"] + ([column] if column else []) + \
-        [c for c in table.columns if _SHOWN_FIGURES.match(c) and c != column] + ["failure", "report"]
+        [c for c in table.columns if _SHOWN_FIGURES.match(c) and c != column] + \
+        ["failure", "report"]
     parts.append("<h2>All points</h2><p>Click a heading to sort.</p>")
     parts.append('<div class="wide">' + _table(table, shown, element_id="points",
                                                links=lambda row: row["report"]) + "</div>")

@@ -115,6 +115,10 @@ class _Reader:
                            f" (known: {', '.join(sorted(allowed))})")
 
 
+def _is_number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
 def _is_scalar(value):
     return isinstance(value, (str, int, float, bool))
 
@@ -146,7 +150,7 @@ def _grid_values(reader, where, spec, parameter):
     if isinstance(spec, dict):
         reader.unknown_keys(where, spec, {"from", "to", "step", "count", "log"})
         low, high = spec.get("from"), spec.get("to")
-        if not (isinstance(low, (int, float)) and isinstance(high, (int, float))) or (
+        if not (_is_number(low) and _is_number(high)) or (
                 ("step" in spec) == ("count" in spec)):
             reader.error(where, f"a range needs numbers from and to, and a step or a count: "
                          f"{where[-1]} = {{ from = 1, to = 4, step = 1 }}")
@@ -222,7 +226,7 @@ def _model(reader, data, section):
 
 
 def _ports(reader, where, ports):
-    if isinstance(ports, list) and all(isinstance(p, int) and not isinstance(p, bool) for p in ports):
+    if isinstance(ports, list) and all(_is_number(p) and isinstance(p, int) for p in ports):
         ports = ",".join(map(str, ports))
     if not isinstance(ports, str) or len(ports.split(",")) not in (2, 4) or not all(
             p.strip().isdigit() for p in ports.split(",")):
@@ -332,7 +336,7 @@ def _report(reader, data, axes):
             reader.error(("report", "goal"), f"goal must be \"max\" or \"min\", not {goal!r}")
     if "limit" in table:
         limit = table["limit"]
-        if not isinstance(limit, (int, float)) or isinstance(limit, bool) or not math.isfinite(limit):
+        if not _is_number(limit) or not math.isfinite(limit):
             reader.error(("report", "limit"), f"limit must be a number, not {limit!r}")
             limit = None
     if "heatmap" in table:
@@ -399,10 +403,10 @@ def load_sweep(path, amisim=None):
         raise SweepFileError(reader.problems) from error
     if reader.typed(("sweep", "output"), output, str, "a folder (a string)"):
         output = reader.resolve(output)
-    if not isinstance(time_limit, (int, float)) or isinstance(time_limit, bool) or time_limit <= 0:
+    if not _is_number(time_limit) or time_limit <= 0:
         reader.error(("sweep", "time_limit_s"), f"time_limit_s must be a positive number of "
                      f"seconds, not {time_limit!r}")
-    if not isinstance(retries, int) or isinstance(retries, bool) or retries < 0:
+    if not (_is_number(retries) and isinstance(retries, int)) or retries < 0:
         reader.error(("sweep", "retries"), f"retries must be 0 or more, not {retries!r}")
     tx = _model(reader, data, "tx") if "tx" in data else None
     if tx is None and "tx" not in data:

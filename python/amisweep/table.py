@@ -101,7 +101,8 @@ def best_per_channel(sweep, table, column):
     summary = []
     for channel, group in table.groupby("channel", sort=False):
         ran = group[(group["status"] == "ok") & group[column].notna()]
-        entry = {"channel": channel, "points": len(group), "failed": int((group["status"] != "ok").sum())}
+        entry = {"channel": channel, "points": len(group),
+                 "failed": int((group["status"] != "ok").sum())}
         if sweep.limit is not None:
             met = ran[column] >= sweep.limit if sweep.goal == "max" else ran[column] <= sweep.limit
             entry["meet limit"] = int(met.sum())

@@ -120,7 +120,7 @@ def test_a_worker_killed_mid_sweep_loses_no_point(sweep_of, cluster):
         if not busy:
             return
         worker = sorted(busy)[0]
-        killed.update(worker=worker, keys={k.removeprefix("amisweep-") for k in busy[worker]})
+        killed.update(worker=worker, keys={k.rsplit("-", 1)[1] for k in busy[worker]})
         os.kill(client.run(os.getpid, workers=[worker])[worker], signal.SIGKILL)
 
     outcome = run_sweep(sweep, client=client, progress=kill_a_busy_worker)
