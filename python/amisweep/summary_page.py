@@ -28,15 +28,17 @@ def _text(value):
     return str(value)
 
 
-def _cell(value, link=None):
+def _cell(value, link=None, long_text=False):
     text = html.escape(_text(value))
-    sort_key = ""
+    attributes = ""
     if isinstance(value, (int, float, np.integer, np.floating)) and not isinstance(value, bool) \
             and _text(value):
-        sort_key = f' data-value="{float(value)!r}"'
+        attributes = f' data-value="{float(value)!r}"'
+    if long_text and text:  # one line on the page, the whole on hovering
+        attributes = f' class="long" title="{text}"'
     if link:
         text = f'<a href="{html.escape(link)}">{text}</a>'
-    return f"<td{sort_key}>{text}</td>"
+    return f"<td{attributes}>{text}</td>"
 
 
 def _table(frame, columns, element_id=None, links=None):
@@ -47,7 +49,8 @@ def _table(frame, columns, element_id=None, links=None):
         for column in columns:
             value = row[column] if column in row.index else None
             link = links(row) if links and column == "report" else None
-            cells.append(_cell(value if column != "report" else "report", link))
+            cells.append(_cell(value if column != "report" else "report", link,
+                               long_text=column == "failure"))
         failed = "status" in row.index and row["status"] != "ok"
         opening = '<tr class="failed">' if failed else "<tr>"
         body.append(f"{opening}{''.join(cells)}</tr>")
@@ -99,7 +102,7 @@ def draw_heatmap(sweep, group, column, axes, path, title):
     plot.set_yticks(range(len(y_values)), [_text(v) or "-" for v in y_values])
     plot.set_xlabel(x_name or "")
     plot.set_ylabel(y_name or "")
-    plot.set_title(title, fontsize=10)
+    plot.set_title(title if len(title) <= 45 else "…" + title[-44:], fontsize=10)
     for j in range(len(y_values)):
         for i in range(len(x_values)):
             value = grid[j, i]
@@ -152,6 +155,7 @@ table#points th { cursor: pointer; }
 th[aria-sort=ascending]::after { content: " \\25B2"; }
 th[aria-sort=descending]::after { content: " \\25BC"; }
 td:not([data-value]) { text-align: left; }
+td.long { max-width: 30em; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
 .wide { overflow-x: auto; }
 tr.failed td { background: #fdecea; }
 figure { display: inline-block; margin: 0 1em 1em 0; }

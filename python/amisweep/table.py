@@ -109,15 +109,11 @@ def best_per_channel(sweep, table, column):
         if len(ran):
             best = ran.loc[ran[column].idxmax() if sweep.goal == "max" else ran[column].idxmin()]
             entry["best point"] = int(best["point"])
-            for axis in sweep.axes:
-                if len(axis.values) > 1:
-                    entry[axis.column] = best[axis.column]
-            entry[column] = best[column]
+            for name in [a.column for a in sweep.axes if len(a.values) > 1] + [column]:
+                value = best[name]
+                entry[name] = value.item() if hasattr(value, "item") else value
         summary.append(entry)
-    best = pd.DataFrame(summary)
-    if "best point" in best:
-        best["best point"] = best["best point"].astype("Int64")
-    return best
+    return _frame(summary)
 
 
 def write_tables(output, table, timings):
