@@ -77,6 +77,17 @@ find_missing() {
     # The test of results.json validates it against its JSON Schema.
     need_command python3 python3
     need_python_module jsonschema python3-jsonschema
+    # The sweep runner (scripts/sweep, python/): Dask's distributed scheduler
+    # (with dask-scheduler and dask-worker), the table, the heat maps, the
+    # progress bar; its tests, the summary page's in headless Chromium.
+    need_python_module distributed python3-distributed
+    need_python_module pandas python3-pandas
+    need_python_module matplotlib python3-matplotlib
+    need_python_module tqdm python3-tqdm
+    need_python_module pytest python3-pytest
+    need_python_module selenium python3-selenium
+    need_command chromium chromium
+    need_command chromedriver chromium-driver
     if ! command -v g++ >/dev/null 2>&1 || ! i386_toolchain_works; then
         missing+=(g++-multilib)
     fi

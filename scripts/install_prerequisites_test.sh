@@ -61,6 +61,7 @@ for package in "\$@"; do
         time) mkdir -p "$machine/root/usr/bin" && touch "$machine/root/usr/bin/time" ;;
         qemu-user) [ -e "$machine/no-qemu" ] || ln -s ../probe "$machine/bin/qemu-i386" ;;
         binutils) ln -s ../probe "$machine/bin/readelf" ;;
+        chromium-driver) ln -s ../probe "$machine/bin/chromedriver" ;;
         *) ln -s ../probe "$machine/bin/\$package" ;;
     esac
 done
@@ -69,7 +70,9 @@ EOF
     if [ "$installed" = all ]; then
         PATH=$machine/bin apt-get install -y cmake g++ binutils clang-format clang-tidy \
             cppcheck valgrind googletest libbenchmark-dev libfftw3-dev librsvg2-bin libpng-dev \
-            time pkg-config python3 python3-jsonschema g++-multilib qemu-user clang libclang-rt-dev
+            time pkg-config python3 python3-jsonschema python3-distributed python3-pandas \
+            python3-matplotlib python3-tqdm python3-pytest python3-selenium chromium \
+            chromium-driver g++-multilib qemu-user clang libclang-rt-dev
         rm -f "$machine/apt.log"
     fi
 }
@@ -100,7 +103,8 @@ check "succeeds on its first run" [ "$status" -eq 0 ]
 check "installs everything in one apt-get call" [ "$(install_calls)" -eq 1 ]
 for package in cmake g++ g++-multilib qemu-user googletest libbenchmark-dev valgrind \
     libfftw3-dev librsvg2-bin libpng-dev time pkg-config python3 python3-jsonschema clang \
-    libclang-rt-dev; do
+    libclang-rt-dev python3-distributed python3-pandas python3-matplotlib python3-tqdm \
+    python3-pytest python3-selenium chromium chromium-driver; do
     check "installs $package" installs "$package"
 done
 run_script
