@@ -1,10 +1,47 @@
 #include "tools/amisim/stimulus/random_stream.h"
 
+#include <array>
 #include <cmath>
 
 #include "common/reproducible_math.h"
 
 namespace amisim {
+
+namespace {
+
+// The ziggurat of the standard normal's density f(x) = exp(-x^2 / 2): 256
+// layers of equal area kArea, the bottom one with the tail beyond kTail.
+constexpr int kLayers = 256;
+constexpr double kTail = 3.6541528853610088;
+constexpr double kArea = 4.92867323399e-3;
+
+struct Ziggurat {
+    std::array<double, kLayers + 1> x{};  // right edge of each layer
+    std::array<double, kLayers> ratio{};  // x[i + 1] / x[i]: inside it, no density to check
+};
+
+Ziggurat build_ziggurat() {
+    Ziggurat z;
+    double f = ami::reproducible_exp(-0.5 * kTail * kTail);
+    z.x[0] = kArea / f;  // the bottom layer and the tail, as one rectangle of the same area
+    z.x[1] = kTail;
+    z.x[kLayers] = 0.0;
+    for (int i = 2; i < kLayers; ++i) {
+        z.x[i] = std::sqrt(-2.0 * ami::reproducible_log(kArea / z.x[i - 1] + f));
+        f = ami::reproducible_exp(-0.5 * z.x[i] * z.x[i]);
+    }
+    for (int i = 0; i < kLayers; ++i) {
+        z.ratio[i] = z.x[i + 1] / z.x[i];
+    }
+    return z;
+}
+
+const Ziggurat &ziggurat() {
+    static const Ziggurat tables = build_ziggurat();
+    return tables;
+}
+
+}  // namespace
 
 RandomStream::RandomStream(std::uint64_t seed) {
     // splitmix64 spreads any seed, 0 included, over the whole state.
@@ -15,44 +52,52 @@ RandomStream::RandomStream(std::uint64_t seed) {
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
         word = z ^ (z >> 31);
     }
+    ziggurat();  // the tables, built once, before any deviate is drawn
 }
 
-void RandomStream::gaussian_pair(double &first, double &second) {
-    // A point uniform in the unit disc (its square s in (0, 1)); then
-    // u sqrt(-2 ln s / s) and v sqrt(-2 ln s / s) are independent normals.
-    double u = 0.0;
-    double v = 0.0;
-    double s = 0.0;
-    do {
-        u = 2.0 * uniform() - 1.0;
-        v = 2.0 * uniform() - 1.0;
-        s = u * u + v * v;
-    } while (s >= 1.0 || s == 0.0);
-    const double factor = std::sqrt(-2.0 * ami::reproducible_log(s) / s);
-    first = u * factor;
-    second = v * factor;
-}
-
+// u from the top 53 bits, uniform in [-1, 1); the layer from the low 8.
 double RandomStream::gaussian() {
-    if (has_spare_) {
-        has_spare_ = false;
-        return spare_;
+    const Ziggurat &z = ziggurat();
+    const std::uint64_t bits = next();
+    const double u = static_cast<double>(bits >> 11) * 0x1p-52 - 1.0;
+    const auto layer = static_cast<std::size_t>(bits & 0xffu);
+    if (std::fabs(u) < z.ratio[layer]) {
+        return u * z.x[layer];
     }
-    double first = 0.0;
-    gaussian_pair(first, spare_);
-    has_spare_ = true;
-    return first;
+    return gaussian_beyond(bits);
+}
+
+double RandomStream::gaussian_beyond(std::uint64_t bits) {
+    const Ziggurat &z = ziggurat();
+    while (true) {
+        const double u = static_cast<double>(bits >> 11) * 0x1p-52 - 1.0;
+        const auto layer = static_cast<std::size_t>(bits & 0xffu);
+        if (std::fabs(u) < z.ratio[layer]) {
+            return u * z.x[layer];
+        }
+        if (layer == 0) {
+            // The tail beyond kTail (Marsaglia's method).
+            double x = 0.0;
+            double y = 0.0;
+            do {
+                x = ami::reproducible_log(open_uniform()) / kTail;
+                y = ami::reproducible_log(open_uniform());
+            } while (-2.0 * y < x * x);
+            return u < 0.0 ? x - kTail : kTail - x;
+        }
+        // The wedge between the layer's rectangle and the density.
+        const double x = u * z.x[layer];
+        const double f0 = ami::reproducible_exp(-0.5 * (z.x[layer] * z.x[layer] - x * x));
+        const double f1 = ami::reproducible_exp(-0.5 * (z.x[layer + 1] * z.x[layer + 1] - x * x));
+        if (f1 + uniform() * (f0 - f1) < 1.0) {
+            return x;
+        }
+        bits = next();
+    }
 }
 
 void RandomStream::gaussians(double *out, std::size_t count) {
-    std::size_t i = 0;
-    if (has_spare_ && count > 0) {
-        out[i++] = gaussian();
-    }
-    for (; i + 2 <= count; i += 2) {
-        gaussian_pair(out[i], out[i + 1]);
-    }
-    if (i < count) {
+    for (std::size_t i = 0; i < count; ++i) {
         out[i] = gaussian();
     }
 }
