@@ -119,23 +119,23 @@ FineGrid convolve_gaussian(const FineGrid &grid, double sigma) {
 
 }  // namespace
 
-PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double sample_interval) {
-    const double per_sample = 1.0 / sample_interval;
-    const double sigma = std::sqrt(tx.rj * tx.rj + rx.rj * rx.rj) * per_sample;
+PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double step_seconds) {
+    const double per_step = 1.0 / step_seconds;
+    const double sigma = std::sqrt(tx.rj * tx.rj + rx.rj * rx.rj) * per_step;
     const bool gaussian = sigma >= 2.0 * kFinestStep;
     const double step =
         gaussian ? std::min(std::max(0.25 * sigma, kFinestStep), kCoarsestStep) : kCoarsestStep;
     FineGrid grid;
     for (const Jitter *jitter : {&tx, &rx}) {
-        grid = convolve_points(grid, dual_dirac(jitter->dj * per_sample, step), 0.5);
-        grid = convolve_points(grid, dual_dirac(jitter->dcd * per_sample, step), 0.5);
-        const std::vector<double> sinusoid = arcsine(jitter->sj * per_sample, step);
+        grid = convolve_points(grid, dual_dirac(jitter->dj * per_step, step), 0.5);
+        grid = convolve_points(grid, dual_dirac(jitter->dcd * per_step, step), 0.5);
+        const std::vector<double> sinusoid = arcsine(jitter->sj * per_step, step);
         grid = convolve_points(grid, sinusoid, 1.0 / static_cast<double>(sinusoid.size()));
     }
     if (gaussian) {
         grid = convolve_gaussian(grid, sigma / step);
     }
-    // Onto whole samples, by the triangle of linear interpolation.
+    // Onto whole steps, by the triangle of linear interpolation.
     const double first = static_cast<double>(grid.lo) * step;
     const double last =
         static_cast<double>(grid.lo + static_cast<std::ptrdiff_t>(grid.mass.size()) - 1) * step;

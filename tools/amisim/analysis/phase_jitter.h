@@ -1,12 +1,13 @@
 // Jitter as the statistical eye applies it: a random displacement of the
 // sampling phase, independent of the symbols, so that the distribution of
 // the sampled voltage at phase t is the distribution at phase t + tau
-// averaged over the displacement tau. The eye's distributions exist at whole
-// samples only; between two samples the distribution is taken as the
-// mixture of theirs, weighted as linear interpolation weights them. So a
-// displacement tau gives weight 1 - f to sample floor(tau) and f to the one
-// after it (f its fraction), and the weight of each whole-sample
-// displacement d is the jitter's density integrated against that triangle:
+// averaged over the displacement tau. The eye has distributions at phases
+// a fixed step apart; between two of them the distribution is taken as
+// the mixture of theirs, weighted as linear interpolation weights them. So
+// a displacement tau (in steps) gives weight 1 - f to step floor(tau) and
+// f to the one after it (f its fraction), and the weight of each
+// whole-step displacement d is the jitter's density integrated against
+// that triangle:
 //   w(d) = E[max(0, 1 - |tau - d|)].
 //
 // The displacement is the sum of the transmitter's and the receiver's
@@ -19,14 +20,14 @@
 // follow a slow one). Transmitter jitter thus moves the sampling phase
 // rather than each edge apart: a shift of the whole pulse train.
 //
-// The distribution is built on a grid finer than a sample (step h: a
-// quarter of the Gaussian's standard deviation, between 1/1024 and 1/32 of a
-// sample) by exact convolution: the Diracs and 4 points per grid step of
-// the arcsine placed by linear splitting, then the Gaussian's weight on
-// each grid step integrated by 8-point Gauss-Legendre rules over each half
-// of its triangle (kept to 10 standard deviations, beyond which less than
-// 1e-23 lies). A Gaussian narrower than two grid steps at the finest is
-// left out: it moves the phase by less than 1/500 of a sample.
+// The distribution is built on a grid finer than a step (h: a quarter of
+// the Gaussian's standard deviation, between 1/1024 and 1/32 of a step) by
+// exact convolution: the Diracs and 4 points per grid step of the arcsine
+// placed by linear splitting, then the Gaussian's weight on each grid step
+// integrated by 8-point Gauss-Legendre rules over each half of its
+// triangle (kept to 10 standard deviations, beyond which less than 1e-23
+// lies). A Gaussian narrower than two grid steps at the finest is left
+// out: it moves the phase by less than 1/500 of a step.
 #ifndef AMISIM_PHASE_JITTER_H
 #define AMISIM_PHASE_JITTER_H
 
@@ -44,9 +45,9 @@ struct PhaseWeights {
     }
 };
 
-// The weights of the sum of tx and rx, times in seconds, for a sample
-// interval in seconds.
-PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double sample_interval);
+// The weights of the sum of tx and rx, times in seconds, on phases a step
+// (seconds) apart.
+PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double step);
 
 }  // namespace amisim
 

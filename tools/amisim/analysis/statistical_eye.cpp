@@ -16,6 +16,8 @@ namespace {
 // Rows beyond the lowest and highest sampled voltage, in standard
 // deviations of the noise: the error rate there is below 1e-15.
 constexpr double kNoiseMargin = 8.0;
+// The grid's step is no finer than noise sigma over this.
+constexpr double kStepsPerSigma = 64.0;
 // Phases per unit interval between which jitter interpolates, at least.
 constexpr int kJitterPhasesPerUi = 128;
 
@@ -38,6 +40,13 @@ bool check(const StatisticalEyeSettings &s, std::string &error) {
     }
     if (s.samples_per_bit < 1 || s.voltage_bins < 1) {
         return fail("fewer than 1 sample per bit or voltage bin");
+    }
+    for (const std::vector<double> &aggressor : s.aggressors) {
+        for (double v : aggressor) {
+            if (!std::isfinite(v)) {
+                return fail("an aggressor's pulse response is not finite");
+            }
+        }
     }
     if (s.centre >= s.pulse.size()) {
         return fail("the centre lies outside the pulse response");
@@ -199,7 +208,9 @@ bool compute_statistical_eye(const StatisticalEyeSettings &s, StatisticalEye &ey
         error = "statistical eye: the pulse response is zero or not finite";
         return false;
     }
-    const double step = widest / s.voltage_bins;
+    // Noise far wider than the grid's step would make its sums long for
+    // nothing: the step is kept to at least a 64th of its sigma.
+    const double step = std::max(widest / s.voltage_bins, s.noise_sigma / kStepsPerSigma);
     const VoltageDistribution crosstalk_up = crosstalk(s, s.levels, step);
     const VoltageDistribution crosstalk_down = crosstalk(s, down, step);
     double crosstalk_mean = 0.0;

@@ -17,8 +17,12 @@
 // samples_per_bit phase distributions, convolved with the victim's. Noise
 // at the decision point is applied exactly, as the Gaussian's tail beyond
 // the distance of each grid point from each threshold. Jitter moves the
-// sampling phase (see phase_jitter.h): the error rates at the whole-sample
-// phases around each phase are mixed by the jitter's weights.
+// sampling phase (see phase_jitter.h): the eye's error rates at each phase
+// are the rates at the phases around it, mixed by the jitter's weights.
+// With jitter those phases lie closer than a sample, 128 per unit interval
+// at least, the pulse response between two samples being the straight
+// line between them (as a waveform sampled between its samples is); the
+// phases reported are the whole samples.
 //
 // Each eye lies between two adjacent levels, e and e + 1, with its decision
 // threshold between them; its error rate at threshold t counts the symbols
@@ -59,7 +63,9 @@ struct StatisticalEyeSettings {
     double target_ber = 1e-12;
     std::vector<double> contour_bers = default_contour_rates();
     // The grid's step is the widest span of the sampled voltage at any
-    // phase (every level times every cursor) over this many steps.
+    // phase (every level times every cursor) over this many steps, or a
+    // 64th of the noise's sigma where that is larger (the noise then
+    // smooths the grid's rounding away).
     int voltage_bins = 1024;
 };
 
@@ -120,10 +126,10 @@ struct StatisticalEye {
 };
 
 // False, with a message, for settings it cannot use: no pulse response or
-// one of zeros, levels not ascending or fewer than two, a threshold count
-// other than levels - 1, a centre outside the response, fewer than 1
-// sample per bit or grid step, a sample interval, noise or jitter that is
-// negative or not finite, or an error rate outside (0, 1).
+// one of zeros, a pulse response that is not finite, levels not ascending or fewer than two, a
+// threshold count other than levels - 1, a centre outside the response, fewer than 1 sample per bit
+// or grid step, a sample interval, noise or jitter that is negative or not finite, or an error rate
+// outside (0, 1).
 bool compute_statistical_eye(const StatisticalEyeSettings &settings, StatisticalEye &eye,
                              std::string &error);
 
