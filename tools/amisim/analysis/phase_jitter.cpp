@@ -141,7 +141,7 @@ PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double s
         static_cast<double>(grid.lo + static_cast<std::ptrdiff_t>(grid.mass.size()) - 1) * step;
     PhaseWeights result;
     result.reach = static_cast<int>(std::ceil(std::max(-first, last)));
-    result.weights.assign(static_cast<std::size_t>(2 * result.reach + 1), 0.0);
+    result.weights.assign(2 * static_cast<std::size_t>(result.reach) + 1, 0.0);
     for (std::size_t i = 0; i < grid.mass.size(); ++i) {
         if (grid.mass[i] == 0.0) {
             continue;
@@ -150,7 +150,7 @@ PhaseWeights sampling_phase_weights(const Jitter &tx, const Jitter &rx, double s
             static_cast<double>(grid.lo + static_cast<std::ptrdiff_t>(i)) * step;
         const double whole = std::floor(position);
         const double f = position - whole;
-        const auto index = static_cast<std::size_t>(static_cast<int>(whole) + result.reach);
+        const auto index = static_cast<std::size_t>(whole + result.reach);
         result.weights[index] += (1.0 - f) * grid.mass[i];
         if (f > 0.0) {
             result.weights[index + 1] += f * grid.mass[i];

@@ -183,7 +183,9 @@ bool compute_statistical_eye(const StatisticalEyeSettings &s, StatisticalEye &ey
     // The raw phases, in fine steps from the centre: the output phases and
     // as far around them as the jitter reaches.
     const std::int64_t first_raw = static_cast<std::int64_t>(first_phase) * fine - jitter.reach;
-    const auto raw_count = static_cast<std::size_t>((spb - 1) * fine + 2 * jitter.reach + 1);
+    const std::size_t raw_count =
+        static_cast<std::size_t>(spb - 1) * static_cast<std::size_t>(fine) +
+        2 * static_cast<std::size_t>(jitter.reach) + 1;
     const auto centre = static_cast<std::int64_t>(s.centre);
     auto raw_phase = [&](std::size_t o) {
         const std::int64_t steps = centre * fine + first_raw + static_cast<std::int64_t>(o);

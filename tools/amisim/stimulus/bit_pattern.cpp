@@ -10,7 +10,8 @@ SymbolStream::SymbolStream(const BitPattern &pattern, int levels)
     }
     std::uint64_t skip = pattern.skip;
     if (!random_ && prbs_order_supported(pattern.prbs_order)) {
-        skip %= (std::uint64_t{1} << pattern.prbs_order) - 1u;  // the PRBS's period
+        const std::uint64_t period = (std::uint64_t{1} << pattern.prbs_order) - 1u;
+        skip = period == 0 ? 0 : skip % period;
     }
     for (std::uint64_t i = 0; i < skip; ++i) {
         next_bit();
