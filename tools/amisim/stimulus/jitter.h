@@ -4,6 +4,8 @@
 #ifndef AMISIM_JITTER_H
 #define AMISIM_JITTER_H
 
+#include "tools/amisim/stimulus/random_stream.h"
+
 namespace amisim {
 
 struct Jitter {
@@ -14,6 +16,16 @@ struct Jitter {
     double dcd = 0.0;           // duty-cycle distortion, peak to peak: +-dcd/2
     bool any() const { return rj != 0.0 || dj != 0.0 || sj != 0.0 || dcd != 0.0; }
 };
+
+// The jitter with its times in another unit (seconds per unit), the
+// sinusoid's frequency as it was.
+Jitter jitter_in(const Jitter &jitter, double unit);
+
+// One displacement's random and sinusoidal parts, in the jitter's units:
+// rj times a standard normal deviate plus +-dj/2 by a random bit (each
+// drawn only where it is not 0), plus sj sin(2 pi cycles), cycles the
+// sinusoid's phase in periods.
+double random_and_sinusoidal(const Jitter &jitter, double cycles, RandomStream &random);
 
 // The impairments of a link's run: the transmitter's jitter on its edges,
 // the receiver's on its sampling instants, and the Gaussian noise at its

@@ -1,17 +1,8 @@
 #include "tools/amisim/stimulus/jittered_source.h"
 
 #include <algorithm>
-#include <cmath>
-
-#include "common/reproducible_math.h"
 
 namespace amisim {
-
-namespace {
-
-constexpr double kTwoPi = 6.283185307179586476925;
-
-}  // namespace
 
 JitteredSource::JitteredSource(const JitteredSourceSettings &settings)
     : symbols_(settings.pattern, static_cast<int>(settings.levels.size())),
@@ -21,11 +12,7 @@ JitteredSource::JitteredSource(const JitteredSourceSettings &settings)
     if (levels_.empty()) {
         levels_.push_back(0.0);
     }
-    const double per_sample = 1.0 / settings.sample_interval;
-    jitter_.rj = settings.jitter.rj * per_sample;
-    jitter_.dj = settings.jitter.dj * per_sample;
-    jitter_.sj = settings.jitter.sj * per_sample;
-    jitter_.dcd = settings.jitter.dcd * per_sample;
+    jitter_ = jitter_in(settings.jitter, settings.sample_interval);
     sj_cycles_per_bit_ =
         settings.jitter.sj_frequency * static_cast<double>(spb_) * settings.sample_interval;
     edge_level_ = levels_[static_cast<std::size_t>(symbols_.next()) % levels_.size()];
@@ -39,17 +26,8 @@ void JitteredSource::advance_edge() {
     ++edge_index_;
     edge_base_ += spb_;
     edge_level_ = levels_[static_cast<std::size_t>(symbols_.next()) % levels_.size()];
-    double offset = 0.0;
-    if (jitter_.rj != 0.0) {
-        offset += jitter_.rj * random_.gaussian();
-    }
-    if (jitter_.dj != 0.0) {
-        offset += (random_.next() >> 63) != 0 ? 0.5 * jitter_.dj : -0.5 * jitter_.dj;
-    }
-    if (jitter_.sj != 0.0) {
-        const double cycles = static_cast<double>(edge_index_) * sj_cycles_per_bit_;
-        offset += jitter_.sj * ami::reproducible_sin(kTwoPi * (cycles - std::floor(cycles)));
-    }
+    double offset = random_and_sinusoidal(
+        jitter_, static_cast<double>(edge_index_) * sj_cycles_per_bit_, random_);
     if (jitter_.dcd != 0.0 && edge_level_ != before) {
         offset += edge_level_ > before ? -0.5 * jitter_.dcd : 0.5 * jitter_.dcd;
     }
