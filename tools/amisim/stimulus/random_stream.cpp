@@ -55,16 +55,10 @@ RandomStream::RandomStream(std::uint64_t seed) {
     ziggurat();  // the tables, built once, before any deviate is drawn
 }
 
-// u from the top 53 bits, uniform in [-1, 1); the layer from the low 8.
 double RandomStream::gaussian() {
-    const Ziggurat &z = ziggurat();
-    const std::uint64_t bits = next();
-    const double u = static_cast<double>(bits >> 11) * 0x1p-52 - 1.0;
-    const auto layer = static_cast<std::size_t>(bits & 0xffu);
-    if (std::fabs(u) < z.ratio[layer]) {
-        return u * z.x[layer];
-    }
-    return gaussian_beyond(bits);
+    double x = 0.0;
+    gaussians(&x, 1);
+    return x;
 }
 
 double RandomStream::gaussian_beyond(std::uint64_t bits) {
@@ -96,9 +90,14 @@ double RandomStream::gaussian_beyond(std::uint64_t bits) {
     }
 }
 
+// u from the top 53 bits, uniform in [-1, 1); the layer from the low 8.
 void RandomStream::gaussians(double *out, std::size_t count) {
+    const Ziggurat &z = ziggurat();
     for (std::size_t i = 0; i < count; ++i) {
-        out[i] = gaussian();
+        const std::uint64_t bits = next();
+        const double u = static_cast<double>(bits >> 11) * 0x1p-52 - 1.0;
+        const auto layer = static_cast<std::size_t>(bits & 0xffu);
+        out[i] = std::fabs(u) < z.ratio[layer] ? u * z.x[layer] : gaussian_beyond(bits);
     }
 }
 
