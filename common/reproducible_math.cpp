@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -23,6 +24,79 @@ constexpr double kExpP4 = -1.65339022054652515390e-06;
 constexpr double kExpP5 = 4.13813679705723846039e-08;
 constexpr double kExpOverflow = 7.09782712893383973096e+02;
 constexpr double kExpUnderflow = -7.45133219101941108420e+02;
+
+// log: x = 2^k (1 + f) with sqrt(2)/2 <= 1 + f < sqrt(2); log(1 + f) =
+// f - f^2/2 + s (f^2/2 + R(s^2)), s = f / (2 + f), R a minimax polynomial.
+constexpr double kLogLg1 = 6.666666666666735130e-01;
+constexpr double kLogLg2 = 3.999999999940941908e-01;
+constexpr double kLogLg3 = 2.857142874366239149e-01;
+constexpr double kLogLg4 = 2.222219843214978396e-01;
+constexpr double kLogLg5 = 1.818357216161805012e-01;
+constexpr double kLogLg6 = 1.531383769920937332e-01;
+constexpr double kLogLg7 = 1.479819860511658591e-01;
+constexpr double kTwo54 = 1.80143985094819840000e+16;
+
+// erfc: rational approximations on |x| < 0.84375 (of erf), [0.84375, 1.25)
+// (of erf(x) - erx about 1), [1.25, 1/0.35) and [1/0.35, 28) (of
+// log(x erfc(x)) + x^2 + 0.5625 in 1/x^2).
+constexpr double kErx = 8.45062911510467529297e-01;
+constexpr double kErfPp[] = {1.28379167095512558561e-01, -3.25042107247001499370e-01,
+                             -2.84817495755985104766e-02, -5.77027029648944159157e-03,
+                             -2.37630166566501626084e-05};
+constexpr double kErfQq[] = {3.97917223959155352819e-01, 6.50222499887672944485e-02,
+                             5.08130628187576562776e-03, 1.32494738004321644526e-04,
+                             -3.96022827877536812320e-06};
+constexpr double kErfPa[] = {-2.36211856075265944077e-03, 4.14856118683748331666e-01,
+                             -3.72207876035701323847e-01, 3.18346619901161753674e-01,
+                             -1.10894694282396677476e-01, 3.54783043256182359371e-02,
+                             -2.16637559486879084300e-03};
+constexpr double kErfQa[] = {1.06420880400844228286e-01, 5.40397917702171048937e-01,
+                             7.18286544141962662868e-02, 1.26171219808761642112e-01,
+                             1.36370839120290507362e-02, 1.19844998467991074170e-02};
+constexpr double kErfcRa[] = {-9.86494403484714822705e-03, -6.93858572707181764372e-01,
+                              -1.05586262253232909814e+01, -6.23753324503260060396e+01,
+                              -1.62396669462573470355e+02, -1.84605092906711035994e+02,
+                              -8.12874355063065934246e+01, -9.81432934416914548592e+00};
+constexpr double kErfcSa[] = {1.96512716674392571292e+01, 1.37657754143519042600e+02,
+                              4.34565877475229228821e+02, 6.45387271733267880336e+02,
+                              4.29008140027567833386e+02, 1.08635005541779435134e+02,
+                              6.57024977031928170135e+00, -6.04244152148580987438e-02};
+constexpr double kErfcRb[] = {-9.86494292470009928597e-03, -7.99283237680523006574e-01,
+                              -1.77579549177547519889e+01, -1.60636384855821916062e+02,
+                              -6.37566443368389627722e+02, -1.02509513161107724954e+03,
+                              -4.83519191608651397019e+02};
+constexpr double kErfcSb[] = {3.03380607434824582924e+01, 3.25792512996573918826e+02,
+                              1.53672958608443695994e+03, 3.19985821950859553908e+03,
+                              2.55305040643316442583e+03, 4.74528541206955367215e+02,
+                              -2.24409524465858183362e+01};
+
+std::uint64_t bits_of(double x) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
+double from_bits(std::uint64_t bits) {
+    double x = 0.0;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+// c[0] + z (c[1] + z (c[2] + ...)), by Horner's rule from the last coefficient.
+template <std::size_t N>
+double polynomial(const double (&c)[N], double z) {
+    double sum = c[N - 1];
+    for (std::size_t i = N - 1; i-- > 0;) {
+        sum = c[i] + z * sum;
+    }
+    return sum;
+}
+
+// 1 + z (c[0] + z (c[1] + ...)): the denominators, whose constant term is 1.
+template <std::size_t N>
+double one_plus(const double (&c)[N], double z) {
+    return 1.0 + z * polynomial(c, z);
+}
 
 // pi/2 in three 33-bit parts, each with the tail that follows it; n * part
 // is exact for |n| < 2^20.
@@ -209,6 +283,99 @@ double reproducible_exp(double x) {
     const double c = r - t * (kExpP1 + t * (kExpP2 + t * (kExpP3 + t * (kExpP4 + t * kExpP5))));
     const double y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi);
     return std::ldexp(y, static_cast<int>(k));
+}
+
+double reproducible_log(double x) {
+    if (std::isnan(x) || x < 0.0) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    if (x == 0.0) {
+        return -std::numeric_limits<double>::infinity();
+    }
+    if (std::isinf(x)) {
+        return x;
+    }
+    int k = 0;
+    if (x < std::numeric_limits<double>::min()) {
+        k = -54;
+        x *= kTwo54;  // subnormal: scale into the normal range, exactly
+    }
+    const std::uint64_t bits = bits_of(x);
+    auto high = static_cast<std::uint32_t>(bits >> 32);
+    k += static_cast<int>(high >> 20) - 1023;
+    high &= 0x000fffffu;
+    // Halve the mantissa when it lies above sqrt(2), so that 1 + f lies
+    // within [sqrt(2)/2, sqrt(2)).
+    const std::uint32_t above = (high + 0x95f64u) & 0x100000u;
+    k += static_cast<int>(above >> 20);
+    const std::uint64_t normalised =
+        (static_cast<std::uint64_t>(high | (above ^ 0x3ff00000u)) << 32) | (bits & 0xffffffffu);
+    const double f = from_bits(normalised) - 1.0;
+    const double dk = k;
+    if ((0x000fffffu & (2u + high)) < 3u) {  // |f| < 2^-20
+        if (f == 0.0) {
+            return dk * kLn2High + dk * kLn2Low;
+        }
+        const double r = f * f * (0.5 - 0.33333333333333333 * f);
+        return dk * kLn2High - ((r - dk * kLn2Low) - f);
+    }
+    const double s = f / (2.0 + f);
+    const double z = s * s;
+    const double w = z * z;
+    const double t1 = w * (kLogLg2 + w * (kLogLg4 + w * kLogLg6));
+    const double t2 = z * (kLogLg1 + w * (kLogLg3 + w * (kLogLg5 + w * kLogLg7)));
+    const double r = t2 + t1;
+    const auto h = static_cast<std::int32_t>(high);
+    if (((h - 0x6147a) | (0x6b851 - h)) > 0) {  // f far enough from 0 for f^2/2 apart
+        const double half_square = 0.5 * f * f;
+        return dk * kLn2High - ((half_square - (s * (half_square + r) + dk * kLn2Low)) - f);
+    }
+    return dk * kLn2High - ((s * (f - r) - dk * kLn2Low) - f);
+}
+
+double reproducible_erfc(double x) {
+    if (std::isnan(x)) {
+        return x;
+    }
+    const double magnitude = std::fabs(x);
+    if (magnitude < 0.84375) {
+        if (magnitude < 0x1p-56) {
+            return 1.0 - x;
+        }
+        const double z = x * x;
+        const double y = polynomial(kErfPp, z) / one_plus(kErfQq, z);
+        if (x < 0.25) {
+            return 1.0 - (x + x * y);
+        }
+        return 0.5 - (x * y + (x - 0.5));
+    }
+    if (magnitude < 1.25) {
+        const double s = magnitude - 1.0;
+        const double ratio = polynomial(kErfPa, s) / one_plus(kErfQa, s);
+        return x >= 0.0 ? (1.0 - kErx) - ratio : 1.0 + (kErx + ratio);
+    }
+    if (magnitude >= 28.0) {
+        return x > 0.0 ? 0.0 : 2.0;
+    }
+    if (x <= -6.0) {
+        return 2.0;  // 2 - erfc(6) rounds to 2
+    }
+    const double s = 1.0 / (magnitude * magnitude);
+    double r = 0.0;
+    double q = 0.0;
+    if (bits_of(magnitude) >> 32 < 0x4006db6du) {  // |x| below about 1/0.35
+        r = polynomial(kErfcRa, s);
+        q = one_plus(kErfcSa, s);
+    } else {
+        r = polynomial(kErfcRb, s);
+        q = one_plus(kErfcSb, s);
+    }
+    // exp(-x^2) as exp(-z^2) exp((z - x)(z + x)), z being x cut to its high
+    // 21 mantissa bits, so that z^2 is exact.
+    const double z = from_bits(bits_of(magnitude) & 0xffffffff00000000u);
+    const double tail = reproducible_exp(-z * z - 0.5625) *
+                        reproducible_exp((z - magnitude) * (z + magnitude) + r / q);
+    return x > 0.0 ? tail / magnitude : 2.0 - tail / magnitude;
 }
 
 double reproducible_sin(double x) {

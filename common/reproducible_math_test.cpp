@@ -1,6 +1,7 @@
-// exp, sin, cos and tanh of the library against long-double references:
-// within one unit in the last place over the ranges the filter design and
-// the tanh limiter meet and beyond.
+// exp, log, sin, cos, tanh and erfc of the library against long-double
+// references: within one unit in the last place (erfc three) over the ranges
+// the filter design, the tanh limiter and the stand-in's noise and error
+// rates meet, and beyond.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,6 +69,59 @@ TEST(ReproducibleMath, ExpEdges) {
     EXPECT_EQ(ami::reproducible_exp(-std::numeric_limits<double>::infinity()), 0.0);
     EXPECT_TRUE(std::isnan(ami::reproducible_exp(std::nan(""))));
     EXPECT_GT(ami::reproducible_exp(-740.0), 0.0);  // subnormal, not flushed
+}
+
+TEST(ReproducibleMath, LogIsWithinOneUlp) {
+    auto log = [](double x) { return ami::reproducible_log(x); };
+    auto reference = [](long double x) { return std::log(x); };
+    // Both sides of 1, where log cancels, and the seams of the reduction.
+    EXPECT_LE(worst_ulps(log, reference, 0.5, 2.0, 200001), 1.0);
+    EXPECT_LE(worst_ulps(log, reference, 1.0 - 1e-5, 1.0 + 1e-5, 20001), 1.0);
+    EXPECT_LE(worst_ulps(log, reference, 0.70, 0.72, 20001), 1.0);
+    EXPECT_LE(worst_ulps(log, reference, 1.40, 1.43, 20001), 1.0);
+    // Magnitudes from subnormals to the largest doubles (worst_ulps_log
+    // tries both signs; keep the positive ones).
+    auto positive = [&](double x) { return x > 0.0 ? log(x) : static_cast<double>(std::log(-x)); };
+    auto positive_ref = [](long double x) { return std::log(std::fabs(x)); };
+    EXPECT_LE(worst_ulps_log(positive, positive_ref, 4.9e-324, 1.7e308, 200001), 1.0);
+}
+
+TEST(ReproducibleMath, LogEdges) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(ami::reproducible_log(1.0), 0.0);
+    EXPECT_EQ(ami::reproducible_log(0.0), -kInf);
+    EXPECT_EQ(ami::reproducible_log(-0.0), -kInf);
+    EXPECT_EQ(ami::reproducible_log(kInf), kInf);
+    EXPECT_TRUE(std::isnan(ami::reproducible_log(-1e-300)));
+    EXPECT_TRUE(std::isnan(ami::reproducible_log(-kInf)));
+    EXPECT_TRUE(std::isnan(ami::reproducible_log(std::nan(""))));
+    EXPECT_EQ(ami::reproducible_log(2.0), 6.93147180559945286227e-01);
+}
+
+// Over the whole range, and in the tail relative to its own size: the
+// probability of a Gaussian beyond 38 standard deviations is still a
+// number.
+TEST(ReproducibleMath, ErfcIsWithinThreeUlps) {
+    auto erfc = [](double x) { return ami::reproducible_erfc(x); };
+    auto reference = [](long double x) { return std::erfc(x); };
+    // Each range of the computation: 0.84375, 1.25, 1/0.35, 6, 28.
+    for (double range : {0.3, 0.9, 1.3, 3.0, 6.5, 27.2}) {
+        SCOPED_TRACE(range);
+        EXPECT_LE(worst_ulps(erfc, reference, -range, range, 200001), 3.0);
+    }
+    EXPECT_LE(worst_ulps(erfc, reference, 26.0, 27.2, 20001), 3.0);  // subnormal results
+    EXPECT_LE(worst_ulps_log(erfc, reference, 1e-300, 27.0, 100001), 3.0);
+}
+
+TEST(ReproducibleMath, ErfcEdges) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(ami::reproducible_erfc(0.0), 1.0);
+    EXPECT_EQ(ami::reproducible_erfc(kInf), 0.0);
+    EXPECT_EQ(ami::reproducible_erfc(-kInf), 2.0);
+    EXPECT_EQ(ami::reproducible_erfc(30.0), 0.0);
+    EXPECT_EQ(ami::reproducible_erfc(-7.0), 2.0);
+    EXPECT_GT(ami::reproducible_erfc(27.0), 0.0);  // subnormal, not flushed
+    EXPECT_TRUE(std::isnan(ami::reproducible_erfc(std::nan(""))));
 }
 
 TEST(ReproducibleMath, SinAndCosAreWithinOneUlp) {

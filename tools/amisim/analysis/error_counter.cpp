@@ -1,0 +1,100 @@
+#include "tools/amisim/analysis/error_counter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace amisim {
+
+Interval wilson_interval(std::uint64_t errors, std::uint64_t trials, double z) {
+    if (trials == 0) {
+        return {0.0, 1.0};
+    }
+    const auto n = static_cast<double>(trials);
+    const double p = static_cast<double>(errors) / n;
+    const double z2 = z * z;
+    const double centre = (p + z2 / (2.0 * n)) / (1.0 + z2 / n);
+    const double half = z * std::sqrt(p * (1.0 - p) / n + z2 / (4.0 * n * n)) / (1.0 + z2 / n);
+    return {errors == 0 ? 0.0 : std::max(centre - half, 0.0),
+            errors == trials ? 1.0 : std::min(centre + half, 1.0)};
+}
+
+ErrorCounter::ErrorCounter(const ErrorCountSettings &settings)
+    : settings_(settings),
+      symbols_(settings.pattern, static_cast<int>(settings.levels)),
+      noise_(settings.noise_seed),
+      sampler_(static_cast<std::size_t>(4 * std::max(settings.samples_per_bit, 1) + 64)) {
+    settings_.samples_per_bit = std::max(settings_.samples_per_bit, 1);
+    figures_.errors_by_symbol.assign(settings.levels, 0);
+}
+
+void ErrorCounter::decide(double nominal, double voltage) {
+    const double position = (nominal - settings_.latency) / settings_.samples_per_bit;
+    if (!std::isfinite(position)) {
+        return;
+    }
+    const auto k = static_cast<std::int64_t>(std::floor(position + 0.5));
+    if (k <= last_decided_) {
+        ++figures_.repeated;
+        return;
+    }
+    if (k < 0) {
+        return;  // before the first symbol
+    }
+    if (last_decided_ >= settings_.settle_bits) {
+        figures_.missed += static_cast<std::uint64_t>(k - last_decided_ - 1);
+    }
+    last_decided_ = k;
+    while (next_symbol_ <= k) {
+        symbol_ = symbols_.next();
+        ++next_symbol_;
+    }
+    if (k < settings_.settle_bits) {
+        return;
+    }
+    if (settings_.noise_sigma != 0.0) {
+        voltage += settings_.noise_sigma * noise_.gaussian();
+    }
+    int decided = 0;
+    for (double threshold : settings_.thresholds) {
+        decided += voltage > threshold ? 1 : 0;
+    }
+    ++figures_.decisions;
+    if (decided != symbol_) {
+        ++figures_.errors;
+        ++figures_.errors_by_symbol[static_cast<std::size_t>(symbol_) % settings_.levels];
+        if (figures_.error_symbols.size() < settings_.kept_positions) {
+            figures_.error_symbols.push_back(k);
+        }
+    }
+}
+
+void ErrorCounter::add(const double *wave, std::size_t count, const double *instants,
+                       const double *nominal, std::size_t n) {
+    sampled_.clear();
+    sampler_.add(wave, count, instants, nominal, n, sampled_);
+    for (const Sampled &s : sampled_) {
+        decide(s.tag, s.value);
+    }
+}
+
+ErrorFigures ErrorCounter::figures() const {
+    ErrorFigures figures = figures_;
+    figures.ber = figures.decisions == 0 ? 0.0
+                                         : static_cast<double>(figures.errors) /
+                                               static_cast<double>(figures.decisions);
+    figures.interval = wilson_interval(figures.errors, figures.decisions);
+    return figures;
+}
+
+void FixedClock::instants_before(double end, std::vector<double> &instants) {
+    while (true) {
+        const double instant = next_ + static_cast<double>(index_) * spb_;
+        if (!(instant < end)) {
+            return;
+        }
+        instants.push_back(instant);
+        ++index_;
+    }
+}
+
+}  // namespace amisim

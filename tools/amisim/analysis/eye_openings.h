@@ -1,0 +1,22 @@
+// What the statistical eye's error rates show, read off them once they are
+// computed: each eye's opening at a rate phase by phase (its contours), its
+// height and width at the target rate, and the bathtubs at the target.
+#ifndef AMISIM_EYE_OPENINGS_H
+#define AMISIM_EYE_OPENINGS_H
+
+#include <vector>
+
+#include "tools/amisim/analysis/statistical_eye.h"
+
+namespace amisim {
+
+// Fills eye.contours, openings, time_bathtub and voltage_bathtub from its
+// rates. means[p][s] is the mean sampled voltage of symbol s at phase p:
+// eye e's opening is searched between the means of symbols e and e + 1.
+void read_eye_figures(const std::vector<double> &thresholds,
+                      const std::vector<double> &contour_bers,
+                      const std::vector<std::vector<double>> &means, StatisticalEye &eye);
+
+}  // namespace amisim
+
+#endif  // AMISIM_EYE_OPENINGS_H

@@ -1,0 +1,21 @@
+#include "tools/amisim/stimulus/bit_pattern.h"
+
+namespace amisim {
+
+SymbolStream::SymbolStream(const BitPattern &pattern, int levels)
+    : random_(pattern.prbs_order == 0), prbs_(pattern.prbs_order), random_stream_(pattern.seed) {
+    bits_per_symbol_ = 0;
+    while ((2 << bits_per_symbol_) <= levels) {
+        ++bits_per_symbol_;
+    }
+    std::uint64_t skip = pattern.skip;
+    if (!random_ && prbs_order_supported(pattern.prbs_order)) {
+        const std::uint64_t period = (std::uint64_t{1} << pattern.prbs_order) - 1u;
+        skip = period == 0 ? 0 : skip % period;
+    }
+    for (std::uint64_t i = 0; i < skip; ++i) {
+        next_bit();
+    }
+}
+
+}  // namespace amisim

@@ -1,0 +1,268 @@
+#include "tools/amisim/stimulus/reserved_parameters.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+
+#include "IBIS_AMI_tree.h"
+
+namespace amisim {
+
+namespace {
+
+// A list of the parameter file: (name values...) or (name lists...).
+struct Node {
+    std::string name;
+    std::vector<std::string> values;
+    std::vector<std::unique_ptr<Node>> children;
+
+    const Node *child(const std::string &wanted) const {
+        for (const auto &c : children) {
+            if (c->name == wanted) {
+                return c.get();
+            }
+        }
+        return nullptr;
+    }
+};
+
+// Reads the whole text into a tree of lists, driving the toolkit's lexer and
+// grammar one character at a time as the parameter-string reader does. The
+// grammar's messages, if any, go to error.
+std::unique_ptr<Node> read_lists(const std::string &text, std::string &error) {
+    auto root = std::make_unique<Node>();
+    std::vector<Node *> open{root.get()};
+    TokenKind kind = TOKEN_SPACE;
+    ParserState state = EXPECT_LIST;
+    AmiToken token{nullptr, 0};
+    int32_t in_quote = 0;
+    int32_t complete = 0;
+    int32_t depth = 0;
+    char messages[513] = {};
+    for (const char &c : text) {
+        const ParserState before = state;
+        kind = AmiLexer(&c, kind, state, &token, &in_quote, &complete, messages, 512);
+        state = AmiParser(kind, state, &complete, &depth, messages, 512);
+        if (complete != 1) {
+            continue;
+        }
+        if (kind == TOKEN_TEXT) {
+            const std::string word(token.start, static_cast<std::size_t>(token.length));
+            if (before == EXPECT_NAME) {
+                open.back()->children.push_back(std::make_unique<Node>());
+                open.push_back(open.back()->children.back().get());
+                open.back()->name = word;
+            } else if (before == EXPECT_VALUE || before == AFTER_VALUE) {
+                open.back()->values.push_back(word);
+            }
+        } else if (kind == TOKEN_CLOSE && open.size() > 1) {
+            open.pop_back();
+        }
+    }
+    error = messages;
+    if (error.empty() && (open.size() != 1 || in_quote != 0)) {
+        error = "the lists are not closed";
+    }
+    return root;
+}
+
+bool to_number(const std::string &word, double &value) {
+    const char *begin = word.data();
+    const char *end = begin + word.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    const auto [stop, problem] = std::from_chars(begin, end, value);
+    return problem == std::errc() && stop == end && std::isfinite(value);
+}
+
+// The parameter's value as its format gives it, or a note why there is none.
+bool declared_value(const Node &parameter, double &value, std::string &form, std::string &note) {
+    const Node *default_value = parameter.child("Default");
+    struct Format {
+        const char *name;
+        std::size_t numbers;  // at least
+        bool takes_default;
+        const char *first;  // what the first number is
+    };
+    static constexpr Format kFormats[] = {
+        {"Value", 1, false, ""},          {"Range", 3, true, "typ"},
+        {"List", 1, true, "first entry"}, {"Corner", 3, false, "typ"},
+        {"Increment", 4, true, "typ"},    {"Steps", 4, true, "typ"},
+    };
+    for (const Format &format : kFormats) {
+        const Node *node = parameter.child(format.name);
+        if (node == nullptr) {
+            continue;
+        }
+        if (node->values.size() < format.numbers) {
+            note = std::string(format.name) + " has too few values";
+            return false;
+        }
+        for (const std::string &word : node->values) {
+            double number = 0.0;
+            if (!to_number(word, number)) {
+                note = std::string(format.name) + " holds \"" + word + "\", not a number";
+                return false;
+            }
+        }
+        form = format.name;
+        if (format.takes_default && default_value != nullptr && !default_value->values.empty()) {
+            if (!to_number(default_value->values.front(), value)) {
+                note = "its Default \"" + default_value->values.front() + "\" is not a number";
+                return false;
+            }
+            form += ", its Default";
+            return true;
+        }
+        to_number(node->values.front(), value);
+        if (*format.first != '\0') {
+            form += std::string(", ") + format.first;
+        }
+        return true;
+    }
+    note = "no Value, Range, List, Corner, Increment or Steps";
+    return false;
+}
+
+std::string value_of(const Node *node) {
+    return node == nullptr || node->values.empty() ? std::string() : node->values.front();
+}
+
+}  // namespace
+
+ReservedReading read_reserved_parameters(const std::string &ami_text) {
+    ReservedReading reading;
+    std::string error;
+    const std::unique_ptr<Node> top = read_lists(ami_text, error);
+    if (!error.empty()) {
+        reading.readable = false;
+        reading.notes.push_back("not read: " + error);
+        return reading;
+    }
+    if (top->children.empty()) {
+        return reading;
+    }
+    const Node *reserved = top->children.front()->child("Reserved_Parameters");
+    if (reserved == nullptr) {
+        return reading;
+    }
+    struct Known {
+        const char *name;
+        bool time;  // a jitter, in seconds or UI
+        ReservedUnit float_unit;
+    };
+    static constexpr Known kKnown[] = {
+        {"Tx_Rj", true, ReservedUnit::kSeconds},  {"Tx_Dj", true, ReservedUnit::kSeconds},
+        {"Tx_Sj", true, ReservedUnit::kSeconds},  {"Tx_Sj_Frequency", false, ReservedUnit::kHertz},
+        {"Tx_DCD", true, ReservedUnit::kSeconds}, {"Rx_Rj", true, ReservedUnit::kSeconds},
+        {"Rx_Dj", true, ReservedUnit::kSeconds},  {"Rx_Sj", true, ReservedUnit::kSeconds},
+        {"Rx_DCD", true, ReservedUnit::kSeconds}, {"Rx_Noise", false, ReservedUnit::kVolts},
+    };
+    for (const auto &parameter : reserved->children) {
+        const Known *known = nullptr;
+        for (const Known &k : kKnown) {
+            if (parameter->name == k.name) {
+                known = &k;
+            }
+        }
+        if (known == nullptr) {
+            continue;
+        }
+        const std::string left_out = parameter->name + " left out: ";
+        const std::string usage = value_of(parameter->child("Usage"));
+        if (usage != "Info" && usage != "In") {
+            reading.notes.push_back(left_out + "Usage " + (usage.empty() ? "missing" : usage));
+            continue;
+        }
+        const std::string type = value_of(parameter->child("Type"));
+        ReservedValue read;
+        read.name = parameter->name;
+        if (type == "Float") {
+            read.unit = known->float_unit;
+        } else if (type == "UI" && known->time) {
+            read.unit = ReservedUnit::kUnitIntervals;
+        } else {
+            reading.notes.push_back(left_out + "Type " + (type.empty() ? "missing" : type));
+            continue;
+        }
+        std::string note;
+        if (!declared_value(*parameter, read.value, read.form, note)) {
+            reading.notes.push_back(left_out + note);
+            continue;
+        }
+        if (read.value < 0.0) {
+            reading.notes.push_back(left_out + "negative");
+            continue;
+        }
+        reading.values.push_back(read);
+    }
+    return reading;
+}
+
+std::vector<std::string> ami_files_beside(const std::string &library_path) {
+    std::string stem = library_path;
+    const std::size_t slash = stem.find_last_of('/');
+    const std::size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        stem.erase(dot);
+    }
+    std::vector<std::string> candidates{stem + ".ami"};
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    for (const char *suffix : {"_32", "_64"}) {
+        if (stem.size() >= name_start + 4 && stem.compare(stem.size() - 3, 3, suffix) == 0) {
+            candidates.push_back(stem.substr(0, stem.size() - 3) + ".ami");
+        }
+    }
+    return candidates;
+}
+
+std::vector<std::string> apply_reserved(const ReservedReading &reading, double unit_interval,
+                                        Impairments &impairments) {
+    struct Target {
+        const char *name;
+        double *place;
+    };
+    const Target targets[] = {
+        {"Tx_Rj", &impairments.tx.rj},   {"Tx_Dj", &impairments.tx.dj},
+        {"Tx_Sj", &impairments.tx.sj},   {"Tx_Sj_Frequency", &impairments.tx.sj_frequency},
+        {"Tx_DCD", &impairments.tx.dcd}, {"Rx_Rj", &impairments.rx.rj},
+        {"Rx_Dj", &impairments.rx.dj},   {"Rx_Sj", &impairments.rx.sj},
+        {"Rx_DCD", &impairments.rx.dcd}, {"Rx_Noise", &impairments.rx_noise},
+    };
+    std::vector<std::string> lines;
+    for (const ReservedValue &read : reading.values) {
+        for (const Target &target : targets) {
+            if (read.name != target.name) {
+                continue;
+            }
+            std::ostringstream line;
+            line << read.name << " = " << read.value;
+            switch (read.unit) {
+                case ReservedUnit::kUnitIntervals:
+                    *target.place = read.value * unit_interval;
+                    line << " UI = " << *target.place << " s";
+                    break;
+                case ReservedUnit::kSeconds:
+                    *target.place = read.value;
+                    line << " s";
+                    break;
+                case ReservedUnit::kVolts:
+                    *target.place = read.value;
+                    line << " V";
+                    break;
+                case ReservedUnit::kHertz:
+                    *target.place = read.value;
+                    line << " Hz";
+                    break;
+            }
+            line << " (" << read.form << ")";
+            lines.push_back(line.str());
+        }
+    }
+    return lines;
+}
+
+}  // namespace amisim
