@@ -61,7 +61,7 @@ def _run(command, folder, time_limit_s):
     """Runs the stand-in, stdout and stderr into files in the folder; the
     exit status, or None when it overran the time limit and was stopped."""
     # The stand-in dies with this worker (setpriv: when its parent goes), and
-    # a session of its own lets a stop reach its helpers (amisim-i386, qemu).
+    # a session of its own lets a stop reach it; its model hosts end with it.
     prefix = ["setpriv", "--pdeathsig", "KILL", "--"] if shutil.which("setpriv") else []
     with open(os.path.join(folder, "stdout.txt"), "wb") as out, \
             open(os.path.join(folder, "stderr.txt"), "wb") as err:

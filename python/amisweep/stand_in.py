@@ -5,9 +5,8 @@ no change here), and what identifies the results it computes.
 The version recorded in results.json is the project's version, which stays
 the same while the stand-in's code changes between releases; a fix in how it
 measures an eye must not leave stale results in a cache. So the results of a
-point are keyed by the SHA-256 of the programs themselves (the 64-bit
-stand-in and, beside it, the 32-bit one it hands 32-bit models to) as well as
-by that version.
+point are keyed by the SHA-256 of the programs themselves (the stand-in and,
+beside it, the model hosts it runs the models in) as well as by that version.
 """
 import hashlib
 import json
@@ -88,7 +87,7 @@ def read_stand_in(path):
             stand_in.options[match.group(1)[2:]] = bool(match.group(2))
     if "out" not in stand_in.options:
         raise StandInError(f"{path} --help lists no --out option: is it the stand-in?")
-    for name in (os.path.basename(path), "amisim-i386"):
+    for name in (os.path.basename(path), "amisim-host-64", "amisim-host-32"):
         program = os.path.join(os.path.dirname(stand_in.path), name)
         if os.path.isfile(program):
             stand_in.programs_sha256[name] = sha256_of(program)
