@@ -25,7 +25,9 @@
 #include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
+#include "tools/amisim/models/hosted_session.h"
 #include "tools/amisim/models/model_library.h"
+#include "tools/amisim/run/pipeline.h"
 #include "tools/amisim/run/stream.h"
 
 #ifndef EXAMPLE_RX_LIBRARY
@@ -423,5 +425,54 @@ BENCHMARK(BM_Stream_DefaultChannel_DirectSums)->Arg(5000)->Unit(benchmark::kMill
 BENCHMARK(BM_Convolution_Fft_DefaultChannel)->RangeMultiplier(2)->Range(8192, 131072);
 BENCHMARK(BM_Convolution_Direct)->RangeMultiplier(2)->Range(16, 512);
 BENCHMARK(BM_Convolution_Fft)->RangeMultiplier(2)->Range(16, 512);
+
+// The whole link through the pipeline, as the program runs it: the model
+// with pre-emphasis, the built-in channel, the kit's example receiver,
+// both models in this process, both hosted (each in its own process, a
+// block in flight), and the 32-bit build of the model hosted.
+void BM_Pipeline_Link(benchmark::State &state) {
+    const auto bits = static_cast<std::int64_t>(state.range(0));
+    const int mode = static_cast<int>(state.range(1));
+    amisim::RunSetting setting;
+    setting.dt = kDt;
+    setting.spb = kSpb;
+    setting.bits = bits;
+    setting.channel = amisim::default_channel({}, kDt, 128 * kSpb);
+    setting.model_path = mode == 2 ? AMISIM_DIST_TX_32 : AMI_MODEL_LIBRARY;
+    setting.parameters = "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))";
+    setting.rx_path = EXAMPLE_RX_LIBRARY;
+    setting.rx_parameters = "(Example_Rx (DFE_Mode auto))";
+    amisim::HostedOptions hosted;
+    hosted.host_64 = AMISIM_HOST_64;
+    hosted.host_32 = AMISIM_HOST_32;
+    for (auto _ : state) {
+        std::string error;
+        auto open = [&](const std::string &path) {
+            return mode == 0 ? amisim::open_in_process(path, error)
+                             : amisim::open_hosted(path, hosted, error);
+        };
+        auto tx = open(setting.model_path);
+        auto rx = open(setting.rx_path);
+        if (tx == nullptr || rx == nullptr) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        amisim::RunResults results;
+        if (amisim::run_pipeline(setting, *tx, rx.get(), results) != 0) {
+            state.SkipWithError(results.failure.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(results.at_clock);
+    }
+    report_bits(state, bits);
+}
+
+BENCHMARK(BM_Pipeline_Link)
+    ->ArgNames({"bits", "hosted"})
+    ->Args({200000, 0})
+    ->Args({200000, 1})
+    ->Args({200000, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();
