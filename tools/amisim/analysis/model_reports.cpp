@@ -57,9 +57,11 @@ SeriesSummary summarise(const std::vector<ReportPoint> &points, double lowest, d
     s.settled = last.mean;
     s.spread = last.deviation;
     if (n >= 2 * window) {
-        s.drift = last.mean - moments(points, n - 2 * window, n - window).mean;
+        const Moments before = moments(points, n - 2 * window, n - window);
+        s.drift = last.mean - before.mean;
         const double scale = std::max(std::fabs(lowest), std::fabs(highest));
-        s.has_settled = std::fabs(s.drift) <= limits.settle_tolerance * scale;
+        s.has_settled = std::fabs(s.drift) <= std::max(std::min(last.deviation, before.deviation),
+                                                       limits.settle_tolerance * scale);
     }
     return s;
 }

@@ -36,9 +36,11 @@ struct ReportPoint {
 // A series in brief. Its settled value is the mean over the last tenth
 // (settle_share) of its points, at least one; those points are spread
 // evenly over the last tenth of the calls that reported it. The series has
-// settled when that mean differs from the mean over the tenth before it by
-// no more than settle_tolerance times the largest magnitude the series
-// took (at least two points are needed).
+// settled when that mean differs from the mean over the tenth before it
+// (its drift) by no more than the smaller of the two tenths' spreads, or
+// than settle_tolerance times the largest magnitude the series took: a
+// value that still moves drifts by more than it scatters, one that wanders
+// about its mean does not. At least two points are needed.
 struct SeriesSummary {
     ReportPoint first;
     ReportPoint last;
@@ -71,7 +73,7 @@ struct ModelReportLimits {
     std::size_t texts = 32;  // distinct texts
     std::size_t text_length = 1000;
     double settle_share = 0.1;
-    double settle_tolerance = 0.02;
+    double settle_tolerance = 0.01;
 };
 
 struct ModelReportCounts {

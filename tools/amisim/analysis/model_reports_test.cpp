@@ -129,7 +129,11 @@ TEST(ModelReports, SummarisesFirstLastAndSettledValue) {
         {"converging with a dither",
          [](int k) { return 0.3 + 0.2 * std::exp(-k / 50.0) + (k % 2 == 0 ? 1e-3 : -1e-3); }, 0.3,
          1e-4, 1000, true},
+        {"wandering about its mean", [](int k) { return 0.01 * std::sin(0.7 * k); }, 0.0, 1e-3,
+         1000, true},
         {"still rising", [](int k) { return 0.01 * k; }, 9.5, 0.01, 1000, false},
+        {"a step in the last tenth", [](int k) { return k < 960 ? 0.0 : 1.0; }, 0.4, 1e-12, 1000,
+         false},
         {"a single report", [](int) { return 2.0; }, 2.0, 0.0, 1, false},
     };
     for (const Case &c : cases) {
