@@ -538,6 +538,16 @@ static int32_t pam4_recover(RxInstance *self, const double *wave, long count, in
                             double *clock_times) {
     Pam4Receiver *rx = &self->pam4_rx;
     long i;
+    if (count > 0 && rx->edge_timer >= (double)(count - 1) &&
+        rx->data_timer >= (double)(count - 1)) {
+        /* Neither timer runs out: they count down by whole samples, which
+         * is exact, as count single steps would. */
+        rx->edge_timer -= (double)count;
+        rx->data_timer -= (double)count;
+        rx->previous_sample = wave[count - 1];
+        rx->sample_index += count;
+        return clock_index;
+    }
     for (i = 0; i < count; ++i) {
         const double x = wave[i];
         if (rx->edge_timer < 0.0) {
