@@ -66,6 +66,23 @@ SeriesSummary summarise(const std::vector<ReportPoint> &points, double lowest, d
     return s;
 }
 
+// The entry of key, found through index_of, or made by make() and added
+// while there are fewer than limit; null when there is no room.
+template <typename Entry, typename Make>
+Entry *entry_for(const std::string &key, std::map<std::string, std::size_t> &index_of,
+                 std::vector<Entry> &entries, std::size_t limit, Make make) {
+    const auto found = index_of.find(key);
+    if (found != index_of.end()) {
+        return &entries[found->second];
+    }
+    if (entries.size() >= limit) {
+        return nullptr;
+    }
+    index_of.emplace(key, entries.size());
+    entries.push_back(make());
+    return &entries.back();
+}
+
 }  // namespace
 
 ModelReports::ModelReports(const ModelReportLimits &limits) : limits_(limits) {
@@ -118,19 +135,18 @@ void ModelReports::add_lists(const ParameterList &list, const std::string &path,
 }
 
 void ModelReports::add_value(const std::string &name, const ReportPoint &point) {
-    auto found = track_of_.find(name);
-    if (found == track_of_.end()) {
-        if (tracks_.size() >= limits_.series) {
-            ++counts_.values_left_out;
-            return;
-        }
-        found = track_of_.emplace(name, tracks_.size()).first;
-        tracks_.emplace_back();
-        tracks_.back().name = name;
-        tracks_.back().lowest = point.value;
-        tracks_.back().highest = point.value;
+    Track *found = entry_for(name, track_of_, tracks_, limits_.series, [&] {
+        Track made;
+        made.name = name;
+        made.lowest = point.value;
+        made.highest = point.value;
+        return made;
+    });
+    if (found == nullptr) {
+        ++counts_.values_left_out;
+        return;
     }
-    Track &track = tracks_[found->second];
+    Track &track = *found;
     track.lowest = std::min(track.lowest, point.value);
     track.highest = std::max(track.highest, point.value);
     if (track.reports > 0 && track.last.call == point.call) {
@@ -159,18 +175,15 @@ void ModelReports::add_value(const std::string &name, const ReportPoint &point) 
 void ModelReports::add_text(const std::string &text, std::uint64_t call) {
     const std::string cut =
         text.size() > limits_.text_length ? text.substr(0, limits_.text_length) + "..." : text;
-    auto found = text_of_.find(cut);
-    if (found == text_of_.end()) {
-        if (texts_.size() >= limits_.texts) {
-            ++counts_.texts_left_out;
-            return;
-        }
-        found = text_of_.emplace(cut, texts_.size()).first;
-        texts_.push_back(ReportText{cut, 0, call, call});
+    ReportText *entry = entry_for(cut, text_of_, texts_, limits_.texts, [&] {
+        return ReportText{cut, 0, call, call};
+    });
+    if (entry == nullptr) {
+        ++counts_.texts_left_out;
+        return;
     }
-    ReportText &entry = texts_[found->second];
-    ++entry.count;
-    entry.last_call = call;
+    ++entry->count;
+    entry->last_call = call;
 }
 
 std::vector<ReportSeries> ModelReports::series() const {
