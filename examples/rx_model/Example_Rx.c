@@ -479,9 +479,10 @@ static double pam4_upper_threshold(const Pam4Receiver *rx) {
     return 2.0 / 3.0 * rx->outer_level;
 }
 
-/* A tick, e in [-1, 0) samples from the current sample as the toolkit's
- * CDR places it: its time into clock_times, the waveform there kept for
- * the phase detector, and the latest decision fed back from now on. */
+/* A tick, e (negative) samples from the current sample, placed as the
+ * toolkit's CDR places its ticks: its time into clock_times, the waveform
+ * there kept for the phase detector, and the latest decision fed back from
+ * now on. */
 static int32_t pam4_tick(Pam4Receiver *rx, double x, double e, double sample_interval,
                          int32_t samples_per_bit, int32_t clock_index, double *clock_times) {
     clock_times[clock_index] =
@@ -514,7 +515,7 @@ static void pam4_vote(Pam4Receiver *rx, int early) {
     }
 }
 
-/* A data instant, d in [-1, 0) samples from the current sample: the symbol
+/* A data instant, d (negative) samples from the current sample: the symbol
  * decided; a vote on a transition symmetric about the centre threshold
  * (the edge sample lies on the new symbol's side when the clock is late);
  * the level estimate updated; the next data instant half a symbol after
