@@ -337,7 +337,6 @@ struct Eyes {
     std::size_t decided = 0;
     std::size_t errors = 0;
     std::vector<double> height;  // eye by eye, lowest first, at the instants
-    double phase = 0.0;          // mean UI of the instants from the pulse peaks
     double centre = kNaN;  // UI from the instants to the middle of the phases where all are open
 };
 
@@ -362,7 +361,6 @@ Eyes measure(const LinkRun &run, const std::vector<double> &levels, const int *r
     std::vector<std::vector<double>> lowest(kSpb, std::vector<double>(levels.size(), kInf));
     std::vector<std::vector<double>> highest(kSpb, std::vector<double>(levels.size(), -kInf));
     Eyes e;
-    double phase_sum = 0.0;
     for (std::size_t i = 0; i < run.ticks.size(); ++i) {
         const long n = std::lround(run.ticks[i] / kDt) + kHalf;
         const long k = std::lround(static_cast<double>(n - static_cast<long>(c)) / kSpb);
@@ -383,7 +381,6 @@ Eyes measure(const LinkRun &run, const std::vector<double> &levels, const int *r
         }
         ++e.decided;
         e.errors += decided != level ? 1 : 0;
-        phase_sum += static_cast<double>(n - static_cast<long>(c)) / kSpb - static_cast<double>(k);
         for (int d = -kHalf; d < kHalf; ++d) {
             const double x = run.wave[static_cast<std::size_t>(n + d)];
             auto &low =
@@ -394,7 +391,6 @@ Eyes measure(const LinkRun &run, const std::vector<double> &levels, const int *r
             high = std::max(high, x);
         }
     }
-    e.phase = phase_sum / static_cast<double>(e.decided);
     int first_open = kSpb;
     int last_open = -1;
     for (int d = 0; d < kSpb; ++d) {
