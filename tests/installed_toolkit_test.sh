@@ -86,7 +86,7 @@ if [ -d "$example" ]; then
     check "amisim runs the example with the DFE off" run_to "$work/off.txt" \
         "$amisim" "$model" --set DFE_Mode=off --out "$work/off"
     check "the example echoes its parameters" \
-        grep -q 'DFE_Mode "auto")(DFE_Taps 4)(CDR_Mode "auto"))' "$work/auto.txt"
+        grep -q 'DFE_Mode "auto")(DFE_Taps 4)(CDR_Mode "auto")(Rx_Modulation "NRZ"))' "$work/auto.txt"
     check "the example reports what it read" \
         grep -q '\*\*Info\*\* Configured 1 items through parameter string.' "$work/auto.txt"
     before=$(eye_before "$work/auto.txt")

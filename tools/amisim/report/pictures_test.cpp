@@ -17,6 +17,7 @@
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
+#include "tools/amisim/report/trajectory_picture.h"
 
 namespace {
 
@@ -112,6 +113,20 @@ ShortRun short_run(double loss) {
     return run;
 }
 
+// Two DFE taps settling from their first values and a clock phase, as a
+// receiver reports them over 400 calls.
+std::vector<amisim::ReportSeries> reported_series() {
+    amisim::ModelReports reports;
+    for (int k = 0; k < 400; ++k) {
+        const double settling = std::exp(-k / 60.0);
+        const std::string text = "(Rx (DFE_Taps_Now " + std::to_string(-0.1 + 0.05 * settling) +
+                                 " " + std::to_string(0.02 * settling) + ")(CDR_Phase " +
+                                 std::to_string(0.4 * (1.0 - settling)) + "))";
+        reports.add(static_cast<std::uint64_t>(k), k * 1e-8, text.c_str());
+    }
+    return reports.series();
+}
+
 struct PictureCase {
     const char *name;
     std::function<amisim::Svg()> draw;
@@ -127,6 +142,7 @@ TEST(AmisimPictures, RenderAtTheirSizeShowingTheirContent) {
     const ShortRun closed = short_run(3.0);
     ASSERT_GT(open.figures.height, 0.0);
     ASSERT_LT(closed.figures.height, 0.0);
+    const std::vector<amisim::ReportSeries> reported = reported_series();
     const std::vector<PictureCase> cases{
         {"eye_open", [&] { return amisim::eye_picture(open.eye, open.figures, "Eye", "open"); },
          780, 520, 0.25, 0.0, 0.0, 30},
@@ -147,6 +163,8 @@ TEST(AmisimPictures, RenderAtTheirSizeShowingTheirContent) {
         {"bathtub_before_only",
          [&] { return amisim::bathtub_picture(closed.figures, nullptr, 16, 1e-12); }, 780, 460, 0.0,
          0.002, 0.0, 10},
+        {"trajectories", [&] { return amisim::trajectory_picture(reported, "Receiver"); }, 780, 550,
+         0.0, 0.002, 0.001, 10},
     };
     for (const PictureCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,86 +1,18 @@
 #include "tools/amisim/stimulus/reserved_parameters.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdint>
 #include <memory>
 #include <sstream>
 
-#include "IBIS_AMI_tree.h"
+#include "tools/amisim/models/parameter_lists.h"
 
 namespace amisim {
 
 namespace {
 
-// A list of the parameter file: (name values...) or (name lists...).
-struct Node {
-    std::string name;
-    std::vector<std::string> values;
-    std::vector<std::unique_ptr<Node>> children;
-
-    const Node *child(const std::string &wanted) const {
-        for (const auto &c : children) {
-            if (c->name == wanted) {
-                return c.get();
-            }
-        }
-        return nullptr;
-    }
-};
-
-// Reads the whole text into a tree of lists, driving the toolkit's lexer and
-// grammar one character at a time as the parameter-string reader does. The
-// grammar's messages, if any, go to error.
-std::unique_ptr<Node> read_lists(const std::string &text, std::string &error) {
-    auto root = std::make_unique<Node>();
-    std::vector<Node *> open{root.get()};
-    TokenKind kind = TOKEN_SPACE;
-    ParserState state = EXPECT_LIST;
-    AmiToken token{nullptr, 0};
-    int32_t in_quote = 0;
-    int32_t complete = 0;
-    int32_t depth = 0;
-    char messages[513] = {};
-    for (const char &c : text) {
-        const ParserState before = state;
-        kind = AmiLexer(&c, kind, state, &token, &in_quote, &complete, messages, 512);
-        state = AmiParser(kind, state, &complete, &depth, messages, 512);
-        if (complete != 1) {
-            continue;
-        }
-        if (kind == TOKEN_TEXT) {
-            const std::string word(token.start, static_cast<std::size_t>(token.length));
-            if (before == EXPECT_NAME) {
-                open.back()->children.push_back(std::make_unique<Node>());
-                open.push_back(open.back()->children.back().get());
-                open.back()->name = word;
-            } else if (before == EXPECT_VALUE || before == AFTER_VALUE) {
-                open.back()->values.push_back(word);
-            }
-        } else if (kind == TOKEN_CLOSE && open.size() > 1) {
-            open.pop_back();
-        }
-    }
-    error = messages;
-    if (error.empty() && (open.size() != 1 || in_quote != 0)) {
-        error = "the lists are not closed";
-    }
-    return root;
-}
-
-bool to_number(const std::string &word, double &value) {
-    const char *begin = word.data();
-    const char *end = begin + word.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
-    }
-    const auto [stop, problem] = std::from_chars(begin, end, value);
-    return problem == std::errc() && stop == end && std::isfinite(value);
-}
-
 // The parameter's value as its format gives it, or a note why there is none.
-bool declared_value(const Node &parameter, double &value, std::string &form, std::string &note) {
-    const Node *default_value = parameter.child("Default");
+bool declared_value(const ParameterList &parameter, double &value, std::string &form,
+                    std::string &note) {
+    const ParameterList *default_value = parameter.child("Default");
     struct Format {
         const char *name;
         std::size_t numbers;  // at least
@@ -93,7 +25,7 @@ bool declared_value(const Node &parameter, double &value, std::string &form, std
         {"Increment", 4, true, "typ"},    {"Steps", 4, true, "typ"},
     };
     for (const Format &format : kFormats) {
-        const Node *node = parameter.child(format.name);
+        const ParameterList *node = parameter.child(format.name);
         if (node == nullptr) {
             continue;
         }
@@ -103,21 +35,21 @@ bool declared_value(const Node &parameter, double &value, std::string &form, std
         }
         for (const std::string &word : node->values) {
             double number = 0.0;
-            if (!to_number(word, number)) {
+            if (!parameter_number(word, number)) {
                 note = std::string(format.name) + " holds \"" + word + "\", not a number";
                 return false;
             }
         }
         form = format.name;
         if (format.takes_default && default_value != nullptr && !default_value->values.empty()) {
-            if (!to_number(default_value->values.front(), value)) {
+            if (!parameter_number(default_value->values.front(), value)) {
                 note = "its Default \"" + default_value->values.front() + "\" is not a number";
                 return false;
             }
             form += ", its Default";
             return true;
         }
-        to_number(node->values.front(), value);
+        parameter_number(node->values.front(), value);
         if (*format.first != '\0') {
             form += std::string(", ") + format.first;
         }
@@ -127,7 +59,7 @@ bool declared_value(const Node &parameter, double &value, std::string &form, std
     return false;
 }
 
-std::string value_of(const Node *node) {
+std::string value_of(const ParameterList *node) {
     return node == nullptr || node->values.empty() ? std::string() : node->values.front();
 }
 
@@ -136,7 +68,7 @@ std::string value_of(const Node *node) {
 ReservedReading read_reserved_parameters(const std::string &ami_text) {
     ReservedReading reading;
     std::string error;
-    const std::unique_ptr<Node> top = read_lists(ami_text, error);
+    const std::unique_ptr<ParameterList> top = read_parameter_lists(ami_text, error);
     if (!error.empty()) {
         reading.readable = false;
         reading.notes.push_back("not read: " + error);
@@ -145,7 +77,7 @@ ReservedReading read_reserved_parameters(const std::string &ami_text) {
     if (top->children.empty()) {
         return reading;
     }
-    const Node *reserved = top->children.front()->child("Reserved_Parameters");
+    const ParameterList *reserved = top->children.front()->child("Reserved_Parameters");
     if (reserved == nullptr) {
         return reading;
     }
