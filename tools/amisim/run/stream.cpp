@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/amisim/channel/summed_channels.h"
+#include "tools/amisim/stimulus/gaussian_noise.h"
+
 namespace amisim {
 
 namespace {
@@ -121,14 +124,18 @@ class WaveCsv {
 // so.
 class TransmitterSource final : public SampleSource {
   public:
+    // Counts its samples, calls and time into those given.
     TransmitterSource(SampleSource &stimulus, BlockStage &model, std::size_t block,
-                      StreamResult &result)
+                      std::uint64_t &samples, std::uint64_t &calls,
+                      std::chrono::steady_clock::duration &time)
         : stimulus_(stimulus),
           model_(model),
           current_(block),
           pending_(block),
           next_(block),
-          result_(result) {}
+          samples_(samples),
+          calls_(calls),
+          time_(time) {}
     ~TransmitterSource() override {
         // A block still in flight is finished so that the model ends between
         // calls; its samples are not needed.
@@ -162,7 +169,7 @@ class TransmitterSource final : public SampleSource {
         stimulus_.fill(block.data(), block.size());
         const auto t0 = Clock::now();
         launched_ = model_.start(block.data(), block.size());
-        result_.in_transmitter += Clock::now() - t0;
+        time_ += Clock::now() - t0;
         in_flight_ = true;
     }
 
@@ -181,16 +188,17 @@ class TransmitterSource final : public SampleSource {
         const auto t0 = Clock::now();
         BlockTicks ticks;
         const bool ok = launched_ && model_.finish(current_.data(), ticks);
-        result_.in_transmitter += Clock::now() - t0;
-        ++result_.transmitter_calls;
+        time_ += Clock::now() - t0;
+        ++calls_;
         if (!ok) {
             failed_ = true;
-            failed_at_ = result_.transmitter_samples;
+            failed_at_ = served_;
             std::fill(current_.begin(), current_.end(), 0.0);
         } else if (model_.overlaps()) {
             launch(pending_);
         }
-        result_.transmitter_samples += current_.size();
+        served_ += current_.size();
+        samples_ += current_.size();
     }
 
     SampleSource &stimulus_;
@@ -198,7 +206,10 @@ class TransmitterSource final : public SampleSource {
     std::vector<double> current_;  // served to the channel
     std::vector<double> pending_;  // in the model
     std::size_t next_;
-    StreamResult &result_;
+    std::uint64_t &samples_;
+    std::uint64_t &calls_;
+    std::chrono::steady_clock::duration &time_;
+    std::uint64_t served_ = 0;
     bool in_flight_ = false;
     bool launched_ = false;
     bool failed_ = false;
@@ -258,7 +269,8 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
 }
 
 bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
-              StreamResult &result, std::string &error) {
+              StreamResult &result, std::string &error,
+              const std::vector<BlockStage *> &aggressor_transmitters) {
     // The time taken, also when a model stops the run.
     struct Timer {
         StreamResult &result;
@@ -271,23 +283,96 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     const std::size_t block =
         static_cast<std::size_t>(std::max<std::int64_t>(setup.bits_per_call, 1)) *
         static_cast<std::size_t>(spb);
+    const StreamImpairments *impaired =
+        setup.impairments.has_value() ? &*setup.impairments : nullptr;
 
-    NrzSource stimulus(setup.prbs_order, setup.samples_per_bit);
+    std::unique_ptr<SampleSource> stimulus;
+    if (impaired != nullptr) {
+        stimulus = std::make_unique<JitteredSource>(impaired->stimulus);
+    } else {
+        stimulus = std::make_unique<NrzSource>(setup.prbs_order, setup.samples_per_bit);
+    }
     std::unique_ptr<TransmitterSource> transmitted;
-    SampleSource *source = &stimulus;
+    SampleSource *source = stimulus.get();
     if (transmitter != nullptr) {
-        transmitted = std::make_unique<TransmitterSource>(stimulus, *transmitter, block, result);
+        transmitted = std::make_unique<TransmitterSource>(
+            *stimulus, *transmitter, block, result.transmitter_samples, result.transmitter_calls,
+            result.in_transmitter);
         source = transmitted.get();
     }
-    ChannelStream channel(setup.taps, *source, setup.convolution);
-    result.convolution = channel.method();
-    result.convolution_block = channel.block_size();
+    // The aggressors, each from its symbols through its transmitter.
+    std::vector<std::unique_ptr<SampleSource>> aggressor_stimuli;
+    std::vector<std::unique_ptr<TransmitterSource>> aggressor_transmitted;
+    std::vector<SampleSource *> aggressor_sources;
+    std::vector<std::vector<double>> aggressor_taps;
+    std::uint64_t aggressor_samples = 0;
+    if (impaired != nullptr) {
+        for (std::size_t k = 0; k < impaired->aggressors.size(); ++k) {
+            const AggressorPath &path = impaired->aggressors[k];
+            auto &stimulus_k =
+                aggressor_stimuli.emplace_back(std::make_unique<JitteredSource>(path.stimulus));
+            std::vector<double> skipped(path.delay);
+            stimulus_k->fill(skipped.data(), skipped.size());
+            SampleSource *source_k = stimulus_k.get();
+            BlockStage *stage =
+                k < aggressor_transmitters.size() ? aggressor_transmitters[k] : nullptr;
+            if (stage != nullptr) {
+                source_k = aggressor_transmitted
+                               .emplace_back(std::make_unique<TransmitterSource>(
+                                   *stimulus_k, *stage, block, aggressor_samples,
+                                   result.aggressor_calls, result.in_aggressors))
+                               .get();
+            }
+            aggressor_sources.push_back(source_k);
+            aggressor_taps.push_back(path.taps);
+        }
+    }
+    const bool impair_input = impaired != nullptr && (!impaired->after_model || receiver == nullptr);
+    const bool impair_output = impaired != nullptr && !impair_input;
+    // At the receiver's input the victim and the aggressors share one sum
+    // of their channels; after a model alone, the aggressors have their own.
+    std::unique_ptr<ChannelStream> channel;
+    std::unique_ptr<SummedChannelStream> summed;
+    std::unique_ptr<SummedChannelStream> aggressors;
+    if (impair_input && !impaired->after_model && !aggressor_sources.empty()) {
+        std::vector<std::vector<double>> taps{setup.taps};
+        taps.insert(taps.end(), aggressor_taps.begin(), aggressor_taps.end());
+        std::vector<SampleSource *> sources{source};
+        sources.insert(sources.end(), aggressor_sources.begin(), aggressor_sources.end());
+        summed = std::make_unique<SummedChannelStream>(taps, sources, setup.convolution);
+        result.convolution = summed->method();
+        result.convolution_block = summed->block_size();
+    } else {
+        channel = std::make_unique<ChannelStream>(setup.taps, *source, setup.convolution);
+        result.convolution = channel->method();
+        result.convolution_block = channel->block_size();
+        if (!aggressor_sources.empty()) {
+            aggressors = std::make_unique<SummedChannelStream>(aggressor_taps, aggressor_sources,
+                                                               setup.convolution);
+        }
+    }
+    GaussianNoise noise(impaired != nullptr ? impaired->noise : 0.0,
+                        impaired != nullptr ? impaired->noise_seed : 1);
+    std::vector<double> crosstalk;
+    // The aggressors and the noise onto the next count samples of the
+    // receiver's input.
+    auto impair = [&](double *wave, std::size_t count) {
+        if (aggressors != nullptr) {
+            crosstalk.resize(count);
+            aggressors->read(crosstalk.data(), count);
+            for (std::size_t i = 0; i < count; ++i) {
+                wave[i] += crosstalk[i];
+            }
+        }
+        noise.add(wave, count);
+    };
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
     result.after =
         receiver != nullptr ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
     result.clocked = receiver != nullptr && setup.clocked_eye
                          ? std::make_unique<ClockedEye>(setup.eye_clocked)
                          : nullptr;
+    result.meters = impaired != nullptr ? std::make_unique<BerMeters>(impaired->meters) : nullptr;
     WaveCsv before_csv;
     WaveCsv after_csv;
     if (!before_csv.open(setup.wave_before_csv, error) ||
@@ -320,29 +405,60 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         if (!ok) {
             return receiver_failed(flight_at);
         }
+        if (impair_output) {
+            impair(flight.data(), flight_count);
+        }
         result.after->add(flight.data(), flight_count);
         if (result.clocked) {
             result.clocked->add(flight.data(), flight_count, ticks.times, ticks.count);
         }
+        if (result.meters) {
+            result.meters->add(flight.data(), flight_count, ticks.times, ticks.count);
+        }
         after_csv.write(flight.data(), flight_count, flight_at, setup.sample_interval);
         return true;
+    };
+    // A transmitter that failed: which, and where.
+    auto transmitter_failed = [&]() -> std::string {
+        if (transmitted && transmitted->failed()) {
+            return "the transmitter's AMI_GetWave returned 0 at sample " +
+                   std::to_string(transmitted->failed_at());
+        }
+        for (std::size_t k = 0; k < aggressor_transmitted.size(); ++k) {
+            if (aggressor_transmitted[k]->failed()) {
+                return "the transmitter's AMI_GetWave (aggressor " + std::to_string(k + 1) +
+                       "'s instance) returned 0 at sample " +
+                       std::to_string(aggressor_transmitted[k]->failed_at());
+            }
+        }
+        return "";
     };
 
     ProgressBar progress(setup.progress);
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
-        channel.read(wave.data(), count);
-        if (transmitted && transmitted->failed()) {
+        if (summed != nullptr) {
+            summed->read(wave.data(), count);
+        } else {
+            channel->read(wave.data(), count);
+        }
+        if (impair_input) {
+            impair(wave.data(), count);
+        }
+        const std::string failed = transmitter_failed();
+        if (!failed.empty()) {
             if (in_flight) {
                 land();
             }
             result.model_failed = true;
-            error = "the transmitter's AMI_GetWave returned 0 at sample " +
-                    std::to_string(transmitted->failed_at());
+            error = failed;
             return false;
         }
         result.before->add(wave.data(), count);
         before_csv.write(wave.data(), count, done, setup.sample_interval);
+        if (receiver == nullptr && result.meters) {
+            result.meters->add(wave.data(), count, nullptr, 0);
+        }
         if (receiver != nullptr) {
             if (in_flight && !land()) {
                 return false;

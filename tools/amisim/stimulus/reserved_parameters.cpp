@@ -231,6 +231,8 @@ std::vector<std::string> apply_reserved(const ReservedReading &reading, double u
         {"Tx_DCD", &impairments.tx.dcd}, {"Rx_Rj", &impairments.rx.rj},
         {"Rx_Dj", &impairments.rx.dj},   {"Rx_Sj", &impairments.rx.sj},
         {"Rx_DCD", &impairments.rx.dcd}, {"Rx_Noise", &impairments.rx_noise},
+        // Not an IBIS parameter: the command line's frequency of Rx_Sj.
+        {"Rx_Sj_Frequency", &impairments.rx.sj_frequency},
     };
     std::vector<std::string> lines;
     for (const ReservedValue &read : reading.values) {
