@@ -88,16 +88,16 @@ ReportTable eye_table(const std::string &title,
     return table;
 }
 
-void print_table(const ReportTable &table) {
+void print_table(const ReportTable &table, int column_width) {
     std::printf("\n%-32s", table.header.empty() ? "" : table.header[0].c_str());
     for (std::size_t c = 1; c < table.header.size(); ++c) {
-        std::printf("%18s", table.header[c].c_str());
+        std::printf("%*s", column_width, table.header[c].c_str());
     }
     std::printf("\n");
     for (const auto &row : table.rows) {
         std::printf("  %-30s", row.empty() ? "" : row[0].c_str());
         for (std::size_t c = 1; c < row.size(); ++c) {
-            std::printf("%18s", row[c].c_str());
+            std::printf("%*s", column_width, row[c].c_str());
         }
         std::printf("\n");
     }

@@ -27,8 +27,8 @@ ReportTable eye_table(const std::string &title,
                       int samples_per_bit, double sample_interval);
 
 // The table as the summary on stdout prints it: a title line of the column
-// names, then each row, label in 30 characters and 18 a column.
-void print_table(const ReportTable &table);
+// names, then each row, label in 30 characters and column_width a column.
+void print_table(const ReportTable &table, int column_width = 18);
 
 }  // namespace amisim
 

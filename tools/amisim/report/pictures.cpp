@@ -47,6 +47,10 @@ constexpr int kLevels = 48;
 
 }  // namespace
 
+std::string heat_colour(double level) {
+    return heat(level);
+}
+
 Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
                 const std::string &subtitle, const std::string &x_title) {
     Svg svg(780, 520);

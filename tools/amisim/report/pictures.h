@@ -47,6 +47,10 @@ Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_pe
 Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
                     double sample_interval);
 
+// The density pictures' colour at level 0 (none) .. 1 (the most): black,
+// purple, red, orange, pale yellow.
+std::string heat_colour(double level);
+
 // The colours of the pictures' curves, in order.
 inline constexpr const char *kCurveColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd"};
 

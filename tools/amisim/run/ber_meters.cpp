@@ -1,11 +1,16 @@
 #include "tools/amisim/run/ber_meters.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace amisim {
 
 BerMeters::BerMeters(const BerMeterSetup &setup)
     : setup_(setup),
       counter_(setup.count),
-      jitter_(setup.rx_jitter, setup.sample_interval, setup.jitter_seed) {}
+      jitter_(setup.rx_jitter, setup.sample_interval, setup.jitter_seed),
+      phases_(static_cast<std::size_t>(std::max(setup.count.samples_per_bit, 1) * kPhaseBins + 1),
+              0) {}
 
 void BerMeters::start(bool receiver_clock) {
     started_ = true;
@@ -44,6 +49,18 @@ void BerMeters::add(const double *wave, std::size_t count, const double *ticks,
         fixed_->instants_before(static_cast<double>(received_ + count), nominal_);
     }
     received_ += static_cast<std::int64_t>(count);
+    const double spb = setup_.count.samples_per_bit;
+    const double first = setup_.count.latency + (static_cast<double>(setup_.count.settle_bits) - 0.5) * spb;
+    for (double instant : nominal_) {
+        if (!(instant >= first)) {
+            continue;
+        }
+        double phase = instant - setup_.count.latency;
+        phase -= std::floor(phase / spb + 0.5) * spb;
+        const auto bin = std::lround((phase + spb / 2) * kPhaseBins);
+        ++phases_[static_cast<std::size_t>(
+            std::clamp(bin, 0L, static_cast<long>(phases_.size()) - 1))];
+    }
     instants_ = nominal_;
     jitter_.displace(instants_.data(), instants_.size());
     counter_.add(wave, count, instants_.data(), nominal_.data(), instants_.size());

@@ -46,6 +46,11 @@ class BerMeters {
     bool receiver_clock() const { return receiver_clock_; }
     ErrorFigures errors() const { return counter_.figures(); }
     TieHistogram histogram() const;
+    // How the decisions' nominal instants lay from the latency, past the
+    // settling: counts at the nearest 1/kPhaseBins of a sample over the unit
+    // interval around it, bin 0 half a unit interval before it.
+    static constexpr int kPhaseBins = 16;
+    const std::vector<std::uint64_t> &phases() const { return phases_; }
 
   private:
     void start(bool receiver_clock);
@@ -61,6 +66,7 @@ class BerMeters {
     std::vector<double> nominal_;
     std::vector<double> instants_;
     std::vector<double> edges_;
+    std::vector<std::uint64_t> phases_;
 };
 
 }  // namespace amisim

@@ -195,17 +195,40 @@ void statistical_eye(const RunSetting &setting, const std::vector<std::vector<do
     results.statistical = std::move(eye);
 }
 
-// The statistical error rate at a phase (UI from the centre): the eyes'
-// rates at their thresholds, summed, at the nearest phase.
-double statistical_rate(const StatisticalEye &eye, double phase) {
-    const auto phases = static_cast<long>(eye.phases.size());
-    long p = std::lround(phase * eye.samples_per_bit) + eye.samples_per_bit / 2;
-    p = std::min(std::max(p, 0L), phases - 1);
-    double rate = 0.0;
-    for (const auto &tub : eye.time_bathtub) {
-        rate += tub[static_cast<std::size_t>(p)];
+// The statistical error rate (the eyes' rates at their thresholds, summed)
+// over the phases the decisions were taken at: between the eye's phases the
+// rate is interpolated in its logarithm. The mean phase (UI from the
+// centre) goes to mean_phase.
+double statistical_rate(const StatisticalEye &eye, const std::vector<std::uint64_t> &phases,
+                        double &mean_phase) {
+    const int spb = eye.samples_per_bit;
+    auto rate_at = [&](long p) {
+        p = std::min(std::max(p, 0L), static_cast<long>(eye.phases.size()) - 1);
+        double rate = 0.0;
+        for (const auto &tub : eye.time_bathtub) {
+            rate += tub[static_cast<std::size_t>(p)];
+        }
+        return std::max(rate, 1e-300);
+    };
+    double total = 0.0;
+    double sum = 0.0;
+    double phase_sum = 0.0;
+    for (std::size_t b = 0; b < phases.size(); ++b) {
+        if (phases[b] == 0) {
+            continue;
+        }
+        const double at = static_cast<double>(b) / BerMeters::kPhaseBins;  // from -1/2 UI
+        const auto below = static_cast<long>(std::floor(at));
+        const double f = at - static_cast<double>(below);
+        const double rate = std::exp((1.0 - f) * std::log(rate_at(below)) +
+                                     f * std::log(rate_at(below + 1)));
+        const auto n = static_cast<double>(phases[b]);
+        total += n;
+        sum += n * rate;
+        phase_sum += n * (at / spb - 0.5);
     }
-    return rate;
+    mean_phase = total > 0.0 ? phase_sum / total : 0.0;
+    return total > 0.0 ? sum / total : 0.0;
 }
 
 // The seeds of the run's random parts, each its own stream.
@@ -442,12 +465,9 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         results.counted = true;
         results.receiver_clock = meters.receiver_clock();
         results.errors = meters.errors();
-        results.statistical_phase = results.receiver_clock
-                                        ? results.clock.phase_mean
-                                        : static_cast<double>(results.sampling_offset) / setting.spb;
         if (results.statistical.has_value()) {
-            results.statistical_ber =
-                statistical_rate(*results.statistical, results.statistical_phase);
+            results.statistical_ber = statistical_rate(*results.statistical, meters.phases(),
+                                                       results.statistical_phase);
         }
         results.tie = meters.histogram();
         results.jitter_fit = fit_dual_dirac(results.tie);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/report/summary.h"
 
 #ifndef AMISIM_FAKE_MODELS
@@ -187,6 +188,63 @@ TEST(Pipeline, FailuresStopTheRunWithTheReason) {
         EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
         EXPECT_EQ(r.streamed, c.streamed);
         EXPECT_TRUE(r.transmitter.initialised);
+    }
+}
+
+// A whole run with the error-rate analysis through a linear receiver
+// (half the gain, a delay of 3 samples): the errors counted at its
+// decisions and the statistical eye's rate at their phases agree near
+// 1e-3, whether the noise is added to every sample at the receiver's
+// input (and taken into the statistical eye through the receiver's noise
+// gain, 1/2, measured on a second instance) or at each decision, with the
+// receiver's own clock or without, with the receiver's jitter and with an
+// aggressor driven by a transmitter instance of its own. The interval is
+// 99.9% wide: jitter and the symbols' patterns make neighbouring decisions
+// err together, which widens the count's spread beyond the binomial.
+TEST(Pipeline, CountedAndStatisticalErrorRatesOfAWholeRunAgree) {
+    struct Case {
+        const char *name;
+        double input_noise;
+        double decision_noise;
+        amisim::Jitter rx_jitter;
+        const char *ticks;  // the receiver's T and P
+        bool aggressor;
+    };
+    const Case cases[] = {
+        {"noise at the receiver's input", 0.06, 0.0, {}, "(T 0)", false},
+        {"noise at the decisions, jitter, the receiver's clock", 0.0, 0.03,
+         {0.2e-12, 0.4e-12, 0.0, 0.0, 0.2e-12}, "(T 1) (P 10)", false},
+        {"an aggressor", 0.06, 0.0, {}, "(T 0)", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RunSetting setting = setting_for(lossy_channel(120), 16, 200000);
+        if (c.aggressor) {
+            std::vector<double> coupled = lossy_channel(120);
+            for (double &h : coupled) {
+                h *= 0.05;
+            }
+            setting.channel.columns.push_back(coupled);
+        }
+        setting.parameters = "(Vendor_Gain (G 1))";
+        setting.rx_parameters = std::string("(Fake_Rx (D 3) (G 0.5) ") + c.ticks + ")";
+        setting.ber = true;
+        setting.input_noise = c.input_noise;
+        setting.impairments.rx_noise = c.decision_noise;
+        setting.impairments.rx = c.rx_jitter;
+        const RunResults r = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+        ASSERT_TRUE(r.complete()) << r.failure;
+        ASSERT_TRUE(r.counted && r.statistical.has_value()) << r.statistical_error;
+        EXPECT_EQ(r.noise_gain, c.input_noise > 0.0 ? 0.5 : 1.0);
+        EXPECT_EQ(r.receiver_clock, std::string(c.ticks) != "(T 0)");
+        const amisim::Interval interval =
+            amisim::wilson_interval(r.errors.errors, r.errors.decisions, 3.2905);
+        EXPECT_GT(r.errors.errors, 50u);
+        EXPECT_GE(r.statistical_ber, interval.low) << r.errors.ber;
+        EXPECT_LE(r.statistical_ber, interval.high) << r.errors.ber;
+        std::printf("%s: counted %g (%llu errors), statistical %g at %+.4f UI\n", c.name,
+                    r.errors.ber, static_cast<unsigned long long>(r.errors.errors),
+                    r.statistical_ber, r.statistical_phase);
     }
 }
 
