@@ -169,10 +169,10 @@ Svg rate_bathtub_picture(const StatisticalEye &eye, const RunResults &results) {
     Svg svg(780, 460);
     svg.text(80, 24, format("Bathtubs at the target %g", eye.target_ber), 16, "start", "#111");
     svg.text(80, 44,
-             results.counted ? "error rate against phase at the threshold, and against threshold "
-                               "at the best phase; the counted rate in red with its 95% interval"
-                             : "error rate against phase at the threshold, and against threshold "
-                               "at the best phase",
+             results.counted ? "the rate against phase at the threshold and against threshold at "
+                               "the best phase; counted in red (95%)"
+                             : "the rate against phase at the threshold and against threshold at "
+                               "the best phase",
              12, "start", "#444");
     const double bottom = log_rate(0.0);
     const double half = 0.5 / eye.samples_per_bit;
@@ -292,7 +292,7 @@ Svg ber_report_page(const RunSetting &setting, const RunResults &results) {
     if (results.statistical.has_value()) {
         const StatisticalEye &eye = *results.statistical;
         page.pulse = statistical_eye_picture(
-            eye, format("%d phases a unit interval; ", eye.samples_per_bit) +
+            eye, format("%.0f phases a unit interval; ", eye.samples_per_bit) +
                      format("noise %.3g V at the decision point", results.decision_noise));
         page.statistical = contour_table(eye);
         page.time_domain = target_table(setting, results);
