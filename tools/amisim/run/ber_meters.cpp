@@ -16,7 +16,9 @@ void BerMeters::start(bool receiver_clock) {
     started_ = true;
     receiver_clock_ = receiver_clock;
     const double spb = setup_.count.samples_per_bit;
-    const double instant = setup_.count.latency + setup_.fixed_offset;
+    const double instant =
+        setup_.count.latency +
+        (!receiver_clock && setup_.fixed_offset ? setup_.fixed_offset() : 0.0);
     CrossingJitterSettings crossings;
     crossings.samples_per_bit = setup_.count.samples_per_bit;
     crossings.threshold = setup_.count.thresholds.empty() ? 0.0 : setup_.count.thresholds[0];

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,8 +27,9 @@ struct BerMeterSetup {
     // samples), settling and the noise at each decision.
     ErrorCountSettings count;
     double sample_interval = 1e-12;  // s: turns the receiver's ticks into samples
-    // Samples from the latency where the fixed clock decides.
-    double fixed_offset = 0.0;
+    // Samples from the latency where the fixed clock decides: asked for
+    // only when the receiver returns no ticks in its first block.
+    std::function<double()> fixed_offset;
     Jitter rx_jitter;
     std::uint64_t jitter_seed = 1;
     int histogram_bins = 1000;

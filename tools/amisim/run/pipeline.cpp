@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <future>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -156,10 +159,16 @@ bool receiver_noise_gain(const RunSetting &setting, const ModelOpener &open, dou
 
 // The statistical eye of the analysed responses (through first, then the
 // aggressors) with the run's jitter and the noise at the decision point;
-// and the phase a receiver without ticks is sampled at, the lowest
-// error rate at the thresholds.
-void statistical_eye(const RunSetting &setting, const std::vector<std::vector<double>> &columns,
-                     const ResponseFigures &through, RunResults &results) {
+// and the phase a receiver without ticks is sampled at, the lowest error
+// rate at the thresholds (samples from the centre).
+struct EyeOutcome {
+    std::optional<StatisticalEye> eye;
+    std::string error;
+    int offset = 0;
+};
+EyeOutcome statistical_eye(const RunSetting &setting,
+                           const std::vector<std::vector<double>> &columns,
+                           const ResponseFigures &through, double noise) {
     StatisticalEyeSettings settings;
     settings.pulse = through.pulse;
     settings.centre = through.eye_centre;
@@ -170,13 +179,14 @@ void statistical_eye(const RunSetting &setting, const std::vector<std::vector<do
     settings.sample_interval = setting.dt;
     settings.levels = setting.levels;
     settings.thresholds = setting.thresholds;
-    settings.noise_sigma = results.decision_noise;
+    settings.noise_sigma = noise;
     settings.tx_jitter = setting.impairments.tx;
     settings.rx_jitter = setting.impairments.rx;
     settings.target_ber = setting.target_ber;
+    EyeOutcome outcome;
     StatisticalEye eye;
-    if (!compute_statistical_eye(settings, eye, results.statistical_error)) {
-        return;
+    if (!compute_statistical_eye(settings, eye, outcome.error)) {
+        return outcome;
     }
     const int middle = setting.spb / 2;
     int best = 0;
@@ -191,8 +201,9 @@ void statistical_eye(const RunSetting &setting, const std::vector<std::vector<do
             best = p;
         }
     }
-    results.sampling_offset = best - middle;
-    results.statistical = std::move(eye);
+    outcome.offset = best - middle;
+    outcome.eye = std::move(eye);
+    return outcome;
 }
 
 // The statistical error rate (the eyes' rates at their thresholds, summed)
@@ -251,7 +262,8 @@ std::uint64_t seed_of(const RunSetting &setting, Stream stream, std::size_t inde
 // AMI_GetWave).
 StreamImpairments impairments_for(const RunSetting &setting, const RunResults &results,
                                   const std::vector<std::vector<double>> &columns,
-                                  const ResponseFigures &through, bool after_model) {
+                                  const ResponseFigures &through, bool after_model,
+                                  const std::shared_future<EyeOutcome> &eye) {
     StreamImpairments impaired;
     impaired.stimulus.pattern.prbs_order = setting.prbs_order;
     impaired.stimulus.levels = setting.levels;
@@ -286,7 +298,7 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
     meters.count.noise_sigma = setting.impairments.rx_noise;
     meters.count.noise_seed = seed_of(setting, Stream::kDecisionNoise);
     meters.sample_interval = setting.dt;
-    meters.fixed_offset = results.sampling_offset;
+    meters.fixed_offset = [eye] { return static_cast<double>(eye.get().offset); };
     meters.rx_jitter = setting.impairments.rx;
     meters.jitter_seed = seed_of(setting, Stream::kRxJitter);
     return impaired;
@@ -384,7 +396,29 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     const double referred = setting.input_noise * results.noise_gain;
     results.decision_noise = std::sqrt(setting.impairments.rx_noise * setting.impairments.rx_noise +
                                        referred * referred);
-    statistical_eye(setting, analysed_columns, analysed, results);
+    // Worked out beside the stream: a receiver without ticks waits for its
+    // best phase at the first block, one with them not at all.
+    const std::shared_future<EyeOutcome> eye =
+        std::async(std::launch::async, statistical_eye, std::cref(setting),
+                   std::cref(analysed_columns), std::cref(analysed), results.decision_noise)
+            .share();
+    // The eye goes into the results however the run ends from here on.
+    struct TakeEye {
+        TakeEye(RunResults &into, const std::shared_future<EyeOutcome> &from)
+            : results(into), eye(from) {}
+        TakeEye(const TakeEye &) = delete;
+        TakeEye &operator=(const TakeEye &) = delete;
+        RunResults &results;
+        const std::shared_future<EyeOutcome> &eye;
+        ~TakeEye() {
+            const EyeOutcome &outcome = eye.get();
+            results.statistical = outcome.eye;
+            results.statistical_error = outcome.error;
+            results.sampling_offset = outcome.offset;
+        }
+    };
+    std::optional<TakeEye> take_eye;
+    take_eye.emplace(results, eye);
 
     // The aggressors' transmitters, each an instance of its own.
     std::vector<AggressorTransmitter> aggressors;
@@ -395,7 +429,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         setup.impairments =
             impairments_for(setting, results,
                             link && !tx_waves ? results.after_tx_init : setting.channel.columns,
-                            analysed, !link);
+                            analysed, !link, eye);
         for (std::size_t k = 1; tx_waves && k < setting.channel.columns.size(); ++k) {
             AggressorTransmitter &aggressor = aggressors.emplace_back();
             aggressor.session = open(setting.model_path, error);
@@ -460,6 +494,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
             results.at_clock = eye_figures(results.stream.clocked->density());
         }
     }
+    take_eye.reset();
     if (results.stream.meters != nullptr) {
         const BerMeters &meters = *results.stream.meters;
         results.counted = true;

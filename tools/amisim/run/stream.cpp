@@ -8,13 +8,18 @@
 #include <cstring>
 
 #include "tools/amisim/channel/summed_channels.h"
-#include "tools/amisim/stimulus/gaussian_noise.h"
+#include "tools/amisim/run/disturbance.h"
 
 namespace amisim {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The aggressors' transmitters take this many of the victim's blocks in a
+// call: their waveforms matter only at the receiver, and fewer calls to
+// their hosts cost the stream less.
+constexpr std::size_t kAggressorCallBlocks = 8;
 
 // A bar on stderr, shown once a run has taken a second, and only when
 // stderr is a terminal; erased at the end.
@@ -319,7 +324,8 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
             if (stage != nullptr) {
                 source_k = aggressor_transmitted
                                .emplace_back(std::make_unique<TransmitterSource>(
-                                   *stimulus_k, *stage, block, aggressor_samples,
+                                   *stimulus_k, *stage, block * kAggressorCallBlocks,
+                                   aggressor_samples,
                                    result.aggressor_calls, result.in_aggressors))
                                .get();
             }
@@ -329,42 +335,34 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     }
     const bool impair_input = impaired != nullptr && (!impaired->after_model || receiver == nullptr);
     const bool impair_output = impaired != nullptr && !impair_input;
-    // At the receiver's input the victim and the aggressors share one sum
-    // of their channels; after a model alone, the aggressors have their own.
-    std::unique_ptr<ChannelStream> channel;
-    std::unique_ptr<SummedChannelStream> summed;
-    std::unique_ptr<SummedChannelStream> aggressors;
-    if (impair_input && !impaired->after_model && !aggressor_sources.empty()) {
-        std::vector<std::vector<double>> taps{setup.taps};
-        taps.insert(taps.end(), aggressor_taps.begin(), aggressor_taps.end());
-        std::vector<SampleSource *> sources{source};
-        sources.insert(sources.end(), aggressor_sources.begin(), aggressor_sources.end());
-        summed = std::make_unique<SummedChannelStream>(taps, sources, setup.convolution);
-        result.convolution = summed->method();
-        result.convolution_block = summed->block_size();
-    } else {
-        channel = std::make_unique<ChannelStream>(setup.taps, *source, setup.convolution);
-        result.convolution = channel->method();
-        result.convolution_block = channel->block_size();
+    ChannelStream channel(setup.taps, *source, setup.convolution);
+    result.convolution = channel.method();
+    result.convolution_block = channel.block_size();
+    // The aggressors and the noise, worked out in a thread of their own.
+    std::unique_ptr<Disturbance> disturbance;
+    if (impaired != nullptr && (!aggressor_sources.empty() || impaired->noise > 0.0)) {
+        std::unique_ptr<SummedChannelStream> aggressors;
         if (!aggressor_sources.empty()) {
             aggressors = std::make_unique<SummedChannelStream>(aggressor_taps, aggressor_sources,
                                                                setup.convolution);
         }
-    }
-    GaussianNoise noise(impaired != nullptr ? impaired->noise : 0.0,
-                        impaired != nullptr ? impaired->noise_seed : 1);
-    std::vector<double> crosstalk;
-    // The aggressors and the noise onto the next count samples of the
-    // receiver's input.
-    auto impair = [&](double *wave, std::size_t count) {
-        if (aggressors != nullptr) {
-            crosstalk.resize(count);
-            aggressors->read(crosstalk.data(), count);
-            for (std::size_t i = 0; i < count; ++i) {
-                wave[i] += crosstalk[i];
+        auto failed = [&aggressor_transmitted]() -> std::string {
+            for (std::size_t k = 0; k < aggressor_transmitted.size(); ++k) {
+                if (aggressor_transmitted[k]->failed()) {
+                    return "the transmitter's AMI_GetWave (aggressor " + std::to_string(k + 1) +
+                           "'s instance) returned 0 at sample " +
+                           std::to_string(aggressor_transmitted[k]->failed_at());
+                }
             }
+            return "";
+        };
+        disturbance = std::make_unique<Disturbance>(std::move(aggressors), impaired->noise,
+                                                    impaired->noise_seed, block, total, failed);
+    }
+    auto impair = [&](double *wave, std::size_t count) {
+        if (disturbance != nullptr) {
+            disturbance->add(wave, count);
         }
-        noise.add(wave, count);
     };
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
     result.after =
@@ -424,24 +422,13 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
             return "the transmitter's AMI_GetWave returned 0 at sample " +
                    std::to_string(transmitted->failed_at());
         }
-        for (std::size_t k = 0; k < aggressor_transmitted.size(); ++k) {
-            if (aggressor_transmitted[k]->failed()) {
-                return "the transmitter's AMI_GetWave (aggressor " + std::to_string(k + 1) +
-                       "'s instance) returned 0 at sample " +
-                       std::to_string(aggressor_transmitted[k]->failed_at());
-            }
-        }
-        return "";
+        return disturbance != nullptr ? disturbance->failure() : std::string();
     };
 
     ProgressBar progress(setup.progress);
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
-        if (summed != nullptr) {
-            summed->read(wave.data(), count);
-        } else {
-            channel->read(wave.data(), count);
-        }
+        channel.read(wave.data(), count);
         if (impair_input) {
             impair(wave.data(), count);
         }
