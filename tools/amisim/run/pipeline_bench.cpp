@@ -16,6 +16,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -296,6 +297,95 @@ void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
     report_bits(state, bits);
 }
 
+// The same link with the error-rate analysis: the transmitter's jitter,
+// noise at the receiver's input and at its decisions, the receiver's
+// jitter, the errors counted and the crossings' jitter measured; with
+// argument 1 also two aggressors (the default channel scaled), each through
+// an instance of its own of the transmitter. Its time beside
+// BM_Link_DefaultChannel_ExampleRx's is what the analysis adds (here every
+// model runs in this process; the stand-in runs them in hosts of their own).
+void BM_Link_DefaultChannel_ExampleRx_ErrorRate(benchmark::State &state) {
+    const std::int64_t bits = 100000;
+    amisim::StreamSetup setup = setup_for(default_taps(), bits);
+    setup.clocked_eye = true;
+    setup.eye_clocked.samples_per_bit = kSpb;
+    setup.eye_clocked.sample_interval = kDt;
+    setup.eye_clocked.centre = 36;
+    setup.eye_clocked.settle_bits = 129;
+    setup.eye_clocked.expected_swing = 1.0;
+    amisim::StreamImpairments &impaired = setup.impairments.emplace();
+    impaired.stimulus.samples_per_bit = kSpb;
+    impaired.stimulus.sample_interval = kDt;
+    impaired.stimulus.jitter = {0.3e-12, 1e-12, 0.0, 0.0, 0.5e-12};
+    impaired.noise = 0.01;
+    impaired.meters.count.samples_per_bit = kSpb;
+    impaired.meters.count.latency = 36;
+    impaired.meters.count.settle_bits = 129;
+    impaired.meters.count.noise_sigma = 0.01;
+    impaired.meters.sample_interval = kDt;
+    impaired.meters.rx_jitter = {0.3e-12, 0.0, 0.0, 0.0, 0.0};
+    const int aggressors = state.range(0) != 0 ? 2 : 0;
+    for (int k = 0; k < aggressors; ++k) {
+        amisim::AggressorPath path;
+        path.taps = default_taps();
+        for (double &tap : path.taps) {
+            tap *= k == 0 ? 0.06 : -0.04;
+        }
+        path.stimulus = impaired.stimulus;
+        path.stimulus.pattern = {0, static_cast<std::uint64_t>(7 + k), 0};
+        path.delay = static_cast<std::size_t>(5 + 11 * k);
+        impaired.aggressors.push_back(path);
+    }
+    for (auto _ : state) {
+        Model tx;
+        std::vector<std::unique_ptr<Model>> aggressor_models;
+        std::vector<amisim::BlockModel> aggressor_transmitters;
+        for (int k = 0; k < aggressors; ++k) {
+            Model *model = aggressor_models.emplace_back(std::make_unique<Model>()).get();
+            aggressor_transmitters.emplace_back([model](double *wave, std::size_t count) {
+                char *params_out = nullptr;
+                return AMI_GetWave(wave, static_cast<long>(count), nullptr, &params_out,
+                                   model->memory) != 0;
+            });
+        }
+        ExampleRx rx;
+        if (rx.memory == nullptr) {
+            state.SkipWithError("cannot load " EXAMPLE_RX_LIBRARY);
+            return;
+        }
+        std::vector<double> clock_times(static_cast<std::size_t>(setup.bits_per_call) * kSpb + 1);
+        const amisim::BlockModel transmitter = [&](double *wave, std::size_t count) {
+            char *params_out = nullptr;
+            return AMI_GetWave(wave, static_cast<long>(count), nullptr, &params_out, tx.memory) !=
+                   0;
+        };
+        const amisim::ReceiverModel receiver = [&](double *wave, std::size_t count,
+                                                   amisim::BlockTicks &ticks) {
+            std::fill_n(clock_times.begin(), count + 1, -1.0);
+            char *params_out = nullptr;
+            if (rx.library.get_wave(wave, static_cast<long>(count), clock_times.data(), &params_out,
+                                    rx.memory) == 0) {
+                return false;
+            }
+            std::size_t n = 0;
+            while (n <= count && clock_times[n] > 0.0) {
+                ++n;
+            }
+            ticks = {clock_times.data(), n};
+            return true;
+        };
+        amisim::StreamResult result;
+        std::string error;
+        if (!amisim::run_link(setup, transmitter, receiver, result, error,
+                              aggressor_transmitters)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(result.meters->errors().decisions);
+    }
+    report_bits(state, bits);
+}
+
 // The example receiver's AMI_GetWave alone, per sample, on the default
 // channel's output.
 void BM_ExampleRx_GetWave(benchmark::State &state) {
@@ -413,6 +503,7 @@ BENCHMARK(BM_EyeAccumulator);
 BENCHMARK(BM_ClockedEye);
 BENCHMARK(BM_ExampleRx_GetWave);
 BENCHMARK(BM_Link_DefaultChannel_ExampleRx)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Link_DefaultChannel_ExampleRx_ErrorRate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_Read4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_ReadAndConvert4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_DefaultChannel)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -247,9 +247,17 @@ class FunctionStage final : public BlockStage {
 }  // namespace
 
 bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
-              const ReceiverModel &receiver, StreamResult &result, std::string &error) {
+              const ReceiverModel &receiver, StreamResult &result, std::string &error,
+              const std::vector<BlockModel> &aggressor_transmitters) {
     std::unique_ptr<FunctionStage> tx;
     std::unique_ptr<FunctionStage> rx;
+    std::vector<std::unique_ptr<FunctionStage>> aggressors;
+    std::vector<BlockStage *> aggressor_stages;
+    for (const BlockModel &model : aggressor_transmitters) {
+        aggressors.push_back(std::make_unique<FunctionStage>(
+            [&model](double *wave, std::size_t count, BlockTicks &) { return model(wave, count); }));
+        aggressor_stages.push_back(aggressors.back().get());
+    }
     if (transmitter) {
         tx = std::make_unique<FunctionStage>(
             [&transmitter](double *wave, std::size_t count, BlockTicks &) {
@@ -259,7 +267,7 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
     if (receiver) {
         rx = std::make_unique<FunctionStage>(receiver);
     }
-    return run_link(setup, tx.get(), rx.get(), result, error);
+    return run_link(setup, tx.get(), rx.get(), result, error, aggressor_stages);
 }
 
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,

@@ -121,9 +121,11 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
               StreamResult &result, std::string &error,
               const std::vector<BlockStage *> &aggressor_transmitters = {});
 
-// The same with models that are plain functions, called in this thread.
+// The same with models that are plain functions, called in this thread
+// (the aggressors' transmitters in the thread that works them out).
 bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
-              const ReceiverModel &receiver, StreamResult &result, std::string &error);
+              const ReceiverModel &receiver, StreamResult &result, std::string &error,
+              const std::vector<BlockModel> &aggressor_transmitters = {});
 // The model alone after the channel; model may be empty.
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
                 std::string &error);
