@@ -104,7 +104,7 @@ bool take_impairment(const std::string &value, Options &o, std::string &error) {
     }
     if (!parse_double(number, read.value) || read.value < 0.0) {
         error = std::string(option.option) + ": '" + value + "' is not " +
-                (option.unit == ReservedUnit::kSeconds  ? "a time in seconds (or UI, e.g. 0.02UI)"
+                (option.unit == ReservedUnit::kSeconds ? "a time in seconds (or UI, e.g. 0.02UI)"
                  : option.unit == ReservedUnit::kHertz ? "a frequency in Hz"
                                                        : "a voltage in volts") +
                 " of 0 or more";

@@ -77,8 +77,8 @@ bool add_aggressor(const std::string &file, const std::string &ports, RunSetting
     std::istringstream lines(aggressor.description);
     std::string first_line;
     std::getline(lines, first_line);
-    channel.description += "\n            aggressor " +
-                           std::to_string(channel.columns.size() - 1) + ": " + first_line;
+    channel.description +=
+        "\n            aggressor " + std::to_string(channel.columns.size() - 1) + ": " + first_line;
     for (const std::string &warning : aggressor.warnings) {
         channel.warnings.push_back(file + ": " + warning);
     }
@@ -260,8 +260,7 @@ bool choose_impairments(const Options &options, RunSetting &setting, std::string
     }
     ReservedReading overrides;
     overrides.values = options.impairments;
-    for (const std::string &line :
-         apply_reserved(overrides, unit_interval, setting.impairments)) {
+    for (const std::string &line : apply_reserved(overrides, unit_interval, setting.impairments)) {
         setting.impairment_notes.push_back(line);
     }
     for (const auto &[jitter, side] :

@@ -135,8 +135,7 @@ Svg statistical_eye_picture(const StatisticalEye &eye, const std::string &subtit
                      heat_colour(static_cast<double>(level) / (kLevels - 1)));
         }
     }
-    frame.draw_axes(svg, "sampling phase from the centre (UI)", "volts", "%.2f", "%.3g",
-                    "#333344");
+    frame.draw_axes(svg, "sampling phase from the centre (UI)", "volts", "%.2f", "%.3g", "#333344");
     for (std::size_t e = 0; e < eye.contours.size(); ++e) {
         const auto &contours = eye.contours[e];
         for (std::size_t c = 0; c < contours.size(); ++c) {
@@ -145,8 +144,7 @@ Svg statistical_eye_picture(const StatisticalEye &eye, const std::string &subtit
                 std::vector<std::pair<double, double>> points;
                 for (std::size_t p = 0; p < phases; ++p) {
                     const double v = (*side)[p];
-                    points.emplace_back(frame.x(eye.phases[p]),
-                                        std::isfinite(v) ? frame.y(v) : v);
+                    points.emplace_back(frame.x(eye.phases[p]), std::isfinite(v) ? frame.y(v) : v);
                 }
                 draw_pieces(svg, points, colour, 1.2);
             }
@@ -182,17 +180,15 @@ Svg rate_bathtub_picture(const StatisticalEye &eye, const RunResults &results) {
     for (const PlotFrame *frame : {&time, &volts}) {
         svg.rect(frame->left(), frame->top(), frame->width(), frame->height(), "#ffffff");
         rate_axis(svg, *frame, bottom, 0.0, true);
-        svg.line(frame->left(), frame->y(log_rate(eye.target_ber)),
-                 frame->left() + frame->width(), frame->y(log_rate(eye.target_ber)), "#888", 1,
-                 "5,4");
+        svg.line(frame->left(), frame->y(log_rate(eye.target_ber)), frame->left() + frame->width(),
+                 frame->y(log_rate(eye.target_ber)), "#888", 1, "5,4");
     }
     time.draw_axes(svg, "phase from the centre (UI)", "error rate", "%.2f", "", "none");
     volts.draw_axes(svg, "threshold (V)", "", "%.2g", "", "none");
     for (std::size_t e = 0; e < eye.eyes; ++e) {
         std::vector<std::pair<double, double>> points;
         for (std::size_t p = 0; p < eye.phases.size(); ++p) {
-            points.emplace_back(time.x(eye.phases[p]),
-                                time.y(log_rate(eye.time_bathtub[e][p])));
+            points.emplace_back(time.x(eye.phases[p]), time.y(log_rate(eye.time_bathtub[e][p])));
         }
         svg.polyline(points, kCurveColours[0], 2);
         points.clear();
@@ -217,12 +213,11 @@ Svg crossing_jitter_picture(const TieHistogram &histogram, const DualDiracFit &f
     Svg svg(780, 460);
     svg.text(80, 24, "Time-interval error of the crossings", 16, "start", "#111");
     svg.text(80, 44,
-             fit.fitted ? format("dual Dirac: Dj %.4f UI, ", fit.dj) +
-                              format("Rj %.4f UI, ", fit.rj) +
-                              format("Tj %.4f UI", total_jitter) +
-                              format(" at %g; crossings per bin, the fit's tails dashed",
-                                     target_ber)
-                        : "no crossings",
+             fit.fitted
+                 ? format("dual Dirac: Dj %.4f UI, ", fit.dj) + format("Rj %.4f UI, ", fit.rj) +
+                       format("Tj %.4f UI", total_jitter) +
+                       format(" at %g; crossings per bin, the fit's tails dashed", target_ber)
+                 : "no crossings",
              12, "start", "#444");
     std::size_t first = histogram.counts.size();
     std::size_t last = 0;
@@ -264,13 +259,12 @@ Svg crossing_jitter_picture(const TieHistogram &histogram, const DualDiracFit &f
             std::vector<std::pair<double, double>> points;
             for (int i = 0; i <= 60; ++i) {
                 const double z = 5.0 * i / 60.0;
-                const double expected = crossings * rho * histogram.width *
-                                        std::exp(-0.5 * z * z) / (sigma * std::sqrt(2.0 * M_PI));
+                const double expected = crossings * rho * histogram.width * std::exp(-0.5 * z * z) /
+                                        (sigma * std::sqrt(2.0 * M_PI));
                 if (expected < 0.5) {
                     break;
                 }
-                points.emplace_back(frame.x(mu + sign * z * sigma),
-                                    frame.y(std::log10(expected)));
+                points.emplace_back(frame.x(mu + sign * z * sigma), frame.y(std::log10(expected)));
             }
             if (points.size() > 1) {
                 svg.polyline(points, kCurveColours[1], 2);

@@ -98,11 +98,10 @@ bool contour_printed(double ber) {
 std::vector<std::string> ber_setting_lines(const RunSetting &setting) {
     std::vector<std::string> lines;
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "error rate: target %g, seed %llu; %zu levels, %zu decision threshold%s",
-                  setting.target_ber, static_cast<unsigned long long>(setting.seed),
-                  setting.levels.size(), setting.thresholds.size(),
-                  setting.thresholds.size() == 1 ? "" : "s");
+    std::snprintf(
+        line, sizeof line, "error rate: target %g, seed %llu; %zu levels, %zu decision threshold%s",
+        setting.target_ber, static_cast<unsigned long long>(setting.seed), setting.levels.size(),
+        setting.thresholds.size(), setting.thresholds.size() == 1 ? "" : "s");
     lines.emplace_back(line);
     if (setting.impairment_notes.empty()) {
         lines.emplace_back("jitter and noise: none");
@@ -160,8 +159,8 @@ ReportTable target_table(const RunSetting &setting, const RunResults &results) {
     add("noise at decision point (V)", text("%.4g", results.decision_noise));
     const std::string closed = "closed";
     add("eye height (V)", opening.open ? text("%.6g", opening.height) : closed);
-    add("best phase (UI from centre)", opening.open ? text("%+.3f", eye.phases[opening.best_phase])
-                                                    : closed);
+    add("best phase (UI from centre)",
+        opening.open ? text("%+.3f", eye.phases[opening.best_phase]) : closed);
     add("eye width (UI)", opening.open ? text("%.3f", opening.width) : closed);
     add("eye width (ps)",
         opening.open ? text("%.2f", opening.width * setting.spb * setting.dt * 1e12) : closed);
@@ -184,9 +183,9 @@ ReportTable counted_table(const RunResults &results) {
     table.rows.push_back({"sampled at (UI from centre)", phase, phase});
     table.rows.push_back({"decisions", count_text(e.decisions), none});
     table.rows.push_back({"errors", count_text(e.errors), none});
-    table.rows.push_back({"error rate", text("%.3e", e.ber),
-                          results.statistical.has_value() ? text("%.3e", results.statistical_ber)
-                                                          : "n/a"});
+    table.rows.push_back(
+        {"error rate", text("%.3e", e.ber),
+         results.statistical.has_value() ? text("%.3e", results.statistical_ber) : "n/a"});
     table.rows.push_back({"95% interval, low", text("%.3e", e.interval.low), none});
     table.rows.push_back({"95% interval, high", text("%.3e", e.interval.high), none});
     return table;
@@ -203,8 +202,8 @@ ReportTable crossing_jitter_table(const RunSetting &setting, const RunResults &r
     table.rows.push_back({"transition density", text("%.4f", fit.transition_density), none});
     auto add = [&](const std::string &label, bool known, double ui, const char *ui_format,
                    const char *ps_format) {
-        table.rows.push_back({label, known ? text(ui_format, ui) : "n/a",
-                              known ? text(ps_format, ui * ps) : "n/a"});
+        table.rows.push_back(
+            {label, known ? text(ui_format, ui) : "n/a", known ? text(ps_format, ui * ps) : "n/a"});
     };
     const bool measured = tie.crossings > 0;
     add("mean (TIE)", measured, tie.mean, "%+.4f", "%+.3f");
@@ -229,8 +228,8 @@ std::vector<std::string> error_notes(const RunResults &results) {
         by_symbol += (s == 0 ? " " : ", ") + std::to_string(s) + ": " +
                      std::to_string(e.errors_by_symbol[s]);
     }
-    by_symbol += "; missed " + std::to_string(e.missed) + ", repeated " +
-                 std::to_string(e.repeated);
+    by_symbol +=
+        "; missed " + std::to_string(e.missed) + ", repeated " + std::to_string(e.repeated);
     notes.push_back(by_symbol);
     if (!e.error_symbols.empty()) {
         std::string first = "first errors at bits";

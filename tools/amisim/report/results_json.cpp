@@ -245,7 +245,7 @@ void aggressors(JsonWriter &json, const RunSetting &setting) {
         json.key("sha256");
         from_file ? file_digest(json, setting.aggressor_files[k - own]) : json.null();
         json.key("ports");
-        from_file && looks_like_touchstone(setting.aggressor_files[k - own])
+        from_file &&looks_like_touchstone(setting.aggressor_files[k - own])
             ? json.value(setting.aggressor_ports.empty() ? "default" : setting.aggressor_ports)
             : json.null();
         json.end_object();

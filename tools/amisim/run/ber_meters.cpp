@@ -16,9 +16,8 @@ void BerMeters::start(bool receiver_clock) {
     started_ = true;
     receiver_clock_ = receiver_clock;
     const double spb = setup_.count.samples_per_bit;
-    const double instant =
-        setup_.count.latency +
-        (!receiver_clock && setup_.fixed_offset ? setup_.fixed_offset() : 0.0);
+    const double instant = setup_.count.latency +
+                           (!receiver_clock && setup_.fixed_offset ? setup_.fixed_offset() : 0.0);
     CrossingJitterSettings crossings;
     crossings.samples_per_bit = setup_.count.samples_per_bit;
     crossings.threshold = setup_.count.thresholds.empty() ? 0.0 : setup_.count.thresholds[0];
@@ -52,7 +51,8 @@ void BerMeters::add(const double *wave, std::size_t count, const double *ticks,
     }
     received_ += static_cast<std::int64_t>(count);
     const double spb = setup_.count.samples_per_bit;
-    const double first = setup_.count.latency + (static_cast<double>(setup_.count.settle_bits) - 0.5) * spb;
+    const double first =
+        setup_.count.latency + (static_cast<double>(setup_.count.settle_bits) - 0.5) * spb;
     for (double instant : nominal_) {
         if (!(instant >= first)) {
             continue;

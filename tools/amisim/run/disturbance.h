@@ -53,13 +53,13 @@ class Disturbance {
     std::vector<std::vector<double>> slots_;
     std::vector<std::string> slot_failure_;
     mutable std::mutex mutex_;
-    std::condition_variable ready_;   // a slot was filled
-    std::condition_variable freed_;   // a slot was emptied
-    std::size_t filled_ = 0;          // slots made and not yet used up
-    std::size_t next_fill_ = 0;       // the slot the worker fills next
-    std::size_t reading_ = 0;         // the slot add() reads
-    std::size_t read_at_ = 0;         // samples of it used
-    bool holding_ = false;            // add() holds slot reading_
+    std::condition_variable ready_;  // a slot was filled
+    std::condition_variable freed_;  // a slot was emptied
+    std::size_t filled_ = 0;         // slots made and not yet used up
+    std::size_t next_fill_ = 0;      // the slot the worker fills next
+    std::size_t reading_ = 0;        // the slot add() reads
+    std::size_t read_at_ = 0;        // samples of it used
+    bool holding_ = false;           // add() holds slot reading_
     bool stop_ = false;
     std::string failure_;
     std::thread worker_;

@@ -231,8 +231,8 @@ double statistical_rate(const StatisticalEye &eye, const std::vector<std::uint64
         const double at = static_cast<double>(b) / BerMeters::kPhaseBins;  // from -1/2 UI
         const auto below = static_cast<long>(std::floor(at));
         const double f = at - static_cast<double>(below);
-        const double rate = std::exp((1.0 - f) * std::log(rate_at(below)) +
-                                     f * std::log(rate_at(below + 1)));
+        const double rate =
+            std::exp((1.0 - f) * std::log(rate_at(below)) + f * std::log(rate_at(below + 1)));
         const auto n = static_cast<double>(phases[b]);
         total += n;
         sum += n * rate;
@@ -426,15 +426,15 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     const auto per_call = static_cast<std::size_t>(setting.bits_per_call);
     if (setting.ber) {
         const bool tx_waves = transmitter.has_get_wave();
-        setup.impairments =
-            impairments_for(setting, results,
-                            link && !tx_waves ? results.after_tx_init : setting.channel.columns,
-                            analysed, !link, eye);
+        setup.impairments = impairments_for(
+            setting, results, link && !tx_waves ? results.after_tx_init : setting.channel.columns,
+            analysed, !link, eye);
         for (std::size_t k = 1; tx_waves && k < setting.channel.columns.size(); ++k) {
             AggressorTransmitter &aggressor = aggressors.emplace_back();
             aggressor.session = open(setting.model_path, error);
             if (aggressor.session == nullptr) {
-                return stop(kBadInput, "aggressor " + std::to_string(k) + "'s transmitter: " + error);
+                return stop(kBadInput,
+                            "aggressor " + std::to_string(k) + "'s transmitter: " + error);
             }
             ModelRecord record;
             record.parameters_sent = setting.parameters;
@@ -445,8 +445,9 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
                             "aggressor " + std::to_string(k) + "'s transmitter: " + error);
             }
             if (record.init.status == 0) {
-                return stop(kModelFailed, "the model's AMI_Init returned 0 (failure) for aggressor " +
-                                              std::to_string(k) + "'s instance");
+                return stop(kModelFailed,
+                            "the model's AMI_Init returned 0 (failure) for aggressor " +
+                                std::to_string(k) + "'s instance");
             }
             aggressor.stage = std::make_unique<SessionStage>(*aggressor.session, per_call + 2);
             aggressor_stages.push_back(aggressor.stage.get());
@@ -501,8 +502,8 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         results.receiver_clock = meters.receiver_clock();
         results.errors = meters.errors();
         if (results.statistical.has_value()) {
-            results.statistical_ber = statistical_rate(*results.statistical, meters.phases(),
-                                                       results.statistical_phase);
+            results.statistical_ber =
+                statistical_rate(*results.statistical, meters.phases(), results.statistical_phase);
         }
         results.tie = meters.histogram();
         results.jitter_fit = fit_dual_dirac(results.tie);

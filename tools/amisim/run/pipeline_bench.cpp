@@ -503,7 +503,10 @@ BENCHMARK(BM_EyeAccumulator);
 BENCHMARK(BM_ClockedEye);
 BENCHMARK(BM_ExampleRx_GetWave);
 BENCHMARK(BM_Link_DefaultChannel_ExampleRx)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Link_DefaultChannel_ExampleRx_ErrorRate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Link_DefaultChannel_ExampleRx_ErrorRate)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_Read4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_ReadAndConvert4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_DefaultChannel)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -212,8 +212,12 @@ TEST(Pipeline, CountedAndStatisticalErrorRatesOfAWholeRunAgree) {
     };
     const Case cases[] = {
         {"noise at the receiver's input", 0.06, 0.0, {}, "(T 0)", false},
-        {"noise at the decisions, jitter, the receiver's clock", 0.0, 0.03,
-         {0.2e-12, 0.4e-12, 0.0, 0.0, 0.2e-12}, "(T 1) (P 10)", false},
+        {"noise at the decisions, jitter, the receiver's clock",
+         0.0,
+         0.03,
+         {0.2e-12, 0.4e-12, 0.0, 0.0, 0.2e-12},
+         "(T 1) (P 10)",
+         false},
         {"an aggressor", 0.06, 0.0, {}, "(T 0)", true},
     };
     for (const Case &c : cases) {

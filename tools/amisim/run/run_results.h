@@ -13,9 +13,9 @@
 #include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/analysis/dual_dirac.h"
 #include "tools/amisim/analysis/error_counter.h"
-#include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/analysis/eye.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/models/model_session.h"
 #include "tools/amisim/run/stream.h"
 

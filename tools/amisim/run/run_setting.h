@@ -37,7 +37,7 @@ struct RunSetting {
     // the aggressors, counts errors and measures the crossings' jitter, and
     // the tables and report_ber.svg show it all.
     bool ber = false;
-    Impairments impairments;  // jitter at both ends, noise at the decision point
+    Impairments impairments;   // jitter at both ends, noise at the decision point
     double input_noise = 0.0;  // volts rms on every sample at the receiver's input
     std::uint64_t seed = 1;
     double target_ber = 1e-12;

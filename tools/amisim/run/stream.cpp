@@ -254,8 +254,9 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
     std::vector<std::unique_ptr<FunctionStage>> aggressors;
     std::vector<BlockStage *> aggressor_stages;
     for (const BlockModel &model : aggressor_transmitters) {
-        aggressors.push_back(std::make_unique<FunctionStage>(
-            [&model](double *wave, std::size_t count, BlockTicks &) { return model(wave, count); }));
+        aggressors.push_back(
+            std::make_unique<FunctionStage>([&model](double *wave, std::size_t count,
+                                                     BlockTicks &) { return model(wave, count); }));
         aggressor_stages.push_back(aggressors.back().get());
     }
     if (transmitter) {
@@ -333,15 +334,15 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
                 source_k = aggressor_transmitted
                                .emplace_back(std::make_unique<TransmitterSource>(
                                    *stimulus_k, *stage, block * kAggressorCallBlocks,
-                                   aggressor_samples,
-                                   result.aggressor_calls, result.in_aggressors))
+                                   aggressor_samples, result.aggressor_calls, result.in_aggressors))
                                .get();
             }
             aggressor_sources.push_back(source_k);
             aggressor_taps.push_back(path.taps);
         }
     }
-    const bool impair_input = impaired != nullptr && (!impaired->after_model || receiver == nullptr);
+    const bool impair_input =
+        impaired != nullptr && (!impaired->after_model || receiver == nullptr);
     const bool impair_output = impaired != nullptr && !impair_input;
     ChannelStream channel(setup.taps, *source, setup.convolution);
     result.convolution = channel.method();
