@@ -56,15 +56,13 @@ void draw_pieces(Svg &svg, const std::vector<std::pair<double, double>> &points,
     }
 }
 
-// The decades of a log-rate axis as labels: 1e-3 rather than -3.
-void rate_axis(Svg &svg, const PlotFrame &frame, double low, double high, bool vertical) {
-    for (double decade = std::ceil(low); decade <= high; decade += 3.0) {
-        const std::string label = decade == 0.0 ? "1" : format("1e%.0f", decade);
-        if (vertical) {
-            svg.line(frame.left(), frame.y(decade), frame.left() + frame.width(), frame.y(decade),
-                     kGrid, 1);
-            svg.text(frame.left() - 6, frame.y(decade) + 4, label, 11, "end");
-        }
+// Every third decade of a log-rate axis, labelled 1e-3 rather than -3.
+void rate_axis(Svg &svg, const PlotFrame &frame, double low, double high) {
+    for (auto decade = static_cast<int>(std::ceil(low)); decade <= high; decade += 3) {
+        const std::string label = decade == 0 ? "1" : "1e" + std::to_string(decade);
+        svg.line(frame.left(), frame.y(decade), frame.left() + frame.width(), frame.y(decade),
+                 kGrid, 1);
+        svg.text(frame.left() - 6, frame.y(decade) + 4, label, 11, "end");
     }
 }
 
@@ -179,7 +177,7 @@ Svg rate_bathtub_picture(const StatisticalEye &eye, const RunResults &results) {
                           0.0);
     for (const PlotFrame *frame : {&time, &volts}) {
         svg.rect(frame->left(), frame->top(), frame->width(), frame->height(), "#ffffff");
-        rate_axis(svg, *frame, bottom, 0.0, true);
+        rate_axis(svg, *frame, bottom, 0.0);
         svg.line(frame->left(), frame->y(log_rate(eye.target_ber)), frame->left() + frame->width(),
                  frame->y(log_rate(eye.target_ber)), "#888", 1, "5,4");
     }
