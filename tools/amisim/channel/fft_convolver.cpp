@@ -38,75 +38,6 @@ struct Bin {
 };
 static_assert(sizeof(Bin) == sizeof(fftw_complex), "FFTW complex layout");
 
-// Each block of L = N - M + 1 inputs, padded to N, is transformed,
-// multiplied by the channel's spectrum, transformed back; its first L
-// outputs are final once the previous block's last M - 1 are added.
-class FftConvolver final : public BlockConvolver {
-  public:
-    FftConvolver(const std::vector<double> &taps, std::size_t n)
-        : n_(n),
-          overlap_(taps.size() - 1),
-          block_(n - overlap_),
-          bins_(n / 2 + 1),
-          time_(n),
-          spectrum_(bins_),
-          channel_(bins_),
-          tail_(overlap_, 0.0) {
-        auto *spectrum = reinterpret_cast<fftw_complex *>(spectrum_.get());
-        forward_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), time_.get(), spectrum, FFTW_ESTIMATE);
-        inverse_ = fftw_plan_dft_c2r_1d(static_cast<int>(n_), spectrum, time_.get(), FFTW_ESTIMATE);
-        // The channel's spectrum, with the inverse transform's 1/N folded in.
-        double *time = time_.get();
-        std::fill(time, time + n_, 0.0);
-        std::copy(taps.begin(), taps.end(), time);
-        fftw_execute(forward_);
-        const double scale = 1.0 / static_cast<double>(n_);
-        for (std::size_t j = 0; j < bins_; ++j) {
-            channel_.get()[j] = Bin{spectrum_.get()[j].re * scale, spectrum_.get()[j].im * scale};
-        }
-    }
-    ~FftConvolver() override {
-        fftw_destroy_plan(forward_);
-        fftw_destroy_plan(inverse_);
-    }
-    FftConvolver(const FftConvolver &) = delete;
-    FftConvolver &operator=(const FftConvolver &) = delete;
-
-    std::size_t block_size() const override { return block_; }
-
-    void convolve(const double *input, double *output) override {
-        double *time = time_.get();
-        std::copy(input, input + block_, time);
-        std::fill(time + block_, time + n_, 0.0);
-        fftw_execute(forward_);
-        Bin *x = spectrum_.get();
-        const Bin *h = channel_.get();
-        for (std::size_t j = 0; j < bins_; ++j) {
-            const Bin a = x[j];
-            x[j] = Bin{a.re * h[j].re - a.im * h[j].im, a.re * h[j].im + a.im * h[j].re};
-        }
-        fftw_execute(inverse_);
-        // N >= 2M keeps the previous block's tail inside this block's outputs.
-        for (std::size_t i = 0; i < overlap_; ++i) {
-            output[i] = time[i] + tail_[i];
-        }
-        std::copy(time + overlap_, time + block_, output + overlap_);
-        std::copy(time + block_, time + n_, tail_.begin());
-    }
-
-  private:
-    std::size_t n_;
-    std::size_t overlap_;
-    std::size_t block_;
-    std::size_t bins_;
-    FftwArray<double> time_;
-    FftwArray<Bin> spectrum_;
-    FftwArray<Bin> channel_;
-    std::vector<double> tail_;
-    fftw_plan forward_ = nullptr;
-    fftw_plan inverse_ = nullptr;
-};
-
 // Several inputs, each through its own channel (all padded to the longest,
 // M taps): each block's transform is multiplied by its channel's spectrum
 // and added to the sum, which one inverse transform turns into the outputs.
@@ -126,6 +57,7 @@ class FftSumConvolver final : public SumConvolver {
         auto *sum = reinterpret_cast<fftw_complex *>(sum_.get());
         forward_ = fftw_plan_dft_r2c_1d(static_cast<int>(n_), time_.get(), spectrum, FFTW_ESTIMATE);
         inverse_ = fftw_plan_dft_c2r_1d(static_cast<int>(n_), sum, time_.get(), FFTW_ESTIMATE);
+        // Each channel's spectrum, with the inverse transform's 1/N folded in.
         const double scale = 1.0 / static_cast<double>(n_);
         double *time = time_.get();
         for (const auto &channel : taps) {
@@ -164,6 +96,7 @@ class FftSumConvolver final : public SumConvolver {
             }
         }
         fftw_execute(inverse_);
+        // N >= 2M keeps the previous block's tail inside this block's outputs.
         for (std::size_t i = 0; i < overlap_; ++i) {
             output[i] = time[i] + tail_[i];
         }
@@ -183,6 +116,23 @@ class FftSumConvolver final : public SumConvolver {
     std::vector<double> tail_;
     fftw_plan forward_ = nullptr;
     fftw_plan inverse_ = nullptr;
+};
+
+// One channel: each block of L = N - M + 1 inputs, padded to N, is
+// transformed, multiplied by the channel's spectrum, transformed back; its
+// first L outputs are final once the previous block's last M - 1 are added.
+class FftConvolver final : public BlockConvolver {
+  public:
+    FftConvolver(const std::vector<double> &taps, std::size_t n)
+        : sum_(std::vector<std::vector<double>>{taps}, taps.size(), n) {}
+    std::size_t block_size() const override { return sum_.block_size(); }
+    void convolve(const double *input, double *output) override {
+        const double *inputs[] = {input};
+        sum_.convolve(inputs, output);
+    }
+
+  private:
+    FftSumConvolver sum_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "tools/amisim/report/ber_report.h"
+#include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
 
@@ -17,12 +18,6 @@ constexpr const char *kGrid = "#dddddd";
 constexpr double kFloorRate = 1e-18;
 // Levels of colour in the density.
 constexpr int kLevels = 40;
-
-std::string format(const char *pattern, double value) {
-    char text[128];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 double log_rate(double rate) {
     return std::log10(std::max(rate, kFloorRate));
@@ -107,32 +102,18 @@ Svg statistical_eye_picture(const StatisticalEye &eye, const std::string &subtit
         const double level = 0.15 + 0.85 * (std::log10(d) - bottom_log) / (top_log - bottom_log);
         return std::clamp(static_cast<int>(std::lround(level * (kLevels - 1))), 0, kLevels - 1);
     };
-    std::vector<std::string> shapes(kLevels);
-    for (std::size_t p = 0; p < phases; ++p) {
-        const double x0 = frame.x(eye.phases[p] - half);
-        const double x1 = frame.x(eye.phases[p] + half);
-        std::size_t r = first;
-        while (r <= last) {
-            const int level = level_of(eye.density[p * eye.rows + r]);
-            std::size_t end = r + 1;
-            while (end <= last && level_of(eye.density[p * eye.rows + end]) == level) {
-                ++end;
-            }
-            if (level >= 0) {
-                const double y_top = frame.y(eye.threshold(end));
-                const double y_bottom = frame.y(eye.threshold(r));
-                Svg::rect_path(shapes[static_cast<std::size_t>(level)], x0, y_top - 0.3,
-                               x1 - x0 + 0.3, y_bottom - y_top + 0.3);
-            }
-            r = end;
-        }
-    }
-    for (int level = 0; level < kLevels; ++level) {
-        if (!shapes[static_cast<std::size_t>(level)].empty()) {
-            svg.path(shapes[static_cast<std::size_t>(level)],
-                     heat_colour(static_cast<double>(level) / (kLevels - 1)));
-        }
-    }
+    const auto rows = static_cast<std::size_t>(eye.rows);
+    draw_density(
+        svg, static_cast<int>(phases), static_cast<int>(first), static_cast<int>(last), kLevels,
+        [&](int p, int r) {
+            return level_of(
+                eye.density[static_cast<std::size_t>(p) * rows + static_cast<std::size_t>(r)]);
+        },
+        [&](int p) {
+            const double at = eye.phases[static_cast<std::size_t>(p)];
+            return std::pair{frame.x(at - half), frame.x(at + half)};
+        },
+        [&](int r) { return frame.y(eye.threshold(static_cast<std::size_t>(r))); });
     frame.draw_axes(svg, "sampling phase from the centre (UI)", "volts", "%.2f", "%.3g", "#333344");
     for (std::size_t e = 0; e < eye.contours.size(); ++e) {
         const auto &contours = eye.contours[e];
@@ -155,7 +136,7 @@ Svg statistical_eye_picture(const StatisticalEye &eye, const std::string &subtit
         for (std::size_t c = 0; c < contours.size(); ++c) {
             const double y = frame.top() + 10 + 16 * static_cast<double>(c);
             svg.line(x, y - 4, x + 18, y - 4, contour_colour(c, contours.size()), 2.5);
-            svg.text(x + 22, y, format("%g", contours[c].ber), 10.5);
+            svg.text(x + 22, y, number_text("%g", contours[c].ber), 10.5);
         }
     }
     return svg;
@@ -163,7 +144,7 @@ Svg statistical_eye_picture(const StatisticalEye &eye, const std::string &subtit
 
 Svg rate_bathtub_picture(const StatisticalEye &eye, const RunResults &results) {
     Svg svg(780, 460);
-    svg.text(80, 24, format("Bathtubs at the target %g", eye.target_ber), 16, "start", "#111");
+    svg.text(80, 24, number_text("Bathtubs at the target %g", eye.target_ber), 16, "start", "#111");
     svg.text(80, 44,
              results.counted ? "the rate against phase at the threshold and against threshold at "
                                "the best phase; counted in red (95%)"
@@ -212,9 +193,9 @@ Svg crossing_jitter_picture(const TieHistogram &histogram, const DualDiracFit &f
     svg.text(80, 24, "Time-interval error of the crossings", 16, "start", "#111");
     svg.text(80, 44,
              fit.fitted
-                 ? format("dual Dirac: Dj %.4f UI, ", fit.dj) + format("Rj %.4f UI, ", fit.rj) +
-                       format("Tj %.4f UI", total_jitter) +
-                       format(" at %g; crossings per bin, the fit's tails dashed", target_ber)
+                 ? number_text("dual Dirac: Dj %.4f UI, ", fit.dj) + number_text("Rj %.4f UI, ", fit.rj) +
+                       number_text("Tj %.4f UI", total_jitter) +
+                       number_text(" at %g; crossings per bin, the fit's tails dashed", target_ber)
                  : "no crossings",
              12, "start", "#444");
     std::size_t first = histogram.counts.size();
@@ -284,8 +265,8 @@ Svg ber_report_page(const RunSetting &setting, const RunResults &results) {
     if (results.statistical.has_value()) {
         const StatisticalEye &eye = *results.statistical;
         page.pulse = statistical_eye_picture(
-            eye, format("%.0f phases a unit interval; ", eye.samples_per_bit) +
-                     format("noise %.3g V at the decision point", results.decision_noise));
+            eye, number_text("%.0f phases a unit interval; ", eye.samples_per_bit) +
+                     number_text("noise %.3g V at the decision point", results.decision_noise));
         page.statistical = contour_table(eye);
         page.time_domain = target_table(setting, results);
         page.bathtub = rate_bathtub_picture(eye, results);

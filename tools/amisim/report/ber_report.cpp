@@ -13,12 +13,6 @@ namespace amisim {
 
 namespace {
 
-std::string text(const char *format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
 std::string count_text(std::uint64_t value) {
     return std::to_string(value);
 }
@@ -132,13 +126,13 @@ ReportTable contour_table(const StatisticalEye &eye) {
     for (const ContourOpening &opening : contour_openings(eye, 0)) {
         if (contour_printed(opening.ber)) {
             shown.push_back(opening);
-            table.header.push_back(text("%g", opening.ber));
+            table.header.push_back(number_text("%g", opening.ber));
         }
     }
     auto add = [&](const std::string &label, const char *format, double ContourOpening::*field) {
         std::vector<std::string> row{label};
         for (const ContourOpening &opening : shown) {
-            row.push_back(opening.open ? text(format, opening.*field) : "closed");
+            row.push_back(opening.open ? number_text(format, opening.*field) : "closed");
         }
         table.rows.push_back(row);
     };
@@ -152,24 +146,24 @@ ReportTable target_table(const RunSetting &setting, const RunResults &results) {
     const StatisticalEye &eye = *results.statistical;
     const EyeOpening &opening = eye.openings[0];
     ReportTable table;
-    table.header = {"statistical eye at " + text("%g", eye.target_ber), "statistical"};
+    table.header = {"statistical eye at " + number_text("%g", eye.target_ber), "statistical"};
     auto add = [&](const std::string &label, const std::string &value) {
         table.rows.push_back({label, value});
     };
-    add("noise at decision point (V)", text("%.4g", results.decision_noise));
+    add("noise at decision point (V)", number_text("%.4g", results.decision_noise));
     const std::string closed = "closed";
-    add("eye height (V)", opening.open ? text("%.6g", opening.height) : closed);
+    add("eye height (V)", opening.open ? number_text("%.6g", opening.height) : closed);
     add("best phase (UI from centre)",
-        opening.open ? text("%+.3f", eye.phases[opening.best_phase]) : closed);
-    add("eye width (UI)", opening.open ? text("%.3f", opening.width) : closed);
+        opening.open ? number_text("%+.3f", eye.phases[opening.best_phase]) : closed);
+    add("eye width (UI)", opening.open ? number_text("%.3f", opening.width) : closed);
     add("eye width (ps)",
-        opening.open ? text("%.2f", opening.width * setting.spb * setting.dt * 1e12) : closed);
-    add("width from (UI)", opening.open ? text("%+.3f", opening.left) : closed);
-    add("width to (UI)", opening.open ? text("%+.3f", opening.right) : closed);
+        opening.open ? number_text("%.2f", opening.width * setting.spb * setting.dt * 1e12) : closed);
+    add("width from (UI)", opening.open ? number_text("%+.3f", opening.left) : closed);
+    add("width to (UI)", opening.open ? number_text("%+.3f", opening.right) : closed);
     for (int slot : printed_slots(setting.spb)) {
         const auto p = static_cast<std::size_t>(slot);
-        add("error rate at " + text("%+.3f", eye.phases[p]) + " UI",
-            text("%.3e", eye.time_bathtub[0][p]));
+        add("error rate at " + number_text("%+.3f", eye.phases[p]) + " UI",
+            number_text("%.3e", eye.time_bathtub[0][p]));
     }
     return table;
 }
@@ -179,15 +173,15 @@ ReportTable counted_table(const RunResults &results) {
     ReportTable table;
     table.header = {"errors at the decisions", "counted", "statistical"};
     const std::string none = "-";
-    const std::string phase = text("%+.4f", results.statistical_phase);
+    const std::string phase = number_text("%+.4f", results.statistical_phase);
     table.rows.push_back({"sampled at (UI from centre)", phase, phase});
     table.rows.push_back({"decisions", count_text(e.decisions), none});
     table.rows.push_back({"errors", count_text(e.errors), none});
     table.rows.push_back(
-        {"error rate", text("%.3e", e.ber),
-         results.statistical.has_value() ? text("%.3e", results.statistical_ber) : "n/a"});
-    table.rows.push_back({"95% interval, low", text("%.3e", e.interval.low), none});
-    table.rows.push_back({"95% interval, high", text("%.3e", e.interval.high), none});
+        {"error rate", number_text("%.3e", e.ber),
+         results.statistical.has_value() ? number_text("%.3e", results.statistical_ber) : "n/a"});
+    table.rows.push_back({"95% interval, low", number_text("%.3e", e.interval.low), none});
+    table.rows.push_back({"95% interval, high", number_text("%.3e", e.interval.high), none});
     return table;
 }
 
@@ -199,18 +193,18 @@ ReportTable crossing_jitter_table(const RunSetting &setting, const RunResults &r
     table.header = {"jitter of the crossings", "UI", "ps"};
     const std::string none = "-";
     table.rows.push_back({"crossings", count_text(tie.crossings), none});
-    table.rows.push_back({"transition density", text("%.4f", fit.transition_density), none});
+    table.rows.push_back({"transition density", number_text("%.4f", fit.transition_density), none});
     auto add = [&](const std::string &label, bool known, double ui, const char *ui_format,
                    const char *ps_format) {
         table.rows.push_back(
-            {label, known ? text(ui_format, ui) : "n/a", known ? text(ps_format, ui * ps) : "n/a"});
+            {label, known ? number_text(ui_format, ui) : "n/a", known ? number_text(ps_format, ui * ps) : "n/a"});
     };
     const bool measured = tie.crossings > 0;
     add("mean (TIE)", measured, tie.mean, "%+.4f", "%+.3f");
     add("rms (TIE)", measured, tie.rms, "%.4f", "%.3f");
     add("Dj (dual Dirac)", fit.fitted, fit.dj, "%.4f", "%.3f");
     add("Rj (dual Dirac)", fit.fitted, fit.rj, "%.4f", "%.3f");
-    add("Tj at " + text("%g", setting.target_ber), fit.fitted, results.total_jitter, "%.4f",
+    add("Tj at " + number_text("%g", setting.target_ber), fit.fitted, results.total_jitter, "%.4f",
         "%.3f");
     return table;
 }
@@ -299,7 +293,7 @@ bool write_ber_files(const RunSetting &setting, const RunResults &results,
         rows.clear();
         header = "phase_ui";
         for (const EyeContour &contour : eye.contours[0]) {
-            header += ",lower_" + text("%g", contour.ber) + ",upper_" + text("%g", contour.ber);
+            header += ",lower_" + number_text("%g", contour.ber) + ",upper_" + number_text("%g", contour.ber);
         }
         for (std::size_t p = 0; p < eye.phases.size(); ++p) {
             std::vector<double> row{eye.phases[p]};

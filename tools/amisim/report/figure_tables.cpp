@@ -9,17 +9,17 @@ namespace amisim {
 
 namespace {
 
-std::string text(const char *format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
 double power_db(double ratio) {
     return ratio > 0.0 ? 10.0 * std::log10(ratio) : -HUGE_VAL;
 }
 
 }  // namespace
+
+std::string number_text(const char *format, double value) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
 
 ReportTable response_table(
     const std::string &title,
@@ -32,7 +32,7 @@ ReportTable response_table(
     auto add = [&](const std::string &label, const char *format, auto value) {
         std::vector<std::string> row{label};
         for (const auto &column : columns) {
-            row.push_back(text(format, value(*column.second)));
+            row.push_back(number_text(format, value(*column.second)));
         }
         table.rows.push_back(row);
     };
@@ -65,7 +65,7 @@ ReportTable eye_table(const std::string &title,
         for (const auto &column : columns) {
             const EyeFigures *figures = column.second;
             row.push_back(figures == nullptr || !figures->measured ? "n/a"
-                                                                   : text(format, value(*figures)));
+                                                                   : number_text(format, value(*figures)));
         }
         table.rows.push_back(row);
     };
@@ -82,7 +82,7 @@ ReportTable eye_table(const std::string &title,
             continue;
         }
         previous = slot;
-        add("bathtub at " + text("%+.3f", slot_ui(slot, spb)) + " UI (V)", "%.6g",
+        add("bathtub at " + number_text("%+.3f", slot_ui(slot, spb)) + " UI (V)", "%.6g",
             [slot](F f) { return f.bathtub[static_cast<std::size_t>(slot)]; });
     }
     return table;

@@ -14,6 +14,9 @@
 
 namespace amisim {
 
+// A figure as the tables print it, by a printf format of one double.
+std::string number_text(const char *format, double value);
+
 // Cursors, MAX, PDA and SNR of each named response.
 ReportTable response_table(
     const std::string &title,
