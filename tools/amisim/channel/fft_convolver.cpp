@@ -80,11 +80,12 @@ class FftSumConvolver final : public SumConvolver {
 
     std::size_t block_size() const override { return block_; }
 
-    void convolve(const double *const *inputs, double *output) override {
+    void convolve(const std::vector<const double *> &inputs, double *output) override {
         double *time = time_.get();
         Bin *sum = sum_.get();
         const Bin *x = spectrum_.get();
-        for (std::size_t k = 0; k < channels_.size(); ++k) {
+        std::fill(sum, sum + bins_, Bin{0.0, 0.0});
+        for (std::size_t k = 0; k < channels_.size() && k < inputs.size(); ++k) {
             std::copy(inputs[k], inputs[k] + block_, time);
             std::fill(time + block_, time + n_, 0.0);
             fftw_execute(forward_);
@@ -127,8 +128,7 @@ class FftConvolver final : public BlockConvolver {
         : sum_(std::vector<std::vector<double>>{taps}, taps.size(), n) {}
     std::size_t block_size() const override { return sum_.block_size(); }
     void convolve(const double *input, double *output) override {
-        const double *inputs[] = {input};
-        sum_.convolve(inputs, output);
+        sum_.convolve({input}, output);
     }
 
   private:

@@ -46,7 +46,7 @@ void SummedChannelStream::read(double *out, std::size_t count) {
                 inputs.push_back(inputs_[k].data());
             }
             if (fft_ != nullptr) {
-                fft_->convolve(inputs.data(), output_.data());
+                fft_->convolve(inputs, output_.data());
             } else {
                 for (std::size_t k = 0; k < direct_.size(); ++k) {
                     double *into = k == 0 ? output_.data() : part_.data();

@@ -20,8 +20,9 @@ class SumConvolver {
   public:
     virtual ~SumConvolver() = default;
     virtual std::size_t block_size() const = 0;
-    // inputs[k] holds block_size() samples for channel k.
-    virtual void convolve(const double *const *inputs, double *output) = 0;
+    // inputs[k] holds block_size() samples for channel k; a channel
+    // without an input counts as silent.
+    virtual void convolve(const std::vector<const double *> &inputs, double *output) = 0;
 };
 
 // Through FFTs of fft_size points (0 chooses one for the longest channel);
