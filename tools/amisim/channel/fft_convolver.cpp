@@ -127,9 +127,7 @@ class FftConvolver final : public BlockConvolver {
     FftConvolver(const std::vector<double> &taps, std::size_t n)
         : sum_(std::vector<std::vector<double>>{taps}, taps.size(), n) {}
     std::size_t block_size() const override { return sum_.block_size(); }
-    void convolve(const double *input, double *output) override {
-        sum_.convolve({input}, output);
-    }
+    void convolve(const double *input, double *output) override { sum_.convolve({input}, output); }
 
   private:
     FftSumConvolver sum_;

@@ -193,7 +193,8 @@ Svg crossing_jitter_picture(const TieHistogram &histogram, const DualDiracFit &f
     svg.text(80, 24, "Time-interval error of the crossings", 16, "start", "#111");
     svg.text(80, 44,
              fit.fitted
-                 ? number_text("dual Dirac: Dj %.4f UI, ", fit.dj) + number_text("Rj %.4f UI, ", fit.rj) +
+                 ? number_text("dual Dirac: Dj %.4f UI, ", fit.dj) +
+                       number_text("Rj %.4f UI, ", fit.rj) +
                        number_text("Tj %.4f UI", total_jitter) +
                        number_text(" at %g; crossings per bin, the fit's tails dashed", target_ber)
                  : "no crossings",

@@ -156,8 +156,9 @@ ReportTable target_table(const RunSetting &setting, const RunResults &results) {
     add("best phase (UI from centre)",
         opening.open ? number_text("%+.3f", eye.phases[opening.best_phase]) : closed);
     add("eye width (UI)", opening.open ? number_text("%.3f", opening.width) : closed);
-    add("eye width (ps)",
-        opening.open ? number_text("%.2f", opening.width * setting.spb * setting.dt * 1e12) : closed);
+    add("eye width (ps)", opening.open
+                              ? number_text("%.2f", opening.width * setting.spb * setting.dt * 1e12)
+                              : closed);
     add("width from (UI)", opening.open ? number_text("%+.3f", opening.left) : closed);
     add("width to (UI)", opening.open ? number_text("%+.3f", opening.right) : closed);
     for (int slot : printed_slots(setting.spb)) {
@@ -196,8 +197,8 @@ ReportTable crossing_jitter_table(const RunSetting &setting, const RunResults &r
     table.rows.push_back({"transition density", number_text("%.4f", fit.transition_density), none});
     auto add = [&](const std::string &label, bool known, double ui, const char *ui_format,
                    const char *ps_format) {
-        table.rows.push_back(
-            {label, known ? number_text(ui_format, ui) : "n/a", known ? number_text(ps_format, ui * ps) : "n/a"});
+        table.rows.push_back({label, known ? number_text(ui_format, ui) : "n/a",
+                              known ? number_text(ps_format, ui * ps) : "n/a"});
     };
     const bool measured = tie.crossings > 0;
     add("mean (TIE)", measured, tie.mean, "%+.4f", "%+.3f");
@@ -293,7 +294,8 @@ bool write_ber_files(const RunSetting &setting, const RunResults &results,
         rows.clear();
         header = "phase_ui";
         for (const EyeContour &contour : eye.contours[0]) {
-            header += ",lower_" + number_text("%g", contour.ber) + ",upper_" + number_text("%g", contour.ber);
+            header += ",lower_" + number_text("%g", contour.ber) + ",upper_" +
+                      number_text("%g", contour.ber);
         }
         for (std::size_t p = 0; p < eye.phases.size(); ++p) {
             std::vector<double> row{eye.phases[p]};

@@ -64,8 +64,9 @@ ReportTable eye_table(const std::string &title,
         std::vector<std::string> row{label};
         for (const auto &column : columns) {
             const EyeFigures *figures = column.second;
-            row.push_back(figures == nullptr || !figures->measured ? "n/a"
-                                                                   : number_text(format, value(*figures)));
+            row.push_back(figures == nullptr || !figures->measured
+                              ? "n/a"
+                              : number_text(format, value(*figures)));
         }
         table.rows.push_back(row);
     };

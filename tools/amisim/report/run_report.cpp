@@ -323,7 +323,6 @@ void print_results(const RunSetting &setting, const RunResults &results) {
                           results.settle_bits, results.fill_bits);
         if (setting.ber) {
             print_ber_results(setting, results);
-            std::printf("\n");
         }
         print_run_summary(results.stream, results.transmitter.has_get_wave);
         return;
