@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -254,6 +255,81 @@ TEST(Pipeline, CountedAndStatisticalErrorRatesOfAWholeRunAgree) {
         EXPECT_EQ(r.errors.errors, c.errors);
         EXPECT_EQ(r.tie.crossings, c.crossings);
     }
+}
+
+// Aggressor columns of the channel go through AMI_Init only, as they
+// always did, until the error-rate analysis is asked for: then each drives
+// the waveform at the receiver's input through its own transmitter
+// instance, and a strong one closes the eye there by most of its worst
+// case (the largest sum of its pulse response's magnitudes one bit apart;
+// its random bits reach near that in 3000). The statistical eye is worked
+// out either way, without counting.
+TEST(Pipeline, AggressorsReachTheWaveformWithTheErrorRateAnalysisOnly) {
+    RunSetting setting = setting_for(lossy_channel(40), 8, 3000);
+    setting.parameters = "(Vendor_Gain (G 1))";
+    setting.rx_parameters = "(Fake_Rx (T 0))";
+    const RunResults alone = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    std::vector<double> coupled = lossy_channel(40);
+    for (double &h : coupled) {
+        h *= -0.3;
+    }
+    setting.channel.columns.push_back(coupled);
+    const RunResults init_only = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    setting.ber = true;
+    const RunResults driven = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    for (const RunResults *r : {&alone, &init_only, &driven}) {
+        ASSERT_TRUE(r->complete()) << r->failure;
+        ASSERT_TRUE(r->statistical.has_value()) << r->statistical_error;
+    }
+    EXPECT_FALSE(init_only.counted);
+    EXPECT_EQ(init_only.before_get_wave.height, alone.before_get_wave.height);
+    auto statistical_height = [](const RunResults &r) {
+        const amisim::EyeOpening &opening = r.statistical->openings[0];
+        return opening.open ? opening.height : 0.0;
+    };
+    EXPECT_GT(statistical_height(alone), 0.0);
+    EXPECT_LT(statistical_height(init_only), statistical_height(alone));
+    double worst = 0.0;
+    const amisim::ResponseFigures aggressor =
+        amisim::measure_response(init_only.after_rx_init[1], 8, setting.dt);
+    for (std::size_t phase = 0; phase < 8; ++phase) {
+        double sum = 0.0;
+        for (std::size_t i = phase; i < aggressor.pulse.size(); i += 8) {
+            sum += std::fabs(aggressor.pulse[i]);
+        }
+        worst = std::max(worst, sum);
+    }
+    ASSERT_TRUE(driven.counted);
+    EXPECT_LT(driven.before_get_wave.height, alone.before_get_wave.height - 0.7 * 2 * 0.5 * worst);
+    EXPECT_GE(driven.before_get_wave.height,
+              alone.before_get_wave.height - 2 * 0.5 * worst - 1e-12);
+}
+
+// The model alone: its AMI_GetWave follows the channel, so the aggressors
+// and the noise at the receiver's input are added to its output, where the
+// decisions are counted at the statistical eye's best phase; the count
+// agrees with the statistical rate there.
+TEST(Pipeline, ModelAloneCountsAtItsOutputWithAggressorsAndNoise) {
+    RunSetting setting = setting_for(lossy_channel(120), 16, 200000);
+    std::vector<double> coupled = lossy_channel(120);
+    for (double &h : coupled) {
+        h *= 0.05;
+    }
+    setting.channel.columns.push_back(coupled);
+    setting.parameters = "(Vendor_Gain (G 0.5))";
+    setting.ber = true;
+    setting.input_noise = 0.03;
+    const RunResults r = run(setting, fake("vendor_gain_model"));
+    ASSERT_TRUE(r.complete()) << r.failure;
+    ASSERT_TRUE(r.counted && r.statistical.has_value()) << r.statistical_error;
+    EXPECT_FALSE(r.receiver_clock);
+    EXPECT_EQ(r.noise_gain, 1.0);
+    EXPECT_EQ(r.statistical_phase * 16, r.sampling_offset);
+    const amisim::Interval interval =
+        amisim::wilson_interval(r.errors.errors, r.errors.decisions, 3.2905);
+    EXPECT_GT(r.errors.errors, 50u);
+    EXPECT_GE(r.statistical_ber, interval.low) << r.errors.ber;
+    EXPECT_LE(r.statistical_ber, interval.high) << r.errors.ber;
 }
 
 // The figures of the default run of this model with pre-emphasis at corner
