@@ -309,8 +309,9 @@ const std::vector<OptionSpec> kOptions = {
      "`--aggressor-ports`) is the coupling, or an impulse-response file as `--channel` reads. "
      "Each aggressor goes to AMI_Init as a further column of the impulse matrix, and in the "
      "waveform run is driven by an instance of its own of the transmitter model (same "
-     "parameters) with its own seeded random bits, at a seeded phase, through its channel, added "
-     "at the receiver's input. A channel file's own further columns are aggressors as well",
+     "parameters) with its own seeded random bits without jitter, at a seeded phase, through its "
+     "channel, added at the receiver's input. A channel file's own further columns are aggressors "
+     "as well",
      [](const std::string &value, Options &o, std::string &) {
          o.aggressors.push_back(value);
          o.ber = true;

@@ -224,7 +224,7 @@ TEST(Pipeline, CountedAndStatisticalErrorRatesOfAWholeRunAgree) {
          false,
          158,
          100785},
-        {"an aggressor", 0.06, 0.0, {}, "(T 0)", true, 159, 243299},
+        {"an aggressor", 0.06, 0.0, {}, "(T 0)", true, 146, 242703},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
