@@ -17,8 +17,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The aggressors' transmitters take this many of the victim's blocks in a
-// call: their waveforms matter only at the receiver, and fewer calls to
-// their hosts cost the stream less.
+// call, and the thread beside the stream works out as many at a time:
+// their waveforms matter only at the receiver, and fewer calls to their
+// hosts and fewer hand-overs cost the stream less.
 constexpr std::size_t kAggressorCallBlocks = 8;
 
 // A bar on stderr, shown once a run has taken a second, and only when
@@ -366,7 +367,8 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
             return "";
         };
         disturbance = std::make_unique<Disturbance>(std::move(aggressors), impaired->noise,
-                                                    impaired->noise_seed, block, total, failed);
+                                                    impaired->noise_seed,
+                                                    block * kAggressorCallBlocks, total, failed);
     }
     auto impair = [&](double *wave, std::size_t count) {
         if (disturbance != nullptr) {
