@@ -112,7 +112,7 @@ std::vector<std::string> ber_setting_lines(const RunSetting &setting) {
     if (aggressors > 0) {
         std::snprintf(line, sizeof line,
                       "aggressors: %zu, each from an instance of its own of the transmitter with "
-                      "its own random bits, at a seeded phase",
+                      "its own random bits without jitter, at a seeded phase",
                       aggressors);
         lines.emplace_back(line);
     }
