@@ -261,38 +261,34 @@ bool write_ber_files(const RunSetting &setting, const RunResults &results,
     const std::string folder = setting.output_folder + "/";
     if (results.statistical.has_value()) {
         const StatisticalEye &eye = *results.statistical;
+        // A bathtub per eye against the first column's values, as CSV.
+        auto bathtub = [&](const std::string &name, const char *first,
+                           const std::vector<double> &at,
+                           const std::vector<std::vector<double>> &rates) {
+            std::string header = first;
+            for (std::size_t e = 0; e < eye.eyes; ++e) {
+                header += ",ber_eye" + std::to_string(e);
+            }
+            std::vector<std::vector<double>> rows;
+            for (std::size_t i = 0; i < at.size(); ++i) {
+                std::vector<double> row{at[i]};
+                for (std::size_t e = 0; e < eye.eyes; ++e) {
+                    row.push_back(rates[e][i]);
+                }
+                rows.push_back(row);
+            }
+            return write_csv(folder + name, header, rows, error);
+        };
+        std::vector<double> thresholds;
+        for (std::size_t r = 0; r < eye.rows; ++r) {
+            thresholds.push_back(eye.threshold(r));
+        }
+        if (!bathtub("ber_time_bathtub.csv", "phase_ui", eye.phases, eye.time_bathtub) ||
+            !bathtub("ber_voltage_bathtub.csv", "threshold_v", thresholds, eye.voltage_bathtub)) {
+            return false;
+        }
         std::vector<std::vector<double>> rows;
         std::string header = "phase_ui";
-        for (std::size_t e = 0; e < eye.eyes; ++e) {
-            header += ",ber_eye" + std::to_string(e);
-        }
-        for (std::size_t p = 0; p < eye.phases.size(); ++p) {
-            std::vector<double> row{eye.phases[p]};
-            for (std::size_t e = 0; e < eye.eyes; ++e) {
-                row.push_back(eye.time_bathtub[e][p]);
-            }
-            rows.push_back(row);
-        }
-        if (!write_csv(folder + "ber_time_bathtub.csv", header, rows, error)) {
-            return false;
-        }
-        rows.clear();
-        header = "threshold_v";
-        for (std::size_t e = 0; e < eye.eyes; ++e) {
-            header += ",ber_eye" + std::to_string(e);
-        }
-        for (std::size_t r = 0; r < eye.rows; ++r) {
-            std::vector<double> row{eye.threshold(r)};
-            for (std::size_t e = 0; e < eye.eyes; ++e) {
-                row.push_back(eye.voltage_bathtub[e][r]);
-            }
-            rows.push_back(row);
-        }
-        if (!write_csv(folder + "ber_voltage_bathtub.csv", header, rows, error)) {
-            return false;
-        }
-        rows.clear();
-        header = "phase_ui";
         for (const EyeContour &contour : eye.contours[0]) {
             header += ",lower_" + number_text("%g", contour.ber) + ",upper_" +
                       number_text("%g", contour.ber);
