@@ -27,19 +27,34 @@ void CrossingJitter::take(double tie) {
 
 void CrossingJitter::add(const double *wave, std::size_t count) {
     const double t = settings_.threshold;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::int64_t n = received_ + static_cast<std::int64_t>(i);
-        const double v = wave[i];
-        if (n > settings_.settle_samples && (previous_ < t) != (v < t)) {
-            const double crossing = static_cast<double>(n - 1) + (t - previous_) / (v - previous_);
-            if (settings_.receiver_clock) {
-                crossings_.push_back(crossing);
-            } else {
-                const double from = crossing - settings_.grid_origin;
-                take(from - std::round(from / spb_) * spb_);
-            }
+    // Samples up to the settling point only set the one before the next.
+    std::size_t i = 0;
+    const std::int64_t settled = settings_.settle_samples + 1 - received_;
+    if (settled > 0) {
+        i = std::min(count, static_cast<std::size_t>(settled));
+        if (i > 0) {
+            previous_ = wave[i - 1];
         }
-        previous_ = v;
+    }
+    bool below = previous_ < t;
+    for (; i < count; ++i) {
+        const bool now = wave[i] < t;
+        if (now == below) {
+            continue;
+        }
+        below = now;
+        const double before = i > 0 ? wave[i - 1] : previous_;
+        const double crossing = static_cast<double>(received_ + static_cast<std::int64_t>(i) - 1) +
+                                (t - before) / (wave[i] - before);
+        if (settings_.receiver_clock) {
+            crossings_.push_back(crossing);
+        } else {
+            const double from = crossing - settings_.grid_origin;
+            take(from - std::round(from / spb_) * spb_);
+        }
+    }
+    if (count > 0) {
+        previous_ = wave[count - 1];
     }
     received_ += static_cast<std::int64_t>(count);
     if (received_ > settings_.settle_samples) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/channel/summed_channels.h"
 
 namespace {
 
@@ -115,6 +116,50 @@ INSTANTIATE_TEST_SUITE_P(
         {"FftReadsAcrossManyBlocks", amisim::Convolution::kFft, 100, 256, {10000}},
     }),
     [](const auto &row) { return std::string(row.param.name); });
+
+// Channels of different lengths, each carrying its own stimulus, summed:
+// the sum of each one's full convolution, bit for bit with the direct sums
+// (added in the channels' order), within rounding through the FFT, for
+// reads cut across the blocks.
+TEST(AmisimChannel, SummedChannelsAreTheSumOfEachConvolution) {
+    const std::vector<std::vector<double>> taps = {channel_taps(300), channel_taps(41),
+                                                   channel_taps(170)};
+    std::vector<std::vector<double>> stimuli;
+    for (int spb : {8, 3, 5}) {
+        stimuli.push_back(nrz_stimulus(20000, spb));
+    }
+    std::vector<double> expected(20000, 0.0);
+    for (std::size_t k = 0; k < taps.size(); ++k) {
+        const std::vector<double> part = full_convolution(stimuli[k], taps[k]);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            expected[i] += part[i];
+        }
+    }
+    for (amisim::Convolution method : {amisim::Convolution::kDirect, amisim::Convolution::kFft}) {
+        if (method == amisim::Convolution::kFft && !amisim::fft_available()) {
+            continue;
+        }
+        std::vector<VectorSource> sources(stimuli.begin(), stimuli.end());
+        std::vector<amisim::SampleSource *> pointers;
+        for (VectorSource &source : sources) {
+            pointers.push_back(&source);
+        }
+        amisim::SummedChannelStream stream(taps, pointers, method);
+        ASSERT_EQ(stream.method(), method);
+        std::vector<double> y(expected.size());
+        for (std::size_t done = 0, r = 0; done < y.size(); ++r) {
+            const std::size_t count =
+                std::min<std::size_t>(r % 2 == 0 ? 3001 : 17, y.size() - done);
+            stream.read(y.data() + done, count);
+            done += count;
+        }
+        if (method == amisim::Convolution::kDirect) {
+            EXPECT_EQ(y, expected);
+        } else {
+            EXPECT_THAT(y, Pointwise(DoubleNear(1e-13), expected));
+        }
+    }
+}
 
 TEST(AmisimChannel, FftRunsRepeatBitForBit) {
     if (!amisim::fft_available()) {

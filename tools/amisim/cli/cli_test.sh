@@ -20,6 +20,7 @@ for file in impulse_before.csv impulse_after.csv bathtub.csv eye_before.svg eye_
     check "$file written" test -s "$work/out/$file"
 done
 check "no waveform CSVs without --waves" test ! -e "$work/out/wave_before.csv"
+check "no error-rate page without the analysis" test ! -e "$work/out/report_ber.svg"
 check "bathtub.csv has a row a phase" test "$(wc -l <"$work/out/bathtub.csv")" -eq 33
 
 # The summary of a run: the parameters as sent, the bits left out of a
@@ -100,5 +101,29 @@ expect 0 '100 samples, time column, 2 aggressor' -- "$model" $out --channel "$wo
     --samples-per-bit 8 --bits 32 --set TX_Preemph=1
 check "impulse_after.csv has the aggressor columns" \
     grep -q '^time_s,through,aggressor_1,aggressor_2$' "$work/out/impulse_after.csv"
+
+# The error-rate analysis: its files; the jitter and noise a model's .ami
+# file beside it declares, the command line's values over them; wrong values.
+expect 0 'errors at the decisions' -- "$model" --out "$work/ber" --bits 2000 --rx-noise 0.05
+for file in ber_time_bathtub.csv ber_voltage_bathtub.csv ber_contours.csv tie_histogram.csv \
+    report_ber.svg; do
+    check "$file written" test -s "$work/ber/$file"
+done
+mkdir "$work/ami"
+cp "$model" "$work/ami/Some_Tx_64.so"
+printf '(Some_Tx (Reserved_Parameters\n (Tx_Rj (Usage Info) (Type Float) (Value 2e-13))\n (Rx_Noise (Usage Info) (Type Float) (Value 0.01))))\n' >"$work/ami/Some_Tx.ami"
+expect 0 'Tx_Rj = 2e-13 s \(Value\) from .*Some_Tx.ami' -- "$work/ami/Some_Tx_64.so" $out --bits 2000
+expect 0 'Tx_Rj = 0.01 UI = 1e-12 s \(command line\)' -- "$work/ami/Some_Tx_64.so" $out --bits 2000 \
+    --tx-rj 0.01UI
+check "the command line's Tx_Rj in results.json" \
+    grep -q -E '"rj_s": (1e-12|9.99999999999999[0-9]*e-13)' "$work/out/results.json"
+check "the file's Rx_Noise in results.json" grep -q '"rx_noise_v": 0.01' "$work/out/results.json"
+for i in $(seq 0 63); do echo "2e8"; done >"$work/coupling.txt"
+expect 0 'aggressor 1: ' -- "$model" $out --bits 2000 --aggressor "$work/coupling.txt"
+expect 2 'sinusoidal jitter needs its frequency: give --tx-sj-frequency' -- "$model" --tx-sj 1e-12
+expect 2 "--rx-rj: 'fast' is not a time in seconds" -- --rx-rj fast
+expect 2 "--rx-noise: '-1' is not a voltage" -- --rx-noise -1
+expect 2 "--target-ber: '0.5' is not an error rate" -- --target-ber 0.5
+expect 2 'cannot open the channel file' -- "$model" --aggressor "$work/none.txt"
 
 finish amisim_cli

@@ -92,13 +92,19 @@ int run(const amisim::Options &options, amisim::RunSetting &setting) {
             return stop_early(setting, "receiver", failure, "the receiver: " + error);
         }
     }
+    if (!amisim::choose_impairments(options, setting, error)) {
+        return fail(kBadInput, error);
+    }
     if (!make_folder(setting.output_folder, error)) {
         return fail(kBadInput, error);
     }
     amisim::print_setting(setting);
     PrintInitTexts printer;
     amisim::RunResults results;
-    amisim::run_pipeline(setting, *transmitter, receiver.get(), results, &printer);
+    const amisim::ModelOpener opener = [&options](const std::string &path, std::string &why) {
+        return amisim::open_model(options, path, why);
+    };
+    amisim::run_pipeline(setting, *transmitter, receiver.get(), results, &printer, opener);
     transmitter.reset();
     receiver.reset();
     // A run that stopped in the stream still reports what it measured.

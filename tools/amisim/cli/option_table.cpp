@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace amisim {
 
@@ -64,6 +65,57 @@ bool add_setting(const char *option, const std::string &setting,
 
 using G = OptionGroup;
 using A = ArgumentKind;
+
+// The jitter and noise options: each sets one reserved parameter.
+struct ImpairmentOption {
+    const char *option;
+    const char *name;  // the IBIS reserved parameter's
+    ReservedUnit unit;
+};
+constexpr ImpairmentOption kImpairmentOptions[] = {
+    {"--tx-rj", "Tx_Rj", ReservedUnit::kSeconds},
+    {"--tx-dj", "Tx_Dj", ReservedUnit::kSeconds},
+    {"--tx-sj", "Tx_Sj", ReservedUnit::kSeconds},
+    {"--tx-sj-frequency", "Tx_Sj_Frequency", ReservedUnit::kHertz},
+    {"--tx-dcd", "Tx_DCD", ReservedUnit::kSeconds},
+    {"--rx-rj", "Rx_Rj", ReservedUnit::kSeconds},
+    {"--rx-dj", "Rx_Dj", ReservedUnit::kSeconds},
+    {"--rx-sj", "Rx_Sj", ReservedUnit::kSeconds},
+    {"--rx-sj-frequency", "Rx_Sj_Frequency", ReservedUnit::kHertz},
+    {"--rx-dcd", "Rx_DCD", ReservedUnit::kSeconds},
+    {"--rx-noise", "Rx_Noise", ReservedUnit::kVolts},
+};
+
+// A time in seconds or, with the suffix UI, in unit intervals; a frequency
+// in hertz; a voltage in volts: finite and not negative.
+template <int Index>
+bool take_impairment(const std::string &value, Options &o, std::string &error) {
+    const ImpairmentOption &option = kImpairmentOptions[Index];
+    ReservedValue read;
+    read.name = option.name;
+    read.unit = option.unit;
+    read.form = "command line";
+    std::string number = value;
+    if (option.unit == ReservedUnit::kSeconds && value.size() > 2 &&
+        (value.compare(value.size() - 2, 2, "UI") == 0 ||
+         value.compare(value.size() - 2, 2, "ui") == 0)) {
+        number = value.substr(0, value.size() - 2);
+        read.unit = ReservedUnit::kUnitIntervals;
+    }
+    if (!parse_double(number, read.value) || read.value < 0.0) {
+        error = std::string(option.option) + ": '" + value + "' is not " +
+                (option.unit == ReservedUnit::kSeconds ? "a time in seconds (or UI, e.g. 0.02UI)"
+                 : option.unit == ReservedUnit::kHertz ? "a frequency in Hz"
+                                                       : "a voltage in volts") +
+                " of 0 or more";
+        return false;
+    }
+    o.impairments.push_back(read);
+    o.ber = true;
+    return true;
+}
+
+const char *const kJitterApplies = "every run (implies `--ber`)";
 
 const std::vector<OptionSpec> kOptions = {
     {"--params", "STRING", A::kRequired, G::kModel, "", "every run",
@@ -188,6 +240,106 @@ const std::vector<OptionSpec> kOptions = {
              return false;
          }
          return true;
+     }},
+    {"--ber", "", A::kNone, G::kErrorRate, "off", "every run",
+     "the error-rate analysis: the waveform run carries the jitter, the noise and the "
+     "aggressors, the receiver's decisions (at its clock ticks, or at the statistical eye's best "
+     "phase) are counted against the bits sent, the time-interval error of the crossings is "
+     "measured and fitted (dual Dirac), and the statistical eye is printed with its contours "
+     "and bathtubs beside the counted rate; `report_ber.svg` shows it. Implied by every option "
+     "below but `--seed`, and by jitter or noise a model's .ami file declares",
+     [](const std::string &, Options &o, std::string &) {
+         o.ber = true;
+         return true;
+     }},
+    {"--tx-rj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the transmitter's random jitter (Tx_Rj), the standard deviation of each edge's Gaussian "
+     "displacement: seconds, or unit intervals with the suffix UI (e.g. `0.01UI`), as for every "
+     "time below. Each option overrides the value a model's .ami file gives",
+     take_impairment<0>},
+    {"--tx-dj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the transmitter's deterministic jitter (Tx_Dj), peak to peak: each edge moves by +T/2 or "
+     "-T/2 at random",
+     take_impairment<1>},
+    {"--tx-sj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the transmitter's sinusoidal jitter (Tx_Sj), its amplitude (half the peak to peak); needs "
+     "`--tx-sj-frequency`",
+     take_impairment<2>},
+    {"--tx-sj-frequency", "HZ", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the frequency of the transmitter's sinusoidal jitter (Tx_Sj_Frequency)", take_impairment<3>},
+    {"--tx-dcd", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the transmitter's duty-cycle distortion (Tx_DCD), peak to peak: rising edges T/2 early, "
+     "falling ones T/2 late",
+     take_impairment<4>},
+    {"--rx-rj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the receiver's random jitter (Rx_Rj) on its sampling instants", take_impairment<5>},
+    {"--rx-dj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the receiver's deterministic jitter (Rx_Dj), peak to peak", take_impairment<6>},
+    {"--rx-sj", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the receiver's sinusoidal jitter (Rx_Sj), amplitude; needs `--rx-sj-frequency`",
+     take_impairment<7>},
+    {"--rx-sj-frequency", "HZ", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the frequency of the receiver's sinusoidal jitter (IBIS has no parameter for it)",
+     take_impairment<8>},
+    {"--rx-dcd", "T", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "the receiver's duty-cycle distortion (Rx_DCD), peak to peak: every other sampling instant "
+     "T/2 early, the others T/2 late",
+     take_impairment<9>},
+    {"--rx-noise", "V", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "Gaussian noise at the decision point (Rx_Noise), volts rms: added to the sample of each "
+     "decision, and so in the statistical eye as it is",
+     take_impairment<10>},
+    {"--noise", "V", A::kRequired, G::kErrorRate, "0", kJitterApplies,
+     "Gaussian noise at the receiver's input, volts rms, added to every sample of the waveform "
+     "before the receiver's AMI_GetWave (in a run of the model alone, to its output). The "
+     "statistical eye takes it through the receiver's noise gain: the root of the sum of the "
+     "squared taps of the response a second instance of the receiver returns from AMI_Init for "
+     "a unit impulse",
+     [](const std::string &value, Options &o, std::string &error) {
+         if (!parse_double(value, o.input_noise) || o.input_noise < 0.0) {
+             error = "--noise: '" + value + "' is not a voltage in volts of 0 or more";
+             return false;
+         }
+         o.ber = true;
+         return true;
+     }},
+    {"--aggressor", "FILE", A::kRequired, G::kErrorRate, "", kJitterApplies,
+     "a crosstalk channel into the receiver (repeatable: far-end and near-end each a file of its "
+     "own): a Touchstone file whose through response (S21, or Sdd21 with "
+     "`--aggressor-ports`) is the coupling, or an impulse-response file as `--channel` reads. "
+     "Each aggressor goes to AMI_Init as a further column of the impulse matrix, and in the "
+     "waveform run is driven by an instance of its own of the transmitter model (same "
+     "parameters) with its own seeded random bits without jitter, at a seeded phase, through its "
+     "channel, added at the receiver's input. A channel file's own further columns are aggressors "
+     "as well",
+     [](const std::string &value, Options &o, std::string &) {
+         o.aggressors.push_back(value);
+         o.ber = true;
+         return true;
+     }},
+    {"--aggressor-ports", "LIST", A::kRequired, G::kErrorRate, "as `--ports`",
+     "Touchstone aggressors", "the Touchstone ports of every aggressor file's through response",
+     [](const std::string &value, Options &o, std::string &) {
+         o.aggressor_ports = value;
+         return true;
+     }},
+    {"--target-ber", "P", A::kRequired, G::kErrorRate, "1e-12", kJitterApplies,
+     "the error rate at which the statistical eye's height and width, its bathtubs and the total "
+     "jitter are given; contours are drawn at 1e-3 ... 1e-15",
+     [](const std::string &value, Options &o, std::string &error) {
+         if (!parse_double(value, o.target_ber) || !(o.target_ber > 0.0 && o.target_ber < 0.5)) {
+             error = "--target-ber: '" + value + "' is not an error rate above 0 and below 0.5";
+             return false;
+         }
+         o.ber = true;
+         return true;
+     }},
+    {"--seed", "N", A::kRequired, G::kErrorRate, "1", "`--ber` runs",
+     "the seed of every random part (jitter, noise, the aggressors' bits and phases): the same "
+     "seed gives the same waveforms bit for bit",
+     [](const std::string &value, Options &o, std::string &error) {
+         return whole_number("--seed", value, 0, std::numeric_limits<std::int64_t>::max() / 65536,
+                             o.seed, error);
      }},
     {"--in-process", "", A::kNone, G::kModels, "off", "every run",
      "load the models into this process instead of a host process each: for running a model "

@@ -17,7 +17,7 @@ enum class ArgumentKind {
     kOptional,  // --name, --name=VALUE, or --name VALUE when VALUE is no option
 };
 
-enum class OptionGroup { kModel, kChannel, kReceiver, kModels, kSimulation, kOutput };
+enum class OptionGroup { kModel, kChannel, kReceiver, kModels, kSimulation, kErrorRate, kOutput };
 
 struct OptionSpec {
     const char *name;      // "--bits"

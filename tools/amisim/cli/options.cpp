@@ -67,6 +67,7 @@ std::string usage() {
          "Receiver (the whole link: stimulus, MODEL's AMI_GetWave, channel, receiver)"},
         {OptionGroup::kModels, "How the models run"},
         {OptionGroup::kSimulation, "Simulation"},
+        {OptionGroup::kErrorRate, "Error rate: jitter, noise and crosstalk"},
         {OptionGroup::kOutput, "Output"},
     };
     constexpr std::size_t kIndent = 25;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/reserved_parameters.h"
 
 namespace amisim {
 
@@ -37,6 +38,16 @@ struct Options {
     // Models run in host processes of their word size, unless in_process.
     bool in_process = false;
     double call_limit = 10.0;  // s for an AMI_GetWave or AMI_Close, before the per-sample allowance
+    // The error-rate analysis: --ber, or any option below but --seed.
+    bool ber = false;
+    // Jitter and noise from the command line, by their IBIS reserved names
+    // (Rx_Sj_Frequency besides), over what the models' .ami files declare.
+    std::vector<ReservedValue> impairments;
+    double input_noise = 0.0;  // --noise: volts rms at the receiver's input
+    double target_ber = 1e-12;
+    std::uint64_t seed = 1;
+    std::vector<std::string> aggressors;  // --aggressor FILE, in order
+    std::string aggressor_ports;
     std::string output_folder = "amisim-out";
     bool waves = false;  // write every sample of both waveforms to CSV
     bool help = false;

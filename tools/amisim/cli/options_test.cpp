@@ -53,6 +53,52 @@ TEST(AmisimOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(large.convolution, amisim::Convolution::kAuto);
 }
 
+// The error-rate options: each jitter and noise option sets its reserved
+// parameter in its unit (times in seconds, or in UI with the suffix), in
+// the order given, and turns the analysis on; --seed alone does not.
+TEST(AmisimOptions, JitterAndNoiseOptionsSetTheirReservedParameters) {
+    amisim::Options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--tx-rj", "2e-13", "--rx-dcd=0.05UI", "--tx-sj-frequency", "1e6",
+                       "--rx-noise", "0.004", "--noise", "0.01", "--aggressor", "f.s4p",
+                       "--aggressor", "n.s4p", "--aggressor-ports", "1,2", "--target-ber", "1e-9"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.ber);
+    ASSERT_EQ(o.impairments.size(), 4u);
+    struct Expected {
+        const char *name;
+        double value;
+        amisim::ReservedUnit unit;
+    };
+    const Expected expected[] = {{"Tx_Rj", 2e-13, amisim::ReservedUnit::kSeconds},
+                                 {"Rx_DCD", 0.05, amisim::ReservedUnit::kUnitIntervals},
+                                 {"Tx_Sj_Frequency", 1e6, amisim::ReservedUnit::kHertz},
+                                 {"Rx_Noise", 0.004, amisim::ReservedUnit::kVolts}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(o.impairments[i].name, expected[i].name);
+        EXPECT_EQ(o.impairments[i].value, expected[i].value) << expected[i].name;
+        EXPECT_EQ(o.impairments[i].unit, expected[i].unit) << expected[i].name;
+    }
+    EXPECT_EQ(o.input_noise, 0.01);
+    EXPECT_EQ(o.aggressors, (std::vector<std::string>{"f.s4p", "n.s4p"}));
+    EXPECT_EQ(o.aggressor_ports, "1,2");
+    EXPECT_EQ(o.target_ber, 1e-9);
+
+    amisim::Options seeded;
+    ASSERT_TRUE(parse({"--seed", "42"}, seeded, error)) << error;
+    EXPECT_EQ(seeded.seed, 42u);
+    EXPECT_FALSE(seeded.ber);
+    for (const std::vector<std::string> &words : {std::vector<std::string>{"--tx-rj", "-1e-12"},
+                                                  {"--tx-dj", "2ps"},
+                                                  {"--rx-sj", "UI"},
+                                                  {"--tx-sj-frequency", "1e6UI"},
+                                                  {"--target-ber", "0"}}) {
+        amisim::Options refused;
+        EXPECT_FALSE(parse(words, refused, error)) << words[0] << " " << words[1];
+    }
+}
+
 // --rx takes a file only when one follows it; its settings go apart from
 // the transmitter's.
 TEST(AmisimOptions, ReceiverFileIsOptional) {

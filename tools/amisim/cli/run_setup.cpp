@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
 #include "tools/amisim/models/hosted_session.h"
+#include "tools/amisim/stimulus/reserved_parameters.h"
 
 namespace amisim {
 
@@ -27,6 +31,58 @@ std::string default_receiver(ElfClass transmitter) {
 bool check_library(const std::string &path, ElfClass &elf, std::string &error) {
     elf = inspect_elf(path, error);
     return elf == ElfClass::k32 || elf == ElfClass::k64;
+}
+
+// An aggressor's channel file: its columns join the channel's, placed on
+// the channel's time axis (by their start times) and all padded with
+// zeros to the longest.
+bool add_aggressor(const std::string &file, const std::string &ports, RunSetting &setting,
+                   std::string &error) {
+    Channel aggressor;
+    if (looks_like_touchstone(file)) {
+        if (!read_touchstone_channel(file, ports, setting.dt, aggressor, error)) {
+            return false;
+        }
+    } else {
+        if (!read_channel_file(file, aggressor, error)) {
+            return false;
+        }
+        const double file_dt = aggressor.sample_interval;
+        if (file_dt > 0.0 && std::fabs(file_dt - setting.dt) > 1e-6 * setting.dt) {
+            error = file + ": its time step " + std::to_string(file_dt) +
+                    " s differs from the run's " + std::to_string(setting.dt) + " s";
+            return false;
+        }
+    }
+    Channel &channel = setting.channel;
+    const long offset = std::lround((aggressor.start_time - channel.start_time) / setting.dt);
+    for (auto &column : aggressor.columns) {
+        std::vector<double> placed;
+        if (offset >= 0) {
+            placed.assign(static_cast<std::size_t>(offset), 0.0);
+            placed.insert(placed.end(), column.begin(), column.end());
+        } else if (static_cast<std::size_t>(-offset) < column.size()) {
+            placed.assign(column.begin() - offset, column.end());
+        }
+        channel.columns.push_back(std::move(placed));
+        setting.aggressor_files.push_back(file);
+    }
+    std::size_t longest = 0;
+    for (const auto &column : channel.columns) {
+        longest = std::max(longest, column.size());
+    }
+    for (auto &column : channel.columns) {
+        column.resize(longest, 0.0);
+    }
+    std::istringstream lines(aggressor.description);
+    std::string first_line;
+    std::getline(lines, first_line);
+    channel.description +=
+        "\n            aggressor " + std::to_string(channel.columns.size() - 1) + ": " + first_line;
+    for (const std::string &warning : aggressor.warnings) {
+        channel.warnings.push_back(file + ": " + warning);
+    }
+    return true;
 }
 
 }  // namespace
@@ -96,22 +152,29 @@ bool load_channel(const Options &options, RunSetting &setting, std::string &erro
         setting.channel =
             default_channel(DefaultChannelShape{}, setting.dt,
                             static_cast<std::size_t>(options.channel_bits) * setting.spb);
-        return true;
+    } else if (touchstone) {
+        if (!read_touchstone_channel(options.channel_file, options.channel_ports, setting.dt,
+                                     setting.channel, error)) {
+            return false;
+        }
+    } else {
+        if (!read_channel_file(options.channel_file, setting.channel, error)) {
+            return false;
+        }
+        const double file_dt = setting.channel.sample_interval;
+        if (file_dt > 0.0) {
+            if (!options.sample_interval_given) {
+                setting.dt = file_dt;
+            } else if (std::fabs(file_dt - setting.dt) > 1e-6 * setting.dt) {
+                error = options.channel_file + ": its time step " + std::to_string(file_dt) +
+                        " s differs from --sample-interval " + std::to_string(setting.dt) + " s";
+                return false;
+            }
+        }
     }
-    if (touchstone) {
-        return read_touchstone_channel(options.channel_file, options.channel_ports, setting.dt,
-                                       setting.channel, error);
-    }
-    if (!read_channel_file(options.channel_file, setting.channel, error)) {
-        return false;
-    }
-    const double file_dt = setting.channel.sample_interval;
-    if (file_dt > 0.0) {
-        if (!options.sample_interval_given) {
-            setting.dt = file_dt;
-        } else if (std::fabs(file_dt - setting.dt) > 1e-6 * setting.dt) {
-            error = options.channel_file + ": its time step " + std::to_string(file_dt) +
-                    " s differs from --sample-interval " + std::to_string(setting.dt) + " s";
+    setting.aggressor_ports = options.aggressor_ports;
+    for (const std::string &file : options.aggressors) {
+        if (!add_aggressor(file, options.aggressor_ports, setting, error)) {
             return false;
         }
     }
@@ -162,6 +225,52 @@ bool choose_parameters(const Options &options, const std::string &model_path, bo
         return false;
     }
     parameters = parameter_string_for(root, echo, settings);
+    return true;
+}
+
+bool choose_impairments(const Options &options, RunSetting &setting, std::string &error) {
+    setting.ber = options.ber;
+    setting.input_noise = options.input_noise;
+    setting.seed = options.seed;
+    setting.target_ber = options.target_ber;
+    const double unit_interval = setting.dt * setting.spb;
+    std::vector<std::string> libraries{setting.model_path};
+    if (!setting.rx_path.empty()) {
+        libraries.push_back(setting.rx_path);
+    }
+    for (const std::string &library : libraries) {
+        for (const std::string &candidate : ami_files_beside(library)) {
+            std::ifstream in(candidate);
+            if (!in) {
+                continue;
+            }
+            std::ostringstream text;
+            text << in.rdbuf();
+            const ReservedReading reading = read_reserved_parameters(text.str());
+            for (const std::string &line :
+                 apply_reserved(reading, unit_interval, setting.impairments)) {
+                setting.impairment_notes.push_back(line + " from " + candidate);
+                setting.ber = true;
+            }
+            for (const std::string &note : reading.notes) {
+                setting.impairment_notes.push_back(candidate + ": " + note);
+            }
+            break;
+        }
+    }
+    ReservedReading overrides;
+    overrides.values = options.impairments;
+    for (const std::string &line : apply_reserved(overrides, unit_interval, setting.impairments)) {
+        setting.impairment_notes.push_back(line);
+    }
+    for (const auto &[jitter, side] :
+         {std::pair{&setting.impairments.tx, "tx"}, std::pair{&setting.impairments.rx, "rx"}}) {
+        if (jitter->sj > 0.0 && !(jitter->sj_frequency > 0.0)) {
+            error = std::string("sinusoidal jitter needs its frequency: give --") + side +
+                    "-sj-frequency";
+            return false;
+        }
+    }
     return true;
 }
 

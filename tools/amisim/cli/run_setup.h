@@ -33,6 +33,13 @@ std::unique_ptr<ModelSession> open_model(const Options &options, const std::stri
 // sample interval; with the run's other settings from the options.
 bool load_channel(const Options &options, RunSetting &setting, std::string &error);
 
+// The jitter and noise of the run: what the models' .ami files beside
+// their libraries declare (the transmitter's, then the receiver's), then
+// the command line's values over them, each said in
+// setting.impairment_notes. Also the run's seed, target and error-rate
+// switch. False with a message when sinusoidal jitter has no frequency.
+bool choose_impairments(const Options &options, RunSetting &setting, std::string &error);
+
 // A model's parameter string: --params as given (have_string), or the
 // --set settings under the root name of the model's echo of an empty
 // string, which holds its defaults when there are no settings. The model is

@@ -9,17 +9,17 @@ namespace amisim {
 
 namespace {
 
-std::string text(const char *format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
 double power_db(double ratio) {
     return ratio > 0.0 ? 10.0 * std::log10(ratio) : -HUGE_VAL;
 }
 
 }  // namespace
+
+std::string number_text(const char *format, double value) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
 
 ReportTable response_table(
     const std::string &title,
@@ -32,7 +32,7 @@ ReportTable response_table(
     auto add = [&](const std::string &label, const char *format, auto value) {
         std::vector<std::string> row{label};
         for (const auto &column : columns) {
-            row.push_back(text(format, value(*column.second)));
+            row.push_back(number_text(format, value(*column.second)));
         }
         table.rows.push_back(row);
     };
@@ -64,8 +64,9 @@ ReportTable eye_table(const std::string &title,
         std::vector<std::string> row{label};
         for (const auto &column : columns) {
             const EyeFigures *figures = column.second;
-            row.push_back(figures == nullptr || !figures->measured ? "n/a"
-                                                                   : text(format, value(*figures)));
+            row.push_back(figures == nullptr || !figures->measured
+                              ? "n/a"
+                              : number_text(format, value(*figures)));
         }
         table.rows.push_back(row);
     };
@@ -82,22 +83,22 @@ ReportTable eye_table(const std::string &title,
             continue;
         }
         previous = slot;
-        add("bathtub at " + text("%+.3f", slot_ui(slot, spb)) + " UI (V)", "%.6g",
+        add("bathtub at " + number_text("%+.3f", slot_ui(slot, spb)) + " UI (V)", "%.6g",
             [slot](F f) { return f.bathtub[static_cast<std::size_t>(slot)]; });
     }
     return table;
 }
 
-void print_table(const ReportTable &table) {
+void print_table(const ReportTable &table, int column_width) {
     std::printf("\n%-32s", table.header.empty() ? "" : table.header[0].c_str());
     for (std::size_t c = 1; c < table.header.size(); ++c) {
-        std::printf("%18s", table.header[c].c_str());
+        std::printf("%*s", column_width, table.header[c].c_str());
     }
     std::printf("\n");
     for (const auto &row : table.rows) {
         std::printf("  %-30s", row.empty() ? "" : row[0].c_str());
         for (std::size_t c = 1; c < row.size(); ++c) {
-            std::printf("%18s", row[c].c_str());
+            std::printf("%*s", column_width, row[c].c_str());
         }
         std::printf("\n");
     }

@@ -14,6 +14,9 @@
 
 namespace amisim {
 
+// A figure as the tables print it, by a printf format of one double.
+std::string number_text(const char *format, double value);
+
 // Cursors, MAX, PDA and SNR of each named response.
 ReportTable response_table(
     const std::string &title,
@@ -27,8 +30,8 @@ ReportTable eye_table(const std::string &title,
                       int samples_per_bit, double sample_interval);
 
 // The table as the summary on stdout prints it: a title line of the column
-// names, then each row, label in 30 characters and 18 a column.
-void print_table(const ReportTable &table);
+// names, then each row, label in 30 characters and column_width a column.
+void print_table(const ReportTable &table, int column_width = 18);
 
 }  // namespace amisim
 

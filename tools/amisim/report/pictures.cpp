@@ -47,6 +47,42 @@ constexpr int kLevels = 48;
 
 }  // namespace
 
+std::string heat_colour(double level) {
+    return heat(level);
+}
+
+void draw_density(Svg &svg, int columns, int first_row, int last_row, int levels,
+                  const std::function<int(int, int)> &level,
+                  const std::function<std::pair<double, double>(int)> &column_x,
+                  const std::function<double(int)> &row_y) {
+    std::vector<std::string> shapes(static_cast<std::size_t>(levels));
+    for (int c = 0; c < columns; ++c) {
+        const auto [x0, x1] = column_x(c);
+        int r = first_row;
+        while (r <= last_row) {
+            const int here = level(c, r);
+            int end = r + 1;
+            while (end <= last_row && level(c, end) == here) {
+                ++end;
+            }
+            if (here >= 0) {
+                const double y_top = row_y(end);
+                const double y_bottom = row_y(r);
+                // A little overlap hides the seams of anti-aliasing.
+                Svg::rect_path(shapes[static_cast<std::size_t>(here)], x0, y_top - 0.3,
+                               x1 - x0 + 0.3, y_bottom - y_top + 0.3);
+            }
+            r = end;
+        }
+    }
+    for (int l = 0; l < levels; ++l) {
+        if (!shapes[static_cast<std::size_t>(l)].empty()) {
+            svg.path(shapes[static_cast<std::size_t>(l)],
+                     heat(static_cast<double>(l) / (levels - 1)));
+        }
+    }
+}
+
 Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
                 const std::string &subtitle, const std::string &x_title) {
     Svg svg(780, 520);
@@ -94,33 +130,13 @@ Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::str
         const double level = 0.18 + 0.82 * std::log(static_cast<double>(n)) / top_log;
         return std::min(kLevels - 1, static_cast<int>(std::lround(level * (kLevels - 1))));
     };
-    std::vector<std::string> shapes(kLevels);  // the cells of each colour, as one path
-    for (int c = 0; c < columns; ++c) {
-        const double x0 = frame.x(static_cast<double>(c - spb) / spb - half_cell);
-        const double x1 = frame.x(static_cast<double>(c - spb) / spb + half_cell);
-        int r = first;
-        while (r <= last) {
-            const int level = level_of(eye.count(c, r));
-            int end = r + 1;
-            while (end <= last && level_of(eye.count(c, end)) == level) {
-                ++end;
-            }
-            if (level >= 0) {
-                const double y_top = frame.y(row_volts(end));
-                const double y_bottom = frame.y(row_volts(r));
-                // A little overlap hides the seams of anti-aliasing.
-                Svg::rect_path(shapes[static_cast<std::size_t>(level)], x0, y_top - 0.3,
-                               x1 - x0 + 0.3, y_bottom - y_top + 0.3);
-            }
-            r = end;
-        }
-    }
-    for (int level = 0; level < kLevels; ++level) {
-        if (!shapes[static_cast<std::size_t>(level)].empty()) {
-            svg.path(shapes[static_cast<std::size_t>(level)],
-                     heat(static_cast<double>(level) / (kLevels - 1)));
-        }
-    }
+    draw_density(
+        svg, columns, first, last, kLevels, [&](int c, int r) { return level_of(eye.count(c, r)); },
+        [&](int c) {
+            return std::pair{frame.x(static_cast<double>(c - spb) / spb - half_cell),
+                             frame.x(static_cast<double>(c - spb) / spb + half_cell)};
+        },
+        [&](int r) { return frame.y(row_volts(r)); });
     frame.draw_axes(svg, x_title, "volts", "%.2f", "%.3g", "#333344");
 
     // The eye height at the best phase.

@@ -4,7 +4,9 @@
 #ifndef AMISIM_PICTURES_H
 #define AMISIM_PICTURES_H
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/amisim/analysis/eye.h"
@@ -46,6 +48,20 @@ Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_pe
 // The waveform before the model and, when after is not null, after it.
 Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
                     double sample_interval);
+
+// The density pictures' colour at level 0 (none) .. 1 (the most): black,
+// purple, red, orange, pale yellow.
+std::string heat_colour(double level);
+
+// A density as cells of colour: column c spans x from column_x(c).first to
+// .second, row r y from row_y(r) to row_y(r + 1); level(c, r) is the
+// cell's colour level, 0 to levels - 1 on the heat scale, or -1 for none.
+// Equal levels down a column make one rectangle, and each level one path,
+// which keeps the picture small.
+void draw_density(Svg &svg, int columns, int first_row, int last_row, int levels,
+                  const std::function<int(int, int)> &level,
+                  const std::function<std::pair<double, double>(int)> &column_x,
+                  const std::function<double(int)> &row_y);
 
 // The colours of the pictures' curves, in order.
 inline constexpr const char *kCurveColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd"};

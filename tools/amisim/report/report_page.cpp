@@ -68,7 +68,11 @@ Svg report_page(const ReportContent &content) {
     const double left_end = top + 30 + pulse_height + 20 + table_height(content.statistical) + 20 +
                             table_height(content.time_domain) +
                             17.0 * static_cast<double>(content.notes.size());
-    const double right_end = top + 30 + eye_height + 10 + bathtub_height;
+    double right_end = top + 30 + eye_height + 10 + bathtub_height;
+    for (const ReportTable &table : content.right_tables) {
+        right_end += 20 + table_height(table);
+    }
+    right_end += 17.0 * static_cast<double>(content.right_notes.size());
     Svg svg(static_cast<int>(kPageWidth), static_cast<int>(std::max(left_end, right_end) + 30));
 
     svg.text(kLeft + 6, 30, content.title, 20, "start", "#111");
@@ -78,10 +82,8 @@ Svg report_page(const ReportContent &content) {
         y += 17;
     }
     svg.line(kLeft, top - 8, kPageWidth - kLeft, top - 8, "#bbb", 1);
-    svg.text(kLeft + 6, top + 14, "Statistical: from the impulse responses (AMI_Init)", 15, "start",
-             "#1a3d6b");
-    svg.text(kRight + 6, top + 14, "Time domain: from the waveforms (AMI_GetWave)", 15, "start",
-             "#1a3d6b");
+    svg.text(kLeft + 6, top + 14, content.left_heading, 15, "start", "#1a3d6b");
+    svg.text(kRight + 6, top + 14, content.right_heading, 15, "start", "#1a3d6b");
 
     y = top + 30;
     svg.embed(content.pulse, kLeft, y, scale);
@@ -100,6 +102,14 @@ Svg report_page(const ReportContent &content) {
     svg.embed(content.eye, kRight, y, scale);
     y += eye_height + 10;
     svg.embed(content.bathtub, kRight, y, scale);
+    y += bathtub_height;
+    for (const ReportTable &table : content.right_tables) {
+        y = draw_table(svg, table, kRight, y + 20, kLabelWidth, value_column_width(table));
+    }
+    for (const std::string &note : content.right_notes) {
+        svg.text(kRight + 6, y, note, 12, "start", "#444");
+        y += 17;
+    }
     return svg;
 }
 

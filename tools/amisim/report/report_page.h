@@ -27,6 +27,11 @@ struct ReportContent {
     ReportTable statistical;
     ReportTable time_domain;
     std::vector<std::string> notes;  // lines under the time-domain table
+    std::string left_heading = "Statistical: from the impulse responses (AMI_Init)";
+    std::string right_heading = "Time domain: from the waveforms (AMI_GetWave)";
+    // Tables and lines under the right column's pictures.
+    std::vector<ReportTable> right_tables;
+    std::vector<std::string> right_notes;
 };
 
 Svg report_page(const ReportContent &content);

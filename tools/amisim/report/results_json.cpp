@@ -8,6 +8,7 @@
 
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/models/model_library.h"
+#include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/json_writer.h"
 #include "tools/amisim/report/sha256.h"
 #include "tools/amisim/report/summary.h"
@@ -201,6 +202,195 @@ void failure_details(JsonWriter &json, const RunResults &results, const RunSetti
     json.end_object();
 }
 
+void jitter(JsonWriter &json, const Jitter &j) {
+    json.begin_object();
+    json.key("rj_s").value(j.rj);
+    json.key("dj_s").value(j.dj);
+    json.key("sj_s").value(j.sj);
+    json.key("sj_frequency_hz").value(j.sj_frequency);
+    json.key("dcd_s").value(j.dcd);
+    json.end_object();
+}
+
+void impairments(JsonWriter &json, const RunSetting &setting) {
+    json.begin_object();
+    json.key("ber").value(setting.ber);
+    json.key("tx_jitter");
+    jitter(json, setting.impairments.tx);
+    json.key("rx_jitter");
+    jitter(json, setting.impairments.rx);
+    json.key("rx_noise_v").value(setting.impairments.rx_noise);
+    json.key("input_noise_v").value(setting.input_noise);
+    json.key("target_ber").value(setting.target_ber);
+    json.key("thresholds_v").value(setting.thresholds);
+    json.key("sources").begin_array();
+    for (const std::string &line : setting.impairment_notes) {
+        json.value(line);
+    }
+    json.end_array();
+    json.end_object();
+}
+
+// The aggressor columns: a channel file's own first, then each --aggressor file's.
+void aggressors(JsonWriter &json, const RunSetting &setting) {
+    json.begin_array();
+    const std::size_t columns = setting.channel.columns.size() - 1;
+    const std::size_t own = columns - setting.aggressor_files.size();
+    for (std::size_t k = 0; k < columns; ++k) {
+        json.begin_object();
+        json.key("column").value(static_cast<std::uint64_t>(k + 1));
+        const bool from_file = k >= own;
+        json.key("file");
+        from_file ? json.value(setting.aggressor_files[k - own]) : json.null();
+        json.key("sha256");
+        from_file ? file_digest(json, setting.aggressor_files[k - own]) : json.null();
+        json.key("ports");
+        from_file &&looks_like_touchstone(setting.aggressor_files[k - own])
+            ? json.value(setting.aggressor_ports.empty() ? "default" : setting.aggressor_ports)
+            : json.null();
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void statistical_eye(JsonWriter &json, const RunSetting &setting, const RunResults &results) {
+    if (!results.statistical.has_value()) {
+        json.null();
+        return;
+    }
+    const StatisticalEye &eye = *results.statistical;
+    const double ps = setting.spb * setting.dt * 1e12;
+    json.begin_object();
+    json.key("samples_per_bit").value(eye.samples_per_bit);
+    json.key("phase_ui").value(eye.phases);
+    json.key("levels_v").value(setting.levels);
+    json.key("thresholds_v").value(setting.thresholds);
+    json.key("noise_v").value(results.decision_noise);
+    json.key("noise_gain").value(results.noise_gain);
+    json.key("aggressors").value(static_cast<std::uint64_t>(setting.channel.columns.size() - 1));
+    json.key("target_ber").value(eye.target_ber);
+    json.key("eyes").begin_array();
+    for (std::size_t e = 0; e < eye.eyes; ++e) {
+        const EyeOpening &o = eye.openings[e];
+        json.begin_object();
+        json.key("at_target").begin_object();
+        json.key("open").value(o.open);
+        auto figure = [&](const char *name, double value) {
+            json.key(name);
+            o.open ? json.value(value) : json.null();
+        };
+        figure("height_v", o.height);
+        figure("best_phase_ui", eye.phases[o.best_phase]);
+        figure("lower_v", o.lower);
+        figure("upper_v", o.upper);
+        figure("width_ui", o.width);
+        figure("width_ps", o.width * ps);
+        figure("left_ui", o.left);
+        figure("right_ui", o.right);
+        json.end_object();
+        json.key("contours").begin_array();
+        const std::vector<ContourOpening> openings = contour_openings(eye, e);
+        for (std::size_t c = 0; c < eye.contours[e].size(); ++c) {
+            const EyeContour &contour = eye.contours[e][c];
+            const ContourOpening &opening = openings[c];
+            json.begin_object();
+            json.key("ber").value(contour.ber);
+            json.key("open").value(opening.open);
+            json.key("height_v");
+            opening.open ? json.value(opening.height) : json.null();
+            json.key("best_phase_ui");
+            opening.open ? json.value(opening.best_phase) : json.null();
+            json.key("width_ui");
+            opening.open ? json.value(opening.width) : json.null();
+            json.key("lower_v").value(contour.lower);
+            json.key("upper_v").value(contour.upper);
+            json.end_object();
+        }
+        json.end_array();
+        json.key("time_bathtub_ber").value(eye.time_bathtub[e]);
+        json.key("voltage_bathtub").begin_object();
+        std::vector<double> thresholds;
+        for (std::size_t r = 0; r < eye.rows; ++r) {
+            thresholds.push_back(eye.threshold(r));
+        }
+        json.key("threshold_v").value(thresholds);
+        json.key("ber").value(eye.voltage_bathtub[e]);
+        json.end_object();
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+}
+
+void counts(JsonWriter &json, const std::vector<std::uint64_t> &values) {
+    json.begin_array();
+    for (std::uint64_t v : values) {
+        json.value(v);
+    }
+    json.end_array();
+}
+
+void error_rate(JsonWriter &json, const RunSetting &setting, const RunResults &results) {
+    if (!results.counted) {
+        json.null();
+        return;
+    }
+    const ErrorFigures &e = results.errors;
+    json.begin_object();
+    json.key("clock").value(results.receiver_clock ? "receiver" : "best phase");
+    json.key("phase_ui").value(results.statistical_phase);
+    json.key("decisions").value(e.decisions);
+    json.key("errors").value(e.errors);
+    json.key("ber").value(e.ber);
+    json.key("interval_low").value(e.interval.low);
+    json.key("interval_high").value(e.interval.high);
+    json.key("statistical_ber");
+    results.statistical.has_value() ? json.value(results.statistical_ber) : json.null();
+    json.key("errors_by_symbol");
+    counts(json, e.errors_by_symbol);
+    json.key("first_error_symbols").begin_array();
+    for (std::int64_t k : e.error_symbols) {
+        json.value(k);
+    }
+    json.end_array();
+    json.key("missed").value(e.missed);
+    json.key("repeated").value(e.repeated);
+    const TieHistogram &tie = results.tie;
+    const DualDiracFit &fit = results.jitter_fit;
+    json.key("crossing_jitter").begin_object();
+    json.key("crossings").value(tie.crossings);
+    json.key("outside").value(tie.outside);
+    json.key("bits").value(tie.bits);
+    json.key("mean_ui");
+    tie.crossings > 0 ? json.value(tie.mean) : json.null();
+    json.key("rms_ui");
+    tie.crossings > 0 ? json.value(tie.rms) : json.null();
+    json.key("fitted").value(fit.fitted);
+    auto fitted = [&](const char *name, double value) {
+        json.key(name);
+        fit.fitted ? json.value(value) : json.null();
+    };
+    fitted("dj_ui", fit.dj);
+    fitted("rj_ui", fit.rj);
+    fitted("mu_left_ui", fit.mu_left);
+    fitted("mu_right_ui", fit.mu_right);
+    fitted("sigma_left_ui", fit.sigma_left);
+    fitted("sigma_right_ui", fit.sigma_right);
+    fitted("rho_left", fit.rho_left);
+    fitted("rho_right", fit.rho_right);
+    json.key("transition_density").value(fit.transition_density);
+    fitted("tj_ui", results.total_jitter);
+    json.key("tj_ber").value(setting.target_ber);
+    json.key("histogram").begin_object();
+    json.key("low_ui").value(tie.low);
+    json.key("width_ui").value(tie.width);
+    json.key("counts");
+    counts(json, tie.counts);
+    json.end_object();
+    json.end_object();
+    json.end_object();
+}
+
 }  // namespace
 
 const char *amisim_version() {
@@ -238,9 +428,14 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     json.key("pattern").value("PRBS" + std::to_string(setting.prbs_order));
     json.key("prbs_order").value(setting.prbs_order);
     json.key("bits").value(setting.bits);
-    json.key("levels").value(std::vector<double>{-0.5, 0.5});
-    json.key("seed").null();
+    json.key("levels").value(setting.levels);
+    json.key("seed");
+    setting.ber ? json.value(setting.seed) : json.null();
     json.end_object();
+    json.key("impairments");
+    impairments(json, setting);
+    json.key("aggressors");
+    aggressors(json, setting);
     json.key("sample_interval_s").value(setting.dt);
     json.key("samples_per_bit").value(setting.spb);
     json.key("bit_time_s").value(setting.dt * setting.spb);
@@ -300,6 +495,11 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     } else {
         json.null();
     }
+
+    json.key("statistical_eye");
+    statistical_eye(json, setting, results);
+    json.key("error_rate");
+    error_rate(json, setting, results);
 
     json.key("run").begin_object();
     const StreamResult &stream = results.stream;

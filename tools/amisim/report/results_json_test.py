@@ -127,6 +127,62 @@ def check_link_run(name, stdout, results):
             ["%+.4f" % clock["phase_mean_ui"], "%.4f" % clock["phase_spread_ui"]])
 
 
+def check_error_rate_run(name, stdout, results):
+    """The error-rate tables against statistical_eye and error_rate."""
+    eye = results["statistical_eye"]["eyes"][0]
+    rows = table_rows(stdout, "statistical eye at  ")
+    header = next(line for line in stdout.splitlines() if line.startswith("statistical eye at  "))
+    shown = [next(c for c in eye["contours"] if "%g" % c["ber"] == rate)
+             for rate in header.split()[3:]]
+    for label, key, fmt in [("eye height (V)", "height_v", "%.4g"),
+                            ("at phase (UI from centre)", "best_phase_ui", "%+.3f"),
+                            ("eye width (UI)", "width_ui", "%.3f")]:
+        compare(f"{name} contours: {label}", rows[label],
+                [fmt % c[key] if c["open"] else "closed" for c in shown])
+    rows = table_rows(stdout, "statistical eye at 1e")
+    target = eye["at_target"]
+    compare(f"{name} noise at the decision point", rows["noise at decision point (V)"],
+            ["%.4g" % results["statistical_eye"]["noise_v"]])
+    for label, key, fmt in [("eye height (V)", "height_v", "%.6g"),
+                            ("best phase (UI from centre)", "best_phase_ui", "%+.3f"),
+                            ("eye width (UI)", "width_ui", "%.3f"),
+                            ("eye width (ps)", "width_ps", "%.2f"),
+                            ("width from (UI)", "left_ui", "%+.3f"),
+                            ("width to (UI)", "right_ui", "%+.3f")]:
+        compare(f"{name} at the target: {label}", rows[label],
+                [fmt % target[key] if target["open"] else "closed"])
+    phases = results["statistical_eye"]["phase_ui"]
+    for label, values in rows.items():
+        if label.startswith("error rate at "):
+            phase = float(label.split()[3])
+            at = min(range(len(phases)), key=lambda i: abs(phases[i] - phase))
+            compare(f"{name} time bathtub at {phase}", values,
+                    ["%.3e" % eye["time_bathtub_ber"][at]])
+    counted = results["error_rate"]
+    rows = table_rows(stdout, "errors at the decisions")
+    compare(f"{name} sampled at", rows["sampled at (UI from centre)"],
+            ["%+.4f" % counted["phase_ui"]] * 2)
+    compare(f"{name} decisions and errors", [rows["decisions"][0], rows["errors"][0]],
+            [str(counted["decisions"]), str(counted["errors"])])
+    compare(f"{name} counted and statistical rates", rows["error rate"],
+            ["%.3e" % counted["ber"], "%.3e" % counted["statistical_ber"]])
+    compare(f"{name} interval", [rows["95% interval, low"][0], rows["95% interval, high"][0]],
+            ["%.3e" % counted["interval_low"], "%.3e" % counted["interval_high"]])
+    jitter = counted["crossing_jitter"]
+    rows = table_rows(stdout, "jitter of the crossings")
+    ui_ps = results["inputs"]["bit_time_s"] * 1e12
+    compare(f"{name} crossings", rows["crossings"][0], str(jitter["crossings"]))
+    compare(f"{name} transition density", rows["transition density"][0],
+            "%.4f" % jitter["transition_density"])
+    for label, key, ui_fmt, ps_fmt in [("mean (TIE)", "mean_ui", "%+.4f", "%+.3f"),
+                                       ("rms (TIE)", "rms_ui", "%.4f", "%.3f"),
+                                       ("Dj (dual Dirac)", "dj_ui", "%.4f", "%.3f"),
+                                       ("Rj (dual Dirac)", "rj_ui", "%.4f", "%.3f"),
+                                       ("Tj at %g" % jitter["tj_ber"], "tj_ui", "%.4f", "%.3f")]:
+        compare(f"{name} {label}", rows[label],
+                [ui_fmt % jitter[key], ps_fmt % (jitter[key] * ui_ps)])
+
+
 with tempfile.TemporaryDirectory() as work:
     stdout, results = run("model", [model, "--set", "TX_Corner=1", "--set", "TX_Preemph=1"], 0)
     check_model_run("model alone", stdout, results)
@@ -139,6 +195,21 @@ with tempfile.TemporaryDirectory() as work:
     check_link_run("link", stdout, results)
     compare("link: the receiver's echo", results["inputs"]["receiver"]["parameters_echoed"],
             "(Fake_Rx(D 3)(G 1)(P 2)(T 1))")
+
+    stdout, results = run("error rate, link", [
+        model, "--bits", "20000", "--rx", os.path.join(fakes, "fake_rx_model.so"),
+        "--rx-set", "D=3", "--rx-set", "G=0.5", "--noise", "0.1", "--rx-rj", "0.01UI",
+        "--tx-dj", "1e-12", "--target-ber", "1e-9"], 0)
+    check_link_run("error rate, link", stdout, results)
+    check_error_rate_run("error rate, link", stdout, results)
+    compare("error rate, link: the receiver's noise gain",
+            results["statistical_eye"]["noise_gain"], 0.5)
+    stdout, results = run("error rate, model", [model, "--bits", "20000", "--rx-noise", "0.05"], 0)
+    check_model_run("error rate, model", stdout, results)
+    check_error_rate_run("error rate, model", stdout, results)
+    compare("error rate, model: the files it lists exist",
+            all(os.path.exists(os.path.join(work, "error rate, model", f))
+                for f in results["files"]), True)
 
     _, results = run("failed", [os.path.join(fakes, "vendor_getwave_fails.so"), "--bits", "1000"],
                      1)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
@@ -270,6 +271,11 @@ void print_setting(const RunSetting &setting) {
         std::printf("receiver:   %s\n", setting.rx_path.c_str());
         std::printf("rx parameters: %s\n", setting.rx_parameters.c_str());
     }
+    if (setting.ber) {
+        for (const std::string &line : ber_setting_lines(setting)) {
+            std::printf("%s\n", line.c_str());
+        }
+    }
     const std::size_t taps = setting.channel.columns[0].size();
     if (resolve_convolution(setting.convolution, taps) == Convolution::kFft) {
         const std::size_t n = default_fft_size(taps);
@@ -315,6 +321,9 @@ void print_results(const RunSetting &setting, const RunResults &results) {
         print_response_summary(results.channel, results.after_tx);
         print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
                           results.settle_bits, results.fill_bits);
+        if (setting.ber) {
+            print_ber_results(setting, results);
+        }
         print_run_summary(results.stream, results.transmitter.has_get_wave);
         return;
     }
@@ -323,14 +332,33 @@ void print_results(const RunSetting &setting, const RunResults &results) {
     for (const std::string &note : notes_of_link(setting, results)) {
         std::printf("  %s\n", note.c_str());
     }
+    if (setting.ber) {
+        print_ber_results(setting, results);
+    }
     print_link_run_summary(results.stream, results.transmitter.has_get_wave,
                            results.receiver->has_get_wave);
 }
 
 bool write_result_files(const RunSetting &setting, const RunResults &results,
                         std::vector<std::string> &files, std::string &error) {
-    return results.link ? write_link_files(setting, results, files, error)
-                        : write_model_files(setting, results, files, error);
+    if (!(results.link ? write_link_files(setting, results, files, error)
+                       : write_model_files(setting, results, files, error))) {
+        return false;
+    }
+    if (!setting.ber) {
+        return true;
+    }
+    std::vector<std::string> written;
+    if (!write_ber_files(setting, results, written, error)) {
+        return false;
+    }
+    std::string names;
+    for (const std::string &name : written) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    std::printf("error rate:  %s/%s\n", setting.output_folder.c_str(), names.c_str());
+    files.insert(files.end(), written.begin(), written.end());
+    return true;
 }
 
 bool write_columns(const std::string &path, const std::string &header, double start_time,

@@ -1,6 +1,10 @@
 #include "tools/amisim/run/pipeline.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <future>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,10 +119,203 @@ class SessionStage final : public BlockStage {
     std::size_t count_ = 0;
 };
 
+// The receiver's noise gain: how much of noise added to every sample at
+// its input reaches its output, the root of the sum of the squares of its
+// own response's taps. That response is what a second instance with the
+// same parameters returns from AMI_Init for a unit impulse alone: exact
+// for a receiver whose AMI_Init applies a fixed linear filter; one that
+// adapts to the channel is measured as it sets itself for no channel.
+bool receiver_noise_gain(const RunSetting &setting, const ModelOpener &open, double &gain,
+                         std::string &error) {
+    std::unique_ptr<ModelSession> session = open(setting.rx_path, error);
+    if (session == nullptr) {
+        return false;
+    }
+    InitRequest request;
+    request.row_size = static_cast<long>(setting.channel.columns[0].size());
+    request.aggressors = 0;
+    request.sample_interval = setting.dt;
+    request.bit_time = setting.dt * setting.spb;
+    request.parameters_in = setting.rx_parameters;
+    request.impulse_matrix.assign(setting.channel.columns[0].size(), 0.0);
+    request.impulse_matrix[0] = 1.0 / setting.dt;
+    InitReply reply;
+    if (!session->init(request, reply, error)) {
+        return false;
+    }
+    std::string ignored;
+    session->close(ignored);
+    if (reply.status == 0) {
+        error = "its AMI_Init returned 0 for a unit impulse";
+        return false;
+    }
+    double sum = 0.0;
+    for (double h : request.impulse_matrix) {
+        sum += (h * setting.dt) * (h * setting.dt);
+    }
+    gain = std::sqrt(sum);
+    return true;
+}
+
+// The statistical eye of the analysed responses (through first, then the
+// aggressors) with the run's jitter and the noise at the decision point;
+// and the phase a receiver without ticks is sampled at, the lowest error
+// rate at the thresholds (samples from the centre).
+struct EyeOutcome {
+    std::optional<StatisticalEye> eye;
+    std::string error;
+    int offset = 0;
+};
+EyeOutcome statistical_eye(const RunSetting &setting,
+                           const std::vector<std::vector<double>> &columns,
+                           const ResponseFigures &through, double noise) {
+    StatisticalEyeSettings settings;
+    settings.pulse = through.pulse;
+    settings.centre = through.eye_centre;
+    for (std::size_t k = 1; k < columns.size(); ++k) {
+        settings.aggressors.push_back(measure_response(columns[k], setting.spb, setting.dt).pulse);
+    }
+    settings.samples_per_bit = setting.spb;
+    settings.sample_interval = setting.dt;
+    settings.levels = setting.levels;
+    settings.thresholds = setting.thresholds;
+    settings.noise_sigma = noise;
+    settings.tx_jitter = setting.impairments.tx;
+    settings.rx_jitter = setting.impairments.rx;
+    settings.target_ber = setting.target_ber;
+    EyeOutcome outcome;
+    StatisticalEye eye;
+    if (!compute_statistical_eye(settings, eye, outcome.error)) {
+        return outcome;
+    }
+    const int middle = setting.spb / 2;
+    int best = 0;
+    double lowest = 2.0;
+    for (int p = 0; p < setting.spb; ++p) {
+        double rate = 0.0;
+        for (const auto &tub : eye.time_bathtub) {
+            rate += tub[static_cast<std::size_t>(p)];
+        }
+        if (rate < lowest || (rate == lowest && std::abs(p - middle) < std::abs(best - middle))) {
+            lowest = rate;
+            best = p;
+        }
+    }
+    outcome.offset = best - middle;
+    outcome.eye = std::move(eye);
+    return outcome;
+}
+
+// The statistical error rate (the eyes' rates at their thresholds, summed)
+// over the phases the decisions were taken at: between the eye's phases the
+// rate is interpolated in its logarithm. The mean phase (UI from the
+// centre) goes to mean_phase.
+double statistical_rate(const StatisticalEye &eye, const std::vector<std::uint64_t> &phases,
+                        double &mean_phase) {
+    const int spb = eye.samples_per_bit;
+    auto rate_at = [&](long p) {
+        p = std::min(std::max(p, 0L), static_cast<long>(eye.phases.size()) - 1);
+        double rate = 0.0;
+        for (const auto &tub : eye.time_bathtub) {
+            rate += tub[static_cast<std::size_t>(p)];
+        }
+        return std::max(rate, 1e-300);
+    };
+    double total = 0.0;
+    double sum = 0.0;
+    double phase_sum = 0.0;
+    for (std::size_t b = 0; b < phases.size(); ++b) {
+        if (phases[b] == 0) {
+            continue;
+        }
+        const double at = static_cast<double>(b) / BerMeters::kPhaseBins;  // from -1/2 UI
+        const auto below = static_cast<long>(std::floor(at));
+        const double f = at - static_cast<double>(below);
+        const double rate =
+            std::exp((1.0 - f) * std::log(rate_at(below)) + f * std::log(rate_at(below + 1)));
+        const auto n = static_cast<double>(phases[b]);
+        total += n;
+        sum += n * rate;
+        phase_sum += n * (at / spb - 0.5);
+    }
+    mean_phase = total > 0.0 ? phase_sum / total : 0.0;
+    return total > 0.0 ? sum / total : 0.0;
+}
+
+// The seeds of the run's random parts, each its own stream.
+enum class Stream : std::uint64_t {
+    kTxJitter = 1,
+    kInputNoise,
+    kDecisionNoise,
+    kRxJitter,
+    kAggressorPattern,
+    kAggressorPhase = kAggressorPattern + 1000,
+};
+std::uint64_t seed_of(const RunSetting &setting, Stream stream, std::size_t index = 0) {
+    return setting.seed * 0x10000u + static_cast<std::uint64_t>(stream) + index;
+}
+
+// The waveform run's impairments, aggressors and meters. columns are the
+// responses the aggressors' waveforms go through after their transmitter
+// (the channel's, or the transmitter's AMI_Init response when it has no
+// AMI_GetWave).
+StreamImpairments impairments_for(const RunSetting &setting, const RunResults &results,
+                                  const std::vector<std::vector<double>> &columns,
+                                  const ResponseFigures &through, bool after_model,
+                                  const std::shared_future<EyeOutcome> &eye) {
+    StreamImpairments impaired;
+    impaired.stimulus.pattern.prbs_order = setting.prbs_order;
+    impaired.stimulus.levels = setting.levels;
+    impaired.stimulus.samples_per_bit = setting.spb;
+    impaired.stimulus.sample_interval = setting.dt;
+    impaired.stimulus.jitter = setting.impairments.tx;
+    impaired.stimulus.seed = seed_of(setting, Stream::kTxJitter);
+    for (std::size_t k = 1; k < columns.size(); ++k) {
+        AggressorPath path;
+        for (double h : columns[k]) {
+            path.taps.push_back(h * setting.dt);
+        }
+        // Their own random bits, without jitter: the statistical eye takes
+        // an aggressor's phase as uniform over the unit interval anyway.
+        path.stimulus = impaired.stimulus;
+        path.stimulus.pattern.prbs_order = 0;
+        path.stimulus.pattern.seed = seed_of(setting, Stream::kAggressorPattern, k);
+        path.stimulus.jitter = Jitter{};
+        path.delay = static_cast<std::size_t>(
+            RandomStream(seed_of(setting, Stream::kAggressorPhase, k)).next() %
+            static_cast<std::uint64_t>(setting.spb));
+        impaired.aggressors.push_back(std::move(path));
+    }
+    impaired.noise = setting.input_noise;
+    impaired.noise_seed = seed_of(setting, Stream::kInputNoise);
+    impaired.after_model = after_model;
+    BerMeterSetup &meters = impaired.meters;
+    meters.count.pattern = impaired.stimulus.pattern;
+    meters.count.levels = setting.levels.size();
+    meters.count.thresholds = setting.thresholds;
+    meters.count.samples_per_bit = setting.spb;
+    meters.count.latency = static_cast<double>(through.eye_centre);
+    meters.count.settle_bits = results.settle_bits;
+    meters.count.noise_sigma = setting.impairments.rx_noise;
+    meters.count.noise_seed = seed_of(setting, Stream::kDecisionNoise);
+    meters.sample_interval = setting.dt;
+    meters.fixed_offset = [eye] { return static_cast<double>(eye.get().offset); };
+    meters.rx_jitter = setting.impairments.rx;
+    meters.jitter_seed = seed_of(setting, Stream::kRxJitter);
+    return impaired;
+}
+
+// Another instance of the transmitter for an aggressor: its own session,
+// initialised as the victim's (the same parameters and impulse matrix).
+struct AggressorTransmitter {
+    std::unique_ptr<ModelSession> session;
+    std::unique_ptr<SessionStage> stage;
+};
+
 }  // namespace
 
 int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSession *receiver,
-                 RunResults &results, PipelineObserver *observer) {
+                 RunResults &results, PipelineObserver *observer, const ModelOpener &opener) {
     const bool link = receiver != nullptr;
     results.link = link;
     auto stop = [&results](int status, std::string why) {
@@ -184,6 +381,79 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         setting, through_tx_response ? results.after_tx_init[0] : setting.channel.columns[0],
         results.fill_bits, into_last, out_of_last);
     results.settle_bits = setup.eye_before.settle_bits;
+
+    // The statistical eye of the responses the last waveform went through,
+    // with the noise referred to the decision point.
+    const ModelOpener open = opener ? opener : ModelOpener(open_in_process);
+    const bool last_has_get_wave = link ? receiver->has_get_wave() : transmitter.has_get_wave();
+    const ResponseFigures &analysed = last_has_get_wave ? out_of_last : into_last;
+    const std::vector<std::vector<double>> &analysed_columns =
+        link ? (last_has_get_wave ? results.after_rx_init : results.after_tx_init)
+             : (last_has_get_wave ? results.after_tx_init : setting.channel.columns);
+    if (link && last_has_get_wave && setting.input_noise > 0.0 &&
+        !receiver_noise_gain(setting, open, results.noise_gain, error)) {
+        return stop(kBadInput, "the receiver measured alone for its noise gain: " + error);
+    }
+    const double referred = setting.input_noise * results.noise_gain;
+    results.decision_noise = std::sqrt(setting.impairments.rx_noise * setting.impairments.rx_noise +
+                                       referred * referred);
+    // Worked out beside the stream: a receiver without ticks waits for its
+    // best phase at the first block, one with them not at all.
+    const std::shared_future<EyeOutcome> eye =
+        std::async(std::launch::async, statistical_eye, std::cref(setting),
+                   std::cref(analysed_columns), std::cref(analysed), results.decision_noise)
+            .share();
+    // The eye goes into the results however the run ends from here on.
+    struct TakeEye {
+        TakeEye(RunResults &into, const std::shared_future<EyeOutcome> &from)
+            : results(into), eye(from) {}
+        TakeEye(const TakeEye &) = delete;
+        TakeEye &operator=(const TakeEye &) = delete;
+        RunResults &results;
+        const std::shared_future<EyeOutcome> &eye;
+        ~TakeEye() {
+            const EyeOutcome &outcome = eye.get();
+            results.statistical = outcome.eye;
+            results.statistical_error = outcome.error;
+            results.sampling_offset = outcome.offset;
+        }
+    };
+    std::optional<TakeEye> take_eye;
+    take_eye.emplace(results, eye);
+
+    // The aggressors' transmitters, each an instance of its own.
+    std::vector<AggressorTransmitter> aggressors;
+    std::vector<BlockStage *> aggressor_stages;
+    const auto per_call = static_cast<std::size_t>(setting.bits_per_call);
+    if (setting.ber) {
+        const bool tx_waves = transmitter.has_get_wave();
+        setup.impairments = impairments_for(
+            setting, results, link && !tx_waves ? results.after_tx_init : setting.channel.columns,
+            analysed, !link, eye);
+        for (std::size_t k = 1; tx_waves && k < setting.channel.columns.size(); ++k) {
+            AggressorTransmitter &aggressor = aggressors.emplace_back();
+            aggressor.session = open(setting.model_path, error);
+            if (aggressor.session == nullptr) {
+                return stop(kBadInput,
+                            "aggressor " + std::to_string(k) + "'s transmitter: " + error);
+            }
+            ModelRecord record;
+            record.parameters_sent = setting.parameters;
+            std::vector<std::vector<double>> ignored;
+            if (!initialise(*aggressor.session, record, setting.channel.columns, setting, ignored,
+                            error)) {
+                return lost(*aggressor.session, tx.role,
+                            "aggressor " + std::to_string(k) + "'s transmitter: " + error);
+            }
+            if (record.init.status == 0) {
+                return stop(kModelFailed,
+                            "the model's AMI_Init returned 0 (failure) for aggressor " +
+                                std::to_string(k) + "'s instance");
+            }
+            aggressor.stage = std::make_unique<SessionStage>(*aggressor.session, per_call + 2);
+            aggressor_stages.push_back(aggressor.stage.get());
+        }
+    }
     if (link) {
         setup.clocked_eye = true;
         setup.eye_clocked.samples_per_bit = setting.spb;
@@ -196,7 +466,6 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
 
     // The transmitter gets room for a tick a bit; the receiver room for a
     // tick at every sample of a block and the -1 after the last.
-    const auto per_call = static_cast<std::size_t>(setting.bits_per_call);
     SessionStage tx_stage(transmitter, per_call + 2);
     std::unique_ptr<SessionStage> rx_stage;
     if (link) {
@@ -214,7 +483,8 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         after_channel = &tx_stage;
     }
     results.streamed = true;
-    const bool streamed = run_link(setup, before_channel, after_channel, results.stream, error);
+    const bool streamed =
+        run_link(setup, before_channel, after_channel, results.stream, error, aggressor_stages);
 
     results.before_get_wave = eye_figures(*results.stream.before);
     if (results.stream.after != nullptr) {
@@ -226,9 +496,28 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
             results.at_clock = eye_figures(results.stream.clocked->density());
         }
     }
+    take_eye.reset();
+    if (results.stream.meters != nullptr) {
+        const BerMeters &meters = *results.stream.meters;
+        results.counted = true;
+        results.receiver_clock = meters.receiver_clock();
+        results.errors = meters.errors();
+        if (results.statistical.has_value()) {
+            results.statistical_ber =
+                statistical_rate(*results.statistical, meters.phases(), results.statistical_phase);
+        }
+        results.tie = meters.histogram();
+        results.jitter_fit = fit_dual_dirac(results.tie);
+        results.total_jitter = total_jitter(results.jitter_fit, setting.target_ber);
+    }
     if (!streamed) {
         if (!tx_stage.failure.empty()) {
             return lost(transmitter, "transmitter", tx_stage.failure);
+        }
+        for (const AggressorTransmitter &aggressor : aggressors) {
+            if (!aggressor.stage->failure.empty()) {
+                return lost(*aggressor.session, "transmitter", aggressor.stage->failure);
+            }
         }
         if (rx_stage != nullptr && !rx_stage->failure.empty()) {
             return lost(*receiver, "receiver", rx_stage->failure);

@@ -9,6 +9,10 @@
 #ifndef AMISIM_PIPELINE_H
 #define AMISIM_PIPELINE_H
 
+#include <functional>
+#include <memory>
+#include <string>
+
 #include "tools/amisim/models/model_session.h"
 #include "tools/amisim/run/run_results.h"
 #include "tools/amisim/run/run_setting.h"
@@ -23,12 +27,20 @@ class PipelineObserver {
     virtual void initialised(const ModelRecord &model, bool link) = 0;
 };
 
+// Opens another instance of a model, as the run's own were opened: the
+// aggressors' transmitters and the receiver measured alone. Null with the
+// message.
+using ModelOpener =
+    std::function<std::unique_ptr<ModelSession>(const std::string &path, std::string &error)>;
+
 // Runs the pipeline with the transmitter and, when receiver is not null,
 // the receiver. Returns results.status: 0 when the run finished, else
 // kModelFailed or kBadInput with results.failure, the figures holding what
-// was found before it stopped. observer may be null.
+// was found before it stopped. observer may be null; without an opener,
+// further instances are loaded into this process.
 int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSession *receiver,
-                 RunResults &results, PipelineObserver *observer = nullptr);
+                 RunResults &results, PipelineObserver *observer = nullptr,
+                 const ModelOpener &opener = {});
 
 }  // namespace amisim
 

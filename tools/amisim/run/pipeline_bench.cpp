@@ -16,6 +16,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -249,9 +250,8 @@ struct ExampleRx {
     void *memory = nullptr;
 };
 
-// Tx, the default channel (FFT), the example receiver and three eyes, per bit.
-void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
-    const auto bits = static_cast<std::int64_t>(state.range(0));
+// The link's stream: the default channel (FFT), three eyes.
+amisim::StreamSetup link_setup(std::int64_t bits) {
     amisim::StreamSetup setup = setup_for(default_taps(), bits);
     setup.clocked_eye = true;
     setup.eye_clocked.samples_per_bit = kSpb;
@@ -259,19 +259,36 @@ void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
     setup.eye_clocked.centre = 36;
     setup.eye_clocked.settle_bits = 129;
     setup.eye_clocked.expected_swing = 1.0;
+    return setup;
+}
+
+// The transmitter, the stream and the example receiver, per bit; each
+// aggressor of the setup through an instance of its own of the
+// transmitter.
+void link(benchmark::State &state, const amisim::StreamSetup &setup) {
+    const std::size_t aggressors =
+        setup.impairments.has_value() ? setup.impairments->aggressors.size() : 0;
     for (auto _ : state) {
         Model tx;
+        std::vector<std::unique_ptr<Model>> aggressor_models;
+        std::vector<amisim::BlockModel> aggressor_transmitters;
+        auto get_wave = [](Model &model) {
+            return [&model](double *wave, std::size_t count) {
+                char *params_out = nullptr;
+                return AMI_GetWave(wave, static_cast<long>(count), nullptr, &params_out,
+                                   model.memory) != 0;
+            };
+        };
+        for (std::size_t k = 0; k < aggressors; ++k) {
+            aggressor_transmitters.emplace_back(
+                get_wave(*aggressor_models.emplace_back(std::make_unique<Model>())));
+        }
         ExampleRx rx;
         if (rx.memory == nullptr) {
             state.SkipWithError("cannot load " EXAMPLE_RX_LIBRARY);
             return;
         }
         std::vector<double> clock_times(static_cast<std::size_t>(setup.bits_per_call) * kSpb + 1);
-        const amisim::BlockModel transmitter = [&](double *wave, std::size_t count) {
-            char *params_out = nullptr;
-            return AMI_GetWave(wave, static_cast<long>(count), nullptr, &params_out, tx.memory) !=
-                   0;
-        };
         const amisim::ReceiverModel receiver = [&](double *wave, std::size_t count,
                                                    amisim::BlockTicks &ticks) {
             std::fill_n(clock_times.begin(), count + 1, -1.0);
@@ -289,13 +306,53 @@ void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
         };
         amisim::StreamResult result;
         std::string error;
-        if (!amisim::run_link(setup, transmitter, receiver, result, error)) {
+        if (!amisim::run_link(setup, get_wave(tx), receiver, result, error,
+                              aggressor_transmitters)) {
             state.SkipWithError(error.c_str());
             return;
         }
         benchmark::DoNotOptimize(result.clocked->density().samples());
     }
-    report_bits(state, bits);
+    report_bits(state, setup.bits);
+}
+
+void BM_Link_DefaultChannel_ExampleRx(benchmark::State &state) {
+    link(state, link_setup(state.range(0)));
+}
+
+// The same link with the error-rate analysis: the transmitter's jitter,
+// noise at the receiver's input and at its decisions, the receiver's
+// jitter, the errors counted and the crossings' jitter measured; with
+// argument 1 also two aggressors (the default channel scaled), each through
+// an instance of its own of the transmitter. Its time beside
+// BM_Link_DefaultChannel_ExampleRx's is what the analysis adds (here every
+// model runs in this process, the aggressors' transmitters in the thread
+// beside the stream; the stand-in runs them in hosts of their own).
+void BM_Link_DefaultChannel_ExampleRx_ErrorRate(benchmark::State &state) {
+    amisim::StreamSetup setup = link_setup(100000);
+    amisim::StreamImpairments &impaired = setup.impairments.emplace();
+    impaired.stimulus.samples_per_bit = kSpb;
+    impaired.stimulus.sample_interval = kDt;
+    impaired.stimulus.jitter = {0.3e-12, 1e-12, 0.0, 0.0, 0.5e-12};
+    impaired.noise = 0.01;
+    impaired.meters.count.samples_per_bit = kSpb;
+    impaired.meters.count.latency = 36;
+    impaired.meters.count.settle_bits = 129;
+    impaired.meters.count.noise_sigma = 0.01;
+    impaired.meters.sample_interval = kDt;
+    impaired.meters.rx_jitter = {0.3e-12, 0.0, 0.0, 0.0, 0.0};
+    for (int k = 0; k < (state.range(0) != 0 ? 2 : 0); ++k) {
+        amisim::AggressorPath path;
+        path.taps = default_taps();
+        for (double &tap : path.taps) {
+            tap *= k == 0 ? 0.06 : -0.04;
+        }
+        path.stimulus = impaired.stimulus;
+        path.stimulus.pattern = {0, static_cast<std::uint64_t>(7 + k), 0};
+        path.delay = static_cast<std::size_t>(5 + 11 * k);
+        impaired.aggressors.push_back(path);
+    }
+    link(state, setup);
 }
 
 // The example receiver's AMI_GetWave alone, per sample, on the default
@@ -415,6 +472,10 @@ BENCHMARK(BM_EyeAccumulator);
 BENCHMARK(BM_ClockedEye);
 BENCHMARK(BM_ExampleRx_GetWave);
 BENCHMARK(BM_Link_DefaultChannel_ExampleRx)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Link_DefaultChannel_ExampleRx_ErrorRate)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_Read4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Touchstone_ReadAndConvert4Port2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stream_DefaultChannel)->Arg(100000)->Unit(benchmark::kMillisecond);

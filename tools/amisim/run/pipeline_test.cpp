@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/report/summary.h"
 
 #ifndef AMISIM_FAKE_MODELS
@@ -188,6 +190,146 @@ TEST(Pipeline, FailuresStopTheRunWithTheReason) {
         EXPECT_EQ(r.streamed, c.streamed);
         EXPECT_TRUE(r.transmitter.initialised);
     }
+}
+
+// A whole run with the error-rate analysis through a linear receiver
+// (half the gain, a delay of 3 samples): the errors counted at its
+// decisions and the statistical eye's rate at their phases agree near
+// 1e-3, whether the noise is added to every sample at the receiver's
+// input (and taken into the statistical eye through the receiver's noise
+// gain, 1/2, measured on a second instance) or at each decision, with the
+// receiver's own clock or without, with the receiver's jitter and with an
+// aggressor driven by a transmitter instance of its own. The interval is
+// 99.9% wide: jitter and the symbols' patterns make neighbouring decisions
+// err together, which widens the count's spread beyond the binomial. The
+// seeded run counts the same errors and crossings on both word sizes.
+TEST(Pipeline, CountedAndStatisticalErrorRatesOfAWholeRunAgree) {
+    struct Case {
+        const char *name;
+        double input_noise;
+        double decision_noise;
+        amisim::Jitter rx_jitter;
+        const char *ticks;  // the receiver's T and P
+        bool aggressor;
+        std::uint64_t errors;  // of the seeded run
+        std::uint64_t crossings;
+    };
+    const Case cases[] = {
+        {"noise at the receiver's input", 0.06, 0.0, {}, "(T 0)", false, 125, 242437},
+        {"noise at the decisions, jitter, the receiver's clock",
+         0.0,
+         0.03,
+         {0.2e-12, 0.4e-12, 0.0, 0.0, 0.2e-12},
+         "(T 1) (P 10)",
+         false,
+         158,
+         100785},
+        {"an aggressor", 0.06, 0.0, {}, "(T 0)", true, 146, 242703},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RunSetting setting = setting_for(lossy_channel(120), 16, 200000);
+        setting.convolution = amisim::Convolution::kDirect;  // the same sums on both word sizes
+        if (c.aggressor) {
+            std::vector<double> coupled = lossy_channel(120);
+            for (double &h : coupled) {
+                h *= 0.05;
+            }
+            setting.channel.columns.push_back(coupled);
+        }
+        setting.parameters = "(Vendor_Gain (G 1))";
+        setting.rx_parameters = std::string("(Fake_Rx (D 3) (G 0.5) ") + c.ticks + ")";
+        setting.ber = true;
+        setting.input_noise = c.input_noise;
+        setting.impairments.rx_noise = c.decision_noise;
+        setting.impairments.rx = c.rx_jitter;
+        const RunResults r = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+        ASSERT_TRUE(r.complete()) << r.failure;
+        ASSERT_TRUE(r.counted && r.statistical.has_value()) << r.statistical_error;
+        EXPECT_EQ(r.noise_gain, c.input_noise > 0.0 ? 0.5 : 1.0);
+        EXPECT_EQ(r.receiver_clock, std::string(c.ticks) != "(T 0)");
+        const amisim::Interval interval =
+            amisim::wilson_interval(r.errors.errors, r.errors.decisions, 3.2905);
+        EXPECT_GE(r.statistical_ber, interval.low) << r.errors.ber;
+        EXPECT_LE(r.statistical_ber, interval.high) << r.errors.ber;
+        EXPECT_EQ(r.errors.errors, c.errors);
+        EXPECT_EQ(r.tie.crossings, c.crossings);
+    }
+}
+
+// Aggressor columns of the channel go through AMI_Init only, as they
+// always did, until the error-rate analysis is asked for: then each drives
+// the waveform at the receiver's input through its own transmitter
+// instance, and a strong one closes the eye there by most of its worst
+// case (the largest sum of its pulse response's magnitudes one bit apart;
+// its random bits reach near that in 3000). The statistical eye is worked
+// out either way, without counting.
+TEST(Pipeline, AggressorsReachTheWaveformWithTheErrorRateAnalysisOnly) {
+    RunSetting setting = setting_for(lossy_channel(40), 8, 3000);
+    setting.parameters = "(Vendor_Gain (G 1))";
+    setting.rx_parameters = "(Fake_Rx (T 0))";
+    const RunResults alone = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    std::vector<double> coupled = lossy_channel(40);
+    for (double &h : coupled) {
+        h *= -0.3;
+    }
+    setting.channel.columns.push_back(coupled);
+    const RunResults init_only = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    setting.ber = true;
+    const RunResults driven = run(setting, fake("vendor_gain_model"), fake("fake_rx_model"));
+    for (const RunResults *r : {&alone, &init_only, &driven}) {
+        ASSERT_TRUE(r->complete()) << r->failure;
+        ASSERT_TRUE(r->statistical.has_value()) << r->statistical_error;
+    }
+    EXPECT_FALSE(init_only.counted);
+    EXPECT_EQ(init_only.before_get_wave.height, alone.before_get_wave.height);
+    auto statistical_height = [](const RunResults &r) {
+        const amisim::EyeOpening &opening = r.statistical->openings[0];
+        return opening.open ? opening.height : 0.0;
+    };
+    EXPECT_GT(statistical_height(alone), 0.0);
+    EXPECT_LT(statistical_height(init_only), statistical_height(alone));
+    double worst = 0.0;
+    const amisim::ResponseFigures aggressor =
+        amisim::measure_response(init_only.after_rx_init[1], 8, setting.dt);
+    for (std::size_t phase = 0; phase < 8; ++phase) {
+        double sum = 0.0;
+        for (std::size_t i = phase; i < aggressor.pulse.size(); i += 8) {
+            sum += std::fabs(aggressor.pulse[i]);
+        }
+        worst = std::max(worst, sum);
+    }
+    ASSERT_TRUE(driven.counted);
+    EXPECT_LT(driven.before_get_wave.height, alone.before_get_wave.height - 0.7 * 2 * 0.5 * worst);
+    EXPECT_GE(driven.before_get_wave.height,
+              alone.before_get_wave.height - 2 * 0.5 * worst - 1e-12);
+}
+
+// The model alone: its AMI_GetWave follows the channel, so the aggressors
+// and the noise at the receiver's input are added to its output, where the
+// decisions are counted at the statistical eye's best phase; the count
+// agrees with the statistical rate there.
+TEST(Pipeline, ModelAloneCountsAtItsOutputWithAggressorsAndNoise) {
+    RunSetting setting = setting_for(lossy_channel(120), 16, 200000);
+    std::vector<double> coupled = lossy_channel(120);
+    for (double &h : coupled) {
+        h *= 0.05;
+    }
+    setting.channel.columns.push_back(coupled);
+    setting.parameters = "(Vendor_Gain (G 0.5))";
+    setting.ber = true;
+    setting.input_noise = 0.03;
+    const RunResults r = run(setting, fake("vendor_gain_model"));
+    ASSERT_TRUE(r.complete()) << r.failure;
+    ASSERT_TRUE(r.counted && r.statistical.has_value()) << r.statistical_error;
+    EXPECT_FALSE(r.receiver_clock);
+    EXPECT_EQ(r.noise_gain, 1.0);
+    EXPECT_EQ(r.statistical_phase * 16, r.sampling_offset);
+    const amisim::Interval interval =
+        amisim::wilson_interval(r.errors.errors, r.errors.decisions, 3.2905);
+    EXPECT_GT(r.errors.errors, 50u);
+    EXPECT_GE(r.statistical_ber, interval.low) << r.errors.ber;
+    EXPECT_LE(r.statistical_ber, interval.high) << r.errors.ber;
 }
 
 // The figures of the default run of this model with pre-emphasis at corner

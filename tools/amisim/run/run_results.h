@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "tools/amisim/analysis/clocked_eye.h"
+#include "tools/amisim/analysis/dual_dirac.h"
+#include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/analysis/eye.h"
 #include "tools/amisim/analysis/response_figures.h"
+#include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/models/model_session.h"
 #include "tools/amisim/run/stream.h"
 
@@ -60,6 +63,29 @@ struct RunResults {
     std::optional<EyeFigures> after_get_wave;
     std::optional<EyeFigures> at_clock;
     ClockFigures clock;
+
+    // The statistical eye of the analysed response (the receiver's output
+    // in a link, else the model's) and its aggressors, with the noise at
+    // the decision point it assumed: the decision point's own and the
+    // receiver input's referred through the receiver's noise gain.
+    std::optional<StatisticalEye> statistical;
+    std::string statistical_error;  // why there is none
+    double decision_noise = 0.0;    // volts rms
+    double noise_gain = 1.0;        // of the receiver, from its AMI_Init response
+    // Samples from the centre where a receiver without ticks is sampled:
+    // the phase of the lowest statistical error rate at the threshold.
+    int sampling_offset = 0;
+    // With ber: the errors counted at the decisions, the statistical rate
+    // at their phase (the best phase, or the receiver clock's mean phase),
+    // the crossings' time-interval error and its dual-Dirac fit.
+    bool counted = false;
+    bool receiver_clock = false;  // the decisions followed the receiver's ticks
+    ErrorFigures errors;
+    double statistical_ber = 0.0;
+    double statistical_phase = 0.0;  // UI from the centre
+    TieHistogram tie;
+    DualDiracFit jitter_fit;
+    double total_jitter = 0.0;  // UI at the target rate
 
     // 0 when the run finished; else kModelFailed or kBadInput with the
     // reason, and the figures above hold what was found before it stopped.

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/amisim/channel/channel.h"
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/jitter.h"
 
 namespace amisim {
 
@@ -29,6 +31,27 @@ struct RunSetting {
     std::string parameters;
     std::string rx_path;  // empty: the model alone, no receiver stage
     std::string rx_parameters;
+
+    // The error-rate analysis: the statistical eye is computed for every
+    // run; with ber on, the waveform run also carries the impairments and
+    // the aggressors, counts errors and measures the crossings' jitter, and
+    // the tables and report_ber.svg show it all.
+    bool ber = false;
+    Impairments impairments;   // jitter at both ends, noise at the decision point
+    double input_noise = 0.0;  // volts rms on every sample at the receiver's input
+    std::uint64_t seed = 1;
+    double target_ber = 1e-12;
+    // The symbols' levels (volts, ascending) and the decision thresholds
+    // between them, one per eye.
+    std::vector<double> levels = {-0.5, 0.5};
+    std::vector<double> thresholds = {0.0};
+    // Where each aggressor column of the channel came from, as given
+    // (--aggressor; a channel file's own extra columns come first, unnamed).
+    std::vector<std::string> aggressor_files;
+    std::string aggressor_ports;
+    // What the models' .ami files gave and what the command line overrode,
+    // one line each, as the run prints them.
+    std::vector<std::string> impairment_notes;
 
     std::string output_folder;  // "" writes no waveform files
     bool waves = false;         // every sample of the waveforms to CSV

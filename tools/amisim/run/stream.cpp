@@ -7,11 +7,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/amisim/channel/summed_channels.h"
+#include "tools/amisim/run/disturbance.h"
+
 namespace amisim {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The aggressors' transmitters take this many of the victim's blocks in a
+// call, and the thread beside the stream works out as many at a time:
+// their waveforms matter only at the receiver, and fewer calls to their
+// hosts and fewer hand-overs cost the stream less.
+constexpr std::size_t kAggressorCallBlocks = 8;
 
 // A bar on stderr, shown once a run has taken a second, and only when
 // stderr is a terminal; erased at the end.
@@ -121,14 +130,18 @@ class WaveCsv {
 // so.
 class TransmitterSource final : public SampleSource {
   public:
+    // Counts its samples, calls and time into those given.
     TransmitterSource(SampleSource &stimulus, BlockStage &model, std::size_t block,
-                      StreamResult &result)
+                      std::uint64_t &samples, std::uint64_t &calls,
+                      std::chrono::steady_clock::duration &time)
         : stimulus_(stimulus),
           model_(model),
           current_(block),
           pending_(block),
           next_(block),
-          result_(result) {}
+          samples_(samples),
+          calls_(calls),
+          time_(time) {}
     ~TransmitterSource() override {
         // A block still in flight is finished so that the model ends between
         // calls; its samples are not needed.
@@ -162,7 +175,7 @@ class TransmitterSource final : public SampleSource {
         stimulus_.fill(block.data(), block.size());
         const auto t0 = Clock::now();
         launched_ = model_.start(block.data(), block.size());
-        result_.in_transmitter += Clock::now() - t0;
+        time_ += Clock::now() - t0;
         in_flight_ = true;
     }
 
@@ -181,16 +194,17 @@ class TransmitterSource final : public SampleSource {
         const auto t0 = Clock::now();
         BlockTicks ticks;
         const bool ok = launched_ && model_.finish(current_.data(), ticks);
-        result_.in_transmitter += Clock::now() - t0;
-        ++result_.transmitter_calls;
+        time_ += Clock::now() - t0;
+        ++calls_;
         if (!ok) {
             failed_ = true;
-            failed_at_ = result_.transmitter_samples;
+            failed_at_ = served_;
             std::fill(current_.begin(), current_.end(), 0.0);
         } else if (model_.overlaps()) {
             launch(pending_);
         }
-        result_.transmitter_samples += current_.size();
+        served_ += current_.size();
+        samples_ += current_.size();
     }
 
     SampleSource &stimulus_;
@@ -198,7 +212,10 @@ class TransmitterSource final : public SampleSource {
     std::vector<double> current_;  // served to the channel
     std::vector<double> pending_;  // in the model
     std::size_t next_;
-    StreamResult &result_;
+    std::uint64_t &samples_;
+    std::uint64_t &calls_;
+    std::chrono::steady_clock::duration &time_;
+    std::uint64_t served_ = 0;
     bool in_flight_ = false;
     bool launched_ = false;
     bool failed_ = false;
@@ -231,9 +248,18 @@ class FunctionStage final : public BlockStage {
 }  // namespace
 
 bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
-              const ReceiverModel &receiver, StreamResult &result, std::string &error) {
+              const ReceiverModel &receiver, StreamResult &result, std::string &error,
+              const std::vector<BlockModel> &aggressor_transmitters) {
     std::unique_ptr<FunctionStage> tx;
     std::unique_ptr<FunctionStage> rx;
+    std::vector<std::unique_ptr<FunctionStage>> aggressors;
+    std::vector<BlockStage *> aggressor_stages;
+    for (const BlockModel &model : aggressor_transmitters) {
+        aggressors.push_back(
+            std::make_unique<FunctionStage>([&model](double *wave, std::size_t count,
+                                                     BlockTicks &) { return model(wave, count); }));
+        aggressor_stages.push_back(aggressors.back().get());
+    }
     if (transmitter) {
         tx = std::make_unique<FunctionStage>(
             [&transmitter](double *wave, std::size_t count, BlockTicks &) {
@@ -243,7 +269,7 @@ bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
     if (receiver) {
         rx = std::make_unique<FunctionStage>(receiver);
     }
-    return run_link(setup, tx.get(), rx.get(), result, error);
+    return run_link(setup, tx.get(), rx.get(), result, error, aggressor_stages);
 }
 
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
@@ -258,7 +284,8 @@ bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult 
 }
 
 bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
-              StreamResult &result, std::string &error) {
+              StreamResult &result, std::string &error,
+              const std::vector<BlockStage *> &aggressor_transmitters) {
     // The time taken, also when a model stops the run.
     struct Timer {
         StreamResult &result;
@@ -271,23 +298,90 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     const std::size_t block =
         static_cast<std::size_t>(std::max<std::int64_t>(setup.bits_per_call, 1)) *
         static_cast<std::size_t>(spb);
+    const StreamImpairments *impaired =
+        setup.impairments.has_value() ? &*setup.impairments : nullptr;
 
-    NrzSource stimulus(setup.prbs_order, setup.samples_per_bit);
+    std::unique_ptr<SampleSource> stimulus;
+    if (impaired != nullptr) {
+        stimulus = std::make_unique<JitteredSource>(impaired->stimulus);
+    } else {
+        stimulus = std::make_unique<NrzSource>(setup.prbs_order, setup.samples_per_bit);
+    }
     std::unique_ptr<TransmitterSource> transmitted;
-    SampleSource *source = &stimulus;
+    SampleSource *source = stimulus.get();
     if (transmitter != nullptr) {
-        transmitted = std::make_unique<TransmitterSource>(stimulus, *transmitter, block, result);
+        transmitted = std::make_unique<TransmitterSource>(
+            *stimulus, *transmitter, block, result.transmitter_samples, result.transmitter_calls,
+            result.in_transmitter);
         source = transmitted.get();
     }
+    // The aggressors, each from its symbols through its transmitter.
+    std::vector<std::unique_ptr<SampleSource>> aggressor_stimuli;
+    std::vector<std::unique_ptr<TransmitterSource>> aggressor_transmitted;
+    std::vector<SampleSource *> aggressor_sources;
+    std::vector<std::vector<double>> aggressor_taps;
+    std::uint64_t aggressor_samples = 0;
+    if (impaired != nullptr) {
+        for (std::size_t k = 0; k < impaired->aggressors.size(); ++k) {
+            const AggressorPath &path = impaired->aggressors[k];
+            auto &stimulus_k =
+                aggressor_stimuli.emplace_back(std::make_unique<JitteredSource>(path.stimulus));
+            std::vector<double> skipped(path.delay);
+            stimulus_k->fill(skipped.data(), skipped.size());
+            SampleSource *source_k = stimulus_k.get();
+            BlockStage *stage =
+                k < aggressor_transmitters.size() ? aggressor_transmitters[k] : nullptr;
+            if (stage != nullptr) {
+                source_k = aggressor_transmitted
+                               .emplace_back(std::make_unique<TransmitterSource>(
+                                   *stimulus_k, *stage, block * kAggressorCallBlocks,
+                                   aggressor_samples, result.aggressor_calls, result.in_aggressors))
+                               .get();
+            }
+            aggressor_sources.push_back(source_k);
+            aggressor_taps.push_back(path.taps);
+        }
+    }
+    const bool impair_input =
+        impaired != nullptr && (!impaired->after_model || receiver == nullptr);
+    const bool impair_output = impaired != nullptr && !impair_input;
     ChannelStream channel(setup.taps, *source, setup.convolution);
     result.convolution = channel.method();
     result.convolution_block = channel.block_size();
+    // The aggressors and the noise, worked out in a thread of their own.
+    std::unique_ptr<Disturbance> disturbance;
+    if (impaired != nullptr && (!aggressor_sources.empty() || impaired->noise > 0.0)) {
+        std::unique_ptr<SummedChannelStream> aggressors;
+        if (!aggressor_sources.empty()) {
+            aggressors = std::make_unique<SummedChannelStream>(aggressor_taps, aggressor_sources,
+                                                               setup.convolution);
+        }
+        auto failed = [&aggressor_transmitted]() -> std::string {
+            for (std::size_t k = 0; k < aggressor_transmitted.size(); ++k) {
+                if (aggressor_transmitted[k]->failed()) {
+                    return "the transmitter's AMI_GetWave (aggressor " + std::to_string(k + 1) +
+                           "'s instance) returned 0 at sample " +
+                           std::to_string(aggressor_transmitted[k]->failed_at());
+                }
+            }
+            return "";
+        };
+        disturbance = std::make_unique<Disturbance>(std::move(aggressors), impaired->noise,
+                                                    impaired->noise_seed,
+                                                    block * kAggressorCallBlocks, total, failed);
+    }
+    auto impair = [&](double *wave, std::size_t count) {
+        if (disturbance != nullptr) {
+            disturbance->add(wave, count);
+        }
+    };
     result.before = std::make_unique<EyeAccumulator>(setup.eye_before);
     result.after =
         receiver != nullptr ? std::make_unique<EyeAccumulator>(setup.eye_after) : nullptr;
     result.clocked = receiver != nullptr && setup.clocked_eye
                          ? std::make_unique<ClockedEye>(setup.eye_clocked)
                          : nullptr;
+    result.meters = impaired != nullptr ? std::make_unique<BerMeters>(impaired->meters) : nullptr;
     WaveCsv before_csv;
     WaveCsv after_csv;
     if (!before_csv.open(setup.wave_before_csv, error) ||
@@ -320,29 +414,49 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         if (!ok) {
             return receiver_failed(flight_at);
         }
+        if (impair_output) {
+            impair(flight.data(), flight_count);
+        }
         result.after->add(flight.data(), flight_count);
         if (result.clocked) {
             result.clocked->add(flight.data(), flight_count, ticks.times, ticks.count);
         }
+        if (result.meters) {
+            result.meters->add(flight.data(), flight_count, ticks.times, ticks.count);
+        }
         after_csv.write(flight.data(), flight_count, flight_at, setup.sample_interval);
         return true;
+    };
+    // A transmitter that failed: which, and where.
+    auto transmitter_failed = [&]() -> std::string {
+        if (transmitted && transmitted->failed()) {
+            return "the transmitter's AMI_GetWave returned 0 at sample " +
+                   std::to_string(transmitted->failed_at());
+        }
+        return disturbance != nullptr ? disturbance->failure() : std::string();
     };
 
     ProgressBar progress(setup.progress);
     for (std::uint64_t done = 0; done < total;) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - done));
         channel.read(wave.data(), count);
-        if (transmitted && transmitted->failed()) {
+        if (impair_input) {
+            impair(wave.data(), count);
+        }
+        const std::string failed = transmitter_failed();
+        if (!failed.empty()) {
             if (in_flight) {
                 land();
             }
             result.model_failed = true;
-            error = "the transmitter's AMI_GetWave returned 0 at sample " +
-                    std::to_string(transmitted->failed_at());
+            error = failed;
             return false;
         }
         result.before->add(wave.data(), count);
         before_csv.write(wave.data(), count, done, setup.sample_interval);
+        if (receiver == nullptr && result.meters) {
+            result.meters->add(wave.data(), count, nullptr, 0);
+        }
         if (receiver != nullptr) {
             if (in_flight && !land()) {
                 return false;

@@ -10,14 +10,39 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/analysis/eye.h"
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/run/ber_meters.h"
+#include "tools/amisim/stimulus/jittered_source.h"
 
 namespace amisim {
+
+// An aggressor: its own symbols, through its own transmitter (a stage of
+// run_link's) and its own channel to the victim's receiver.
+struct AggressorPath {
+    std::vector<double> taps;  // its channel's impulse response times the sample interval
+    JitteredSourceSettings stimulus;
+    std::size_t delay = 0;  // samples of its waveform left out at the start: its phase
+};
+
+// What a run asked for its error rate adds to the stream: the stimulus with
+// the transmitter's jitter, aggressors and noise at the receiver's input,
+// and the meters of the errors and the crossings' jitter.
+struct StreamImpairments {
+    JitteredSourceSettings stimulus;  // the victim's, in place of the plain PRBS
+    std::vector<AggressorPath> aggressors;
+    double noise = 0.0;  // volts rms, added to every sample at the receiver's input
+    std::uint64_t noise_seed = 1;
+    // A run of the model alone: its AMI_GetWave follows the channel and its
+    // output is the receiver's input, where the aggressors and the noise go.
+    bool after_model = false;
+    BerMeterSetup meters;  // on the last waveform: the receiver's output, or its input
+};
 
 struct StreamSetup {
     std::vector<double> taps;  // the through channel's impulse response times the sample interval
@@ -34,6 +59,7 @@ struct StreamSetup {
     std::string wave_before_csv;  // every sample to these files; empty for none
     std::string wave_after_csv;
     bool progress = false;  // a progress bar on stderr (when it is a terminal)
+    std::optional<StreamImpairments> impairments;
 };
 
 // Where a receiver's clock ticked in one block: times in seconds from the
@@ -68,6 +94,7 @@ struct StreamResult {
     std::unique_ptr<EyeAccumulator> before;
     std::unique_ptr<EyeAccumulator> after;  // null without a model
     std::unique_ptr<ClockedEye> clocked;    // null unless asked for
+    std::unique_ptr<BerMeters> meters;      // null unless impairments were given
     Convolution convolution = Convolution::kDirect;
     std::size_t convolution_block = 0;  // inputs per convolution block
     std::uint64_t samples = 0;
@@ -79,18 +106,26 @@ struct StreamResult {
     std::chrono::steady_clock::duration in_transmitter{};
     std::chrono::steady_clock::duration total{};
     bool model_failed = false;  // why run_stream returned false: the model, or a file
+    // The aggressors' transmitters, together.
+    std::uint64_t aggressor_calls = 0;
+    std::chrono::steady_clock::duration in_aggressors{};
 };
 
 // The link: the stimulus through the transmitter in blocks of bits_per_call
 // bits, the channel, the receiver; either may be null (no AMI_GetWave). The
 // eye before is the receiver's input, the eye after its output. False with
-// a message when a model fails or a file cannot be written.
+// a message when a model fails or a file cannot be written. With
+// impairments, aggressor_transmitters holds each aggressor's transmitter
+// (null where it has no AMI_GetWave).
 bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *receiver,
-              StreamResult &result, std::string &error);
+              StreamResult &result, std::string &error,
+              const std::vector<BlockStage *> &aggressor_transmitters = {});
 
-// The same with models that are plain functions, called in this thread.
+// The same with models that are plain functions, called in this thread
+// (the aggressors' transmitters in the thread that works them out).
 bool run_link(const StreamSetup &setup, const BlockModel &transmitter,
-              const ReceiverModel &receiver, StreamResult &result, std::string &error);
+              const ReceiverModel &receiver, StreamResult &result, std::string &error,
+              const std::vector<BlockModel> &aggressor_transmitters = {});
 // The model alone after the channel; model may be empty.
 bool run_stream(const StreamSetup &setup, const BlockModel &model, StreamResult &result,
                 std::string &error);

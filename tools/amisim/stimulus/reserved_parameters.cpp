@@ -158,11 +158,18 @@ std::vector<std::string> apply_reserved(const ReservedReading &reading, double u
         double *place;
     };
     const Target targets[] = {
-        {"Tx_Rj", &impairments.tx.rj},   {"Tx_Dj", &impairments.tx.dj},
-        {"Tx_Sj", &impairments.tx.sj},   {"Tx_Sj_Frequency", &impairments.tx.sj_frequency},
-        {"Tx_DCD", &impairments.tx.dcd}, {"Rx_Rj", &impairments.rx.rj},
-        {"Rx_Dj", &impairments.rx.dj},   {"Rx_Sj", &impairments.rx.sj},
-        {"Rx_DCD", &impairments.rx.dcd}, {"Rx_Noise", &impairments.rx_noise},
+        {"Tx_Rj", &impairments.tx.rj},
+        {"Tx_Dj", &impairments.tx.dj},
+        {"Tx_Sj", &impairments.tx.sj},
+        {"Tx_Sj_Frequency", &impairments.tx.sj_frequency},
+        {"Tx_DCD", &impairments.tx.dcd},
+        {"Rx_Rj", &impairments.rx.rj},
+        {"Rx_Dj", &impairments.rx.dj},
+        {"Rx_Sj", &impairments.rx.sj},
+        {"Rx_DCD", &impairments.rx.dcd},
+        {"Rx_Noise", &impairments.rx_noise},
+        // Not an IBIS parameter: the command line's frequency of Rx_Sj.
+        {"Rx_Sj_Frequency", &impairments.rx.sj_frequency},
     };
     std::vector<std::string> lines;
     for (const ReservedValue &read : reading.values) {

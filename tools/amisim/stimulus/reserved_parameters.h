@@ -54,7 +54,8 @@ std::vector<std::string> ami_files_beside(const std::string &library_path);
 // Sets the impairments from what was read, a time in UI converted with
 // unit_interval (seconds); returns one line for each value set, such as
 // "Tx_Rj = 2e-13 s (Value)", for the run to say what it took from the file.
-// Command-line settings applied afterwards override these.
+// Command-line settings applied afterwards override these; they come as
+// values of the same names (and Rx_Sj_Frequency, which IBIS lacks).
 std::vector<std::string> apply_reserved(const ReservedReading &reading, double unit_interval,
                                         Impairments &impairments);
 

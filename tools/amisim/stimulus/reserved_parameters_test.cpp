@@ -102,6 +102,13 @@ TEST(ReservedParameters, SetTheImpairmentsAndSaySo) {
     EXPECT_EQ(lines,
               (std::vector<std::string>{"Tx_Dj = 0.25 UI = 2.5e-11 s (Value)",
                                         "Rx_Sj = 2e-12 s (Value)", "Rx_Noise = 0.004 V (Value)"}));
+    // The command line's frequency of Rx_Sj, which IBIS lacks, over them.
+    amisim::ReservedReading overrides;
+    overrides.values.push_back(
+        {"Rx_Sj_Frequency", 3e6, amisim::ReservedUnit::kHertz, "command line"});
+    EXPECT_EQ(amisim::apply_reserved(overrides, 1e-10, impairments),
+              (std::vector<std::string>{"Rx_Sj_Frequency = 3e+06 Hz (command line)"}));
+    EXPECT_EQ(impairments.rx.sj_frequency, 3e6);
 }
 
 TEST(ReservedParameters, FilesBesideALibrary) {
