@@ -9,6 +9,7 @@
 
 #include "tools/amisim/channel/summed_channels.h"
 #include "tools/amisim/run/disturbance.h"
+#include "tools/amisim/run/stage_worker.h"
 
 namespace amisim {
 
@@ -123,11 +124,15 @@ class WaveCsv {
     std::FILE *file_ = nullptr;
 };
 
+// Blocks queued for a model in another process: enough to keep it busy
+// while the channel takes a transform's worth of samples at once.
+constexpr std::size_t kQueuedBlocks = 4;
+
 // The stimulus through a transmitter's AMI_GetWave, called on blocks of a
 // fixed size (as in a run without a channel before it) whatever pieces the
-// channel asks for. A transmitter in another process works on the next
-// block while this one is served. After a failure it gives zeros and says
-// so.
+// channel asks for. A transmitter in another process works through the
+// next blocks while this one is served. After a failure it gives zeros and
+// says so.
 class TransmitterSource final : public SampleSource {
   public:
     // Counts its samples, calls and time into those given.
@@ -137,21 +142,15 @@ class TransmitterSource final : public SampleSource {
         : stimulus_(stimulus),
           model_(model),
           current_(block),
-          pending_(block),
           next_(block),
           samples_(samples),
           calls_(calls),
-          time_(time) {}
-    ~TransmitterSource() override {
-        // A block still in flight is finished so that the model ends between
-        // calls; its samples are not needed.
-        if (in_flight_) {
-            BlockTicks ticks;
-            model_.finish(pending_.data(), ticks);
+          time_(time) {
+        if (model.overlaps()) {
+            worker_ = std::make_unique<StageWorker>(model, block, kQueuedBlocks);
+            scratch_.resize(block);
         }
     }
-    TransmitterSource(const TransmitterSource &) = delete;
-    TransmitterSource &operator=(const TransmitterSource &) = delete;
 
     void fill(double *out, std::size_t count) override {
         while (count > 0) {
@@ -170,13 +169,12 @@ class TransmitterSource final : public SampleSource {
     std::uint64_t failed_at() const { return failed_at_; }
 
   private:
-    // The next block of the stimulus, handed to the model.
-    void launch(std::vector<double> &block) {
-        stimulus_.fill(block.data(), block.size());
-        const auto t0 = Clock::now();
-        launched_ = model_.start(block.data(), block.size());
-        time_ += Clock::now() - t0;
-        in_flight_ = true;
+    // Keeps the worker's queue full of the stimulus's next blocks.
+    void top_up() {
+        while (worker_->queued() < kQueuedBlocks) {
+            stimulus_.fill(scratch_.data(), scratch_.size());
+            worker_->submit(scratch_.data(), scratch_.size());
+        }
     }
 
     void refill() {
@@ -185,23 +183,28 @@ class TransmitterSource final : public SampleSource {
             std::fill(current_.begin(), current_.end(), 0.0);
             return;
         }
-        if (in_flight_) {
-            std::swap(current_, pending_);  // the block launched last time
+        bool ok = false;
+        if (worker_ != nullptr) {
+            top_up();
+            const StageWorker::Block &block = worker_->take();
+            ok = block.ok;
+            std::copy_n(block.samples.data(), current_.size(), current_.data());
+            time_ += block.time;
+            worker_->release();
+            top_up();
         } else {
-            launch(current_);
+            stimulus_.fill(current_.data(), current_.size());
+            const auto t0 = Clock::now();
+            BlockTicks ticks;
+            ok = model_.start(current_.data(), current_.size()) &&
+                 model_.finish(current_.data(), ticks);
+            time_ += Clock::now() - t0;
         }
-        in_flight_ = false;
-        const auto t0 = Clock::now();
-        BlockTicks ticks;
-        const bool ok = launched_ && model_.finish(current_.data(), ticks);
-        time_ += Clock::now() - t0;
         ++calls_;
         if (!ok) {
             failed_ = true;
             failed_at_ = served_;
             std::fill(current_.begin(), current_.end(), 0.0);
-        } else if (model_.overlaps()) {
-            launch(pending_);
         }
         served_ += current_.size();
         samples_ += current_.size();
@@ -209,15 +212,14 @@ class TransmitterSource final : public SampleSource {
 
     SampleSource &stimulus_;
     BlockStage &model_;
-    std::vector<double> current_;  // served to the channel
-    std::vector<double> pending_;  // in the model
+    std::unique_ptr<StageWorker> worker_;  // for a model in another process
+    std::vector<double> current_;          // served to the channel
+    std::vector<double> scratch_;          // the stimulus's next block, for the worker
     std::size_t next_;
     std::uint64_t &samples_;
     std::uint64_t &calls_;
     std::chrono::steady_clock::duration &time_;
     std::uint64_t served_ = 0;
-    bool in_flight_ = false;
-    bool launched_ = false;
     bool failed_ = false;
     std::uint64_t failed_at_ = 0;
 };
@@ -389,42 +391,67 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         return false;
     }
 
-    // The receiver's block in flight: it works on it while the stream reads
-    // and analyses the next one (when it overlaps at all).
+    // A receiver in another process works through the blocks queued for it
+    // while the stream reads and analyses the next ones.
     const auto buffer = static_cast<std::size_t>(std::min<std::uint64_t>(block, total));
     std::vector<double> wave(buffer);
-    std::vector<double> flight(buffer);
-    bool in_flight = false;
-    bool launched = false;
-    std::size_t flight_count = 0;
-    std::uint64_t flight_at = 0;
+    std::unique_ptr<StageWorker> worker;
+    std::vector<std::uint64_t> queued_at;  // where each queued block starts, oldest first
+    if (receiver != nullptr && receiver->overlaps()) {
+        worker = std::make_unique<StageWorker>(*receiver, buffer, kQueuedBlocks);
+    }
+    // The receiver's output of a block into the eyes and the files.
+    auto analyse = [&](double *out, std::size_t count, const double *ticks, std::size_t tick_count,
+                       std::uint64_t at) {
+        if (impair_output) {
+            impair(out, count);
+        }
+        result.after->add(out, count);
+        if (result.clocked) {
+            result.clocked->add(out, count, ticks, tick_count);
+        }
+        if (result.meters) {
+            result.meters->add(out, count, ticks, tick_count);
+        }
+        after_csv.write(out, count, at, setup.sample_interval);
+    };
     auto receiver_failed = [&](std::uint64_t at) {
         result.model_failed = true;
         error = std::string(transmitter != nullptr ? "the receiver's" : "the model's") +
                 " AMI_GetWave returned 0 at sample " + std::to_string(at);
         return false;
     };
+    // The oldest block queued for the receiver, when it is done.
+    std::vector<double> landed(worker != nullptr ? buffer : 0);
+    std::vector<double> landed_ticks;
     auto land = [&]() {
-        in_flight = false;
+        const StageWorker::Block &done = worker->take();
+        const std::uint64_t at = queued_at.front();
+        queued_at.erase(queued_at.begin());
+        result.in_model += done.time;
+        ++result.calls;
+        const bool ok = done.ok;
+        const std::size_t count = done.count;
+        std::copy_n(done.samples.data(), count, landed.data());
+        landed_ticks.assign(done.ticks.begin(), done.ticks.end());
+        worker->release();
+        if (!ok) {
+            return receiver_failed(at);
+        }
+        analyse(landed.data(), count, landed_ticks.data(), landed_ticks.size(), at);
+        return true;
+    };
+    // A receiver in this process: the call runs at once.
+    auto call = [&](std::size_t count, std::uint64_t at) {
         const auto t0 = Clock::now();
         BlockTicks ticks;
-        const bool ok = launched && receiver->finish(flight.data(), ticks);
+        const bool ok = receiver->start(wave.data(), count) && receiver->finish(wave.data(), ticks);
         result.in_model += Clock::now() - t0;
         ++result.calls;
         if (!ok) {
-            return receiver_failed(flight_at);
+            return receiver_failed(at);
         }
-        if (impair_output) {
-            impair(flight.data(), flight_count);
-        }
-        result.after->add(flight.data(), flight_count);
-        if (result.clocked) {
-            result.clocked->add(flight.data(), flight_count, ticks.times, ticks.count);
-        }
-        if (result.meters) {
-            result.meters->add(flight.data(), flight_count, ticks.times, ticks.count);
-        }
-        after_csv.write(flight.data(), flight_count, flight_at, setup.sample_interval);
+        analyse(wave.data(), count, ticks.times, ticks.count, at);
         return true;
     };
     // A transmitter that failed: which, and where.
@@ -445,8 +472,8 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         }
         const std::string failed = transmitter_failed();
         if (!failed.empty()) {
-            if (in_flight) {
-                land();
+            // What the receiver was given before the failure still counts.
+            while (worker != nullptr && !queued_at.empty() && land()) {
             }
             result.model_failed = true;
             error = failed;
@@ -457,27 +484,23 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         if (receiver == nullptr && result.meters) {
             result.meters->add(wave.data(), count, nullptr, 0);
         }
-        if (receiver != nullptr) {
-            if (in_flight && !land()) {
+        if (worker != nullptr) {
+            if (queued_at.size() == kQueuedBlocks && !land()) {
                 return false;
             }
-            std::swap(wave, flight);
-            flight_count = count;
-            flight_at = done;
-            const auto t0 = Clock::now();
-            launched = receiver->start(flight.data(), count);
-            result.in_model += Clock::now() - t0;
-            in_flight = true;
-            if (!receiver->overlaps() && !land()) {
-                return false;
-            }
+            worker->submit(wave.data(), count);
+            queued_at.push_back(done);
+        } else if (receiver != nullptr && !call(count, done)) {
+            return false;
         }
         done += count;
         result.samples = done;
         progress.update(done, total, spb);
     }
-    if (in_flight && !land()) {
-        return false;
+    while (!queued_at.empty()) {
+        if (!land()) {
+            return false;
+        }
     }
     return before_csv.close(error) && after_csv.close(error);
 }
