@@ -65,9 +65,15 @@ Svg report_page(const ReportContent &content) {
     const double pulse_height = content.pulse.height() * scale;
     const double eye_height = content.eye.height() * scale;
     const double bathtub_height = content.bathtub.height() * scale;
-    const double left_end = top + 30 + pulse_height + 20 + table_height(content.statistical) + 20 +
-                            table_height(content.time_domain) +
-                            17.0 * static_cast<double>(content.notes.size());
+    double left_end = top + 30 + pulse_height + 20 + table_height(content.statistical) + 20 +
+                      table_height(content.time_domain) +
+                      17.0 * static_cast<double>(content.notes.size());
+    for (const ReportTable &table : content.left_tables) {
+        left_end += 20 + table_height(table);
+    }
+    for (const Svg &picture : content.left_pictures) {
+        left_end += 10 + picture.height() * scale;
+    }
     double right_end = top + 30 + eye_height + 10 + bathtub_height;
     for (const ReportTable &table : content.right_tables) {
         right_end += 20 + table_height(table);
@@ -96,6 +102,13 @@ Svg report_page(const ReportContent &content) {
     for (const std::string &note : content.notes) {
         svg.text(kLeft + 6, y, note, 12, "start", "#444");
         y += 17;
+    }
+    for (const ReportTable &table : content.left_tables) {
+        y = draw_table(svg, table, kLeft, y + 20, kLabelWidth, value_column_width(table));
+    }
+    for (const Svg &picture : content.left_pictures) {
+        svg.embed(picture, kLeft, y + 10, scale);
+        y += 10 + picture.height() * scale;
     }
 
     y = top + 30;

@@ -32,6 +32,10 @@ struct ReportContent {
     // Tables and lines under the right column's pictures.
     std::vector<ReportTable> right_tables;
     std::vector<std::string> right_notes;
+    // Tables and pictures under the left column's notes: what the models
+    // reported while they ran.
+    std::vector<ReportTable> left_tables;
+    std::vector<Svg> left_pictures;
 };
 
 Svg report_page(const ReportContent &content);

@@ -391,6 +391,65 @@ void error_rate(JsonWriter &json, const RunSetting &setting, const RunResults &r
     json.end_object();
 }
 
+// What a model reported in the output parameters of its AMI_GetWave calls:
+// the counts, each series with its summary and its kept points as
+// [call, time, value], and the texts.
+void model_reports(JsonWriter &json, const ModelRecord *model) {
+    if (model == nullptr || !model->has_get_wave || model->report_counts.calls == 0) {
+        json.null();
+        return;
+    }
+    const ModelReportCounts &counts = model->report_counts;
+    json.begin_object();
+    json.key("calls").value(counts.calls);
+    json.key("without_text").value(counts.without_text);
+    json.key("read").value(counts.read);
+    json.key("unread").value(counts.unread);
+    json.key("values_left_out").value(counts.values_left_out);
+    json.key("texts_left_out").value(counts.texts_left_out);
+    auto point = [&json](const char *name, const ReportPoint &p) {
+        json.key(name).begin_object();
+        json.key("call").value(p.call);
+        json.key("time_s").value(p.time);
+        json.key("value").value(p.value);
+        json.end_object();
+    };
+    json.key("series").begin_array();
+    for (const ReportSeries &series : model->reports) {
+        const SeriesSummary &s = series.summary;
+        json.begin_object();
+        json.key("name").value(series.name);
+        json.key("reports").value(series.reports);
+        json.key("stride").value(series.stride);
+        point("first", s.first);
+        point("last", s.last);
+        json.key("settled").value(s.settled);
+        json.key("spread").value(s.spread);
+        json.key("drift").value(s.drift);
+        json.key("has_settled").value(s.has_settled);
+        json.key("lowest").value(s.lowest);
+        json.key("highest").value(s.highest);
+        json.key("points").begin_array();
+        for (const ReportPoint &p : series.points) {
+            json.value(std::vector<double>{static_cast<double>(p.call), p.time, p.value});
+        }
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+    json.key("texts").begin_array();
+    for (const ReportText &text : model->report_texts) {
+        json.begin_object();
+        json.key("text").value(text.text);
+        json.key("count").value(text.count);
+        json.key("first_call").value(text.first_call);
+        json.key("last_call").value(text.last_call);
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+}
+
 }  // namespace
 
 const char *amisim_version() {
@@ -525,6 +584,13 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
         get_wave_use(json, stream.samples, stream.calls, stream.in_model);
     }
     json.end_object();
+    json.end_object();
+
+    json.key("reports").begin_object();
+    json.key("transmitter");
+    model_reports(json, results.transmitter.initialised ? &results.transmitter : nullptr);
+    json.key("receiver");
+    model_reports(json, results.receiver.has_value() ? &*results.receiver : nullptr);
     json.end_object();
 
     json.key("files").begin_array();

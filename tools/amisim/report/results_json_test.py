@@ -4,7 +4,7 @@ a whole link, a run whose model fails) validate against the documented JSON
 Schema, and every figure the printed tables show is the figure the file
 holds, read independently of the stand-in's code.
 
-Usage: results_json_test.py AMISIM MODEL FAKE_MODEL_DIR SCHEMA
+Usage: results_json_test.py AMISIM MODEL FAKE_MODEL_DIR SCHEMA [EXAMPLE_RX]
 """
 import json
 import math
@@ -17,6 +17,7 @@ import tempfile
 import jsonschema
 
 amisim, model, fakes, schema_path = sys.argv[1:5]
+example_rx = sys.argv[5] if len(sys.argv) > 5 else ""
 with open(schema_path, encoding="utf-8") as f:
     validator = jsonschema.Draft202012Validator(json.load(f))
 problems = []
@@ -183,6 +184,17 @@ def check_error_rate_run(name, stdout, results):
                 [ui_fmt % jitter[key], ps_fmt % (jitter[key] * ui_ps)])
 
 
+def check_reports(name, stdout, reports, who):
+    """The printed table of what a model reported, against results.json."""
+    rows = table_rows(stdout, f"{who} GetWave reports ({reports['calls']} calls)")
+    compare(f"{name}: a row per series", len(rows), len(reports["series"]))
+    for series in reports["series"]:
+        settled = "n/a" if series["reports"] < 2 else "yes" if series["has_settled"] else "no"
+        compare(f"{name} {series['name']}", rows[series["name"]],
+                ["%.6g" % series["first"]["value"], "%.6g" % series["last"]["value"],
+                 "%.6g" % series["settled"], "%.6g" % series["spread"], settled])
+
+
 with tempfile.TemporaryDirectory() as work:
     stdout, results = run("model", [model, "--set", "TX_Corner=1", "--set", "TX_Preemph=1"], 0)
     check_model_run("model alone", stdout, results)
@@ -210,6 +222,12 @@ with tempfile.TemporaryDirectory() as work:
     compare("error rate, model: the files it lists exist",
             all(os.path.exists(os.path.join(work, "error rate, model", f))
                 for f in results["files"]), True)
+
+    if example_rx:
+        stdout, results = run("reports", [model, "--bits", "8000", "--rx", example_rx], 0)
+        check_reports("reports", stdout, results["reports"]["receiver"], "Rx")
+        compare("reports: the Tx reports nothing", results["reports"]["transmitter"]["without_text"],
+                results["reports"]["transmitter"]["calls"])
 
     _, results = run("failed", [os.path.join(fakes, "vendor_getwave_fails.so"), "--bits", "1000"],
                      1)

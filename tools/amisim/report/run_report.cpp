@@ -6,9 +6,11 @@
 
 #include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/figure_tables.h"
+#include "tools/amisim/report/model_reports_table.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
 #include "tools/amisim/report/summary.h"
+#include "tools/amisim/report/trajectory_picture.h"
 
 namespace amisim {
 
@@ -79,6 +81,34 @@ void add_names(const std::string &written, std::vector<std::string> &files) {
         const std::size_t comma = written.find(", ", at);
         files.push_back(written.substr(at, comma == std::string::npos ? comma : comma - at));
         at = comma == std::string::npos ? written.size() : comma + 2;
+    }
+}
+
+// The models that reported while they ran, with their names in the tables.
+std::vector<std::pair<const ModelRecord *, std::string>> reporting_models(
+    const RunResults &results) {
+    std::vector<std::pair<const ModelRecord *, std::string>> models;
+    if (has_reports(results.transmitter)) {
+        models.emplace_back(&results.transmitter, results.link ? "Tx" : "model");
+    }
+    if (results.receiver.has_value() && has_reports(*results.receiver)) {
+        models.emplace_back(&*results.receiver, "Rx");
+    }
+    return models;
+}
+
+// Their tables and trajectories on the report page.
+void add_reports(const RunResults &results, ReportContent &page) {
+    for (const auto &[model, who] : reporting_models(results)) {
+        page.left_tables.push_back(reports_table(*model, who));
+        if (!model->reports.empty()) {
+            page.left_pictures.push_back(trajectory_picture(
+                model->reports, "What the " +
+                                    std::string(who == "Rx"   ? "receiver"
+                                                : who == "Tx" ? "transmitter"
+                                                              : "model") +
+                                    " reported while it ran (AMI_GetWave output parameters)"));
+        }
     }
 }
 
@@ -167,6 +197,7 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
     page.notes.push_back(
         "phases from the main cursor of each waveform's pulse response; the first " +
         std::to_string(results.settle_bits) + " bits left out");
+    add_reports(results, page);
     if (!report_page(page).write(setting.output_folder + "/report.svg", error)) {
         return false;
     }
@@ -248,6 +279,7 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     page.statistical = link_response_table(results);
     page.time_domain = link_eye_table(setting, results);
     page.notes = notes_of_link(setting, results);
+    add_reports(results, page);
     if (!picture(report_page(page), "report.svg")) {
         return false;
     }
@@ -315,6 +347,16 @@ void print_init_texts(const ModelRecord &model, bool link) {
     print_model_text((who + "AMI_Init output parameters").c_str(), model.init.parameters_out);
 }
 
+// What the models reported while they ran, a table each.
+void print_reports(const RunResults &results) {
+    for (const auto &[model, who] : reporting_models(results)) {
+        print_table(reports_table(*model, who));
+        for (const std::string &note : reports_notes(*model)) {
+            std::printf("  %s\n", note.c_str());
+        }
+    }
+}
+
 void print_results(const RunSetting &setting, const RunResults &results) {
     if (!results.link) {
         const EyeFigures *after = optional_eye(results.after_get_wave);
@@ -324,6 +366,7 @@ void print_results(const RunSetting &setting, const RunResults &results) {
         if (setting.ber) {
             print_ber_results(setting, results);
         }
+        print_reports(results);
         print_run_summary(results.stream, results.transmitter.has_get_wave);
         return;
     }
@@ -335,6 +378,7 @@ void print_results(const RunSetting &setting, const RunResults &results) {
     if (setting.ber) {
         print_ber_results(setting, results);
     }
+    print_reports(results);
     print_link_run_summary(results.stream, results.transmitter.has_get_wave,
                            results.receiver->has_get_wave);
 }

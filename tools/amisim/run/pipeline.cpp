@@ -106,6 +106,8 @@ class SessionStage final : public BlockStage {
         }
         ticks.times = clock_times_.data();
         ticks.count = n;
+        report_ = reply.parameters_out;
+        ticks.report = report_.present ? report_.text.c_str() : nullptr;
         return reply.status != 0;
     }
 
@@ -117,6 +119,7 @@ class SessionStage final : public BlockStage {
     ModelSession &session_;
     std::vector<double> clock_times_;
     std::size_t count_ = 0;
+    ModelText report_;  // the output parameters of the last call
 };
 
 // The receiver's noise gain: how much of noise added to every sample at
@@ -486,6 +489,19 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     const bool streamed =
         run_link(setup, before_channel, after_channel, results.stream, error, aggressor_stages);
 
+    // What the models reported: the transmitter's before the channel in a
+    // link, the model's after it when it runs alone.
+    auto keep_reports = [](const ModelReports &reports, ModelRecord &record) {
+        record.reports = reports.series();
+        record.report_texts = reports.texts();
+        record.report_counts = reports.counts();
+    };
+    if (link) {
+        keep_reports(results.stream.transmitter_reports, results.transmitter);
+        keep_reports(results.stream.receiver_reports, *results.receiver);
+    } else {
+        keep_reports(results.stream.receiver_reports, results.transmitter);
+    }
     results.before_get_wave = eye_figures(*results.stream.before);
     if (results.stream.after != nullptr) {
         results.after_get_wave = eye_figures(*results.stream.after);

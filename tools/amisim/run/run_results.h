@@ -14,6 +14,7 @@
 #include "tools/amisim/analysis/dual_dirac.h"
 #include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/analysis/model_reports.h"
 #include "tools/amisim/analysis/response_figures.h"
 #include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/models/model_session.h"
@@ -32,6 +33,10 @@ struct ModelRecord {
     bool initialised = false;  // AMI_Init was called and answered
     InitReply init;
     bool has_get_wave = false;
+    // What it reported in the output parameters of its AMI_GetWave calls.
+    std::vector<ReportSeries> reports;
+    std::vector<ReportText> report_texts;
+    ModelReportCounts report_counts;
 };
 
 struct RunResults {

@@ -81,6 +81,8 @@ void StageWorker::work() {
             if (slot.ok) {
                 slot.ticks.assign(ticks.times, ticks.times + ticks.count);
             }
+            slot.has_report = slot.ok && ticks.report != nullptr;
+            slot.report = slot.has_report ? ticks.report : "";
         }
         lock.lock();
         failed_ = failed_ || !slot.ok;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,8 @@ class StageWorker {
         std::vector<double> samples;
         std::size_t count = 0;
         std::vector<double> ticks;
+        bool has_report = false;  // the model's output parameters, when it gave some
+        std::string report;
         bool ok = false;
         std::chrono::steady_clock::duration time{};
     };

@@ -135,17 +135,21 @@ constexpr std::size_t kQueuedBlocks = 4;
 // says so.
 class TransmitterSource final : public SampleSource {
   public:
-    // Counts its samples, calls and time into those given.
+    // Counts its samples, calls and time into those given, and its reports
+    // (at dt a sample) into reports unless that is null.
     TransmitterSource(SampleSource &stimulus, BlockStage &model, std::size_t block,
                       std::uint64_t &samples, std::uint64_t &calls,
-                      std::chrono::steady_clock::duration &time)
+                      std::chrono::steady_clock::duration &time, ModelReports *reports = nullptr,
+                      double dt = 0.0)
         : stimulus_(stimulus),
           model_(model),
           current_(block),
           next_(block),
           samples_(samples),
           calls_(calls),
-          time_(time) {
+          time_(time),
+          reports_(reports),
+          dt_(dt) {
         if (model.overlaps()) {
             worker_ = std::make_unique<StageWorker>(model, block, kQueuedBlocks);
             scratch_.resize(block);
@@ -184,12 +188,15 @@ class TransmitterSource final : public SampleSource {
             return;
         }
         bool ok = false;
+        const char *report = nullptr;
         if (worker_ != nullptr) {
             top_up();
             const StageWorker::Block &block = worker_->take();
             ok = block.ok;
             std::copy_n(block.samples.data(), current_.size(), current_.data());
             time_ += block.time;
+            report_ = block.report;
+            report = block.has_report ? report_.c_str() : nullptr;
             worker_->release();
             top_up();
         } else {
@@ -199,8 +206,12 @@ class TransmitterSource final : public SampleSource {
             ok = model_.start(current_.data(), current_.size()) &&
                  model_.finish(current_.data(), ticks);
             time_ += Clock::now() - t0;
+            report = ticks.report;
         }
         ++calls_;
+        if (reports_ != nullptr && ok) {
+            reports_->add(calls_, static_cast<double>(served_ + current_.size()) * dt_, report);
+        }
         if (!ok) {
             failed_ = true;
             failed_at_ = served_;
@@ -219,6 +230,9 @@ class TransmitterSource final : public SampleSource {
     std::uint64_t &samples_;
     std::uint64_t &calls_;
     std::chrono::steady_clock::duration &time_;
+    ModelReports *reports_;
+    double dt_;
+    std::string report_;  // the last one the worker handed over
     std::uint64_t served_ = 0;
     bool failed_ = false;
     std::uint64_t failed_at_ = 0;
@@ -314,7 +328,7 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     if (transmitter != nullptr) {
         transmitted = std::make_unique<TransmitterSource>(
             *stimulus, *transmitter, block, result.transmitter_samples, result.transmitter_calls,
-            result.in_transmitter);
+            result.in_transmitter, &result.transmitter_reports, setup.sample_interval);
         source = transmitted.get();
     }
     // The aggressors, each from its symbols through its transmitter.
@@ -400,9 +414,12 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     if (receiver != nullptr && receiver->overlaps()) {
         worker = std::make_unique<StageWorker>(*receiver, buffer, kQueuedBlocks);
     }
-    // The receiver's output of a block into the eyes and the files.
+    // The receiver's output of a block into the eyes and the files, and its
+    // report.
     auto analyse = [&](double *out, std::size_t count, const double *ticks, std::size_t tick_count,
-                       std::uint64_t at) {
+                       std::uint64_t at, const char *report) {
+        result.receiver_reports.add(
+            result.calls, static_cast<double>(at + count) * setup.sample_interval, report);
         if (impair_output) {
             impair(out, count);
         }
@@ -424,6 +441,7 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     // The oldest block queued for the receiver, when it is done.
     std::vector<double> landed(worker != nullptr ? buffer : 0);
     std::vector<double> landed_ticks;
+    std::string landed_report;
     auto land = [&]() {
         const StageWorker::Block &done = worker->take();
         const std::uint64_t at = queued_at.front();
@@ -434,11 +452,14 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         const std::size_t count = done.count;
         std::copy_n(done.samples.data(), count, landed.data());
         landed_ticks.assign(done.ticks.begin(), done.ticks.end());
+        landed_report = done.report;
+        const bool has_report = done.has_report;
         worker->release();
         if (!ok) {
             return receiver_failed(at);
         }
-        analyse(landed.data(), count, landed_ticks.data(), landed_ticks.size(), at);
+        analyse(landed.data(), count, landed_ticks.data(), landed_ticks.size(), at,
+                has_report ? landed_report.c_str() : nullptr);
         return true;
     };
     // A receiver in this process: the call runs at once.
@@ -451,7 +472,7 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
         if (!ok) {
             return receiver_failed(at);
         }
-        analyse(wave.data(), count, ticks.times, ticks.count, at);
+        analyse(wave.data(), count, ticks.times, ticks.count, at, ticks.report);
         return true;
     };
     // A transmitter that failed: which, and where.

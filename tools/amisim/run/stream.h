@@ -16,6 +16,7 @@
 
 #include "tools/amisim/analysis/clocked_eye.h"
 #include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/analysis/model_reports.h"
 #include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/run/ber_meters.h"
 #include "tools/amisim/stimulus/jittered_source.h"
@@ -67,6 +68,9 @@ struct StreamSetup {
 struct BlockTicks {
     const double *times = nullptr;
     std::size_t count = 0;
+    // The output parameters the model returned with the block (null for
+    // none), valid until its next call.
+    const char *report = nullptr;
 };
 
 // A model's AMI_GetWave as the stream calls it, in two steps: start() hands
@@ -109,6 +113,12 @@ struct StreamResult {
     // The aggressors' transmitters, together.
     std::uint64_t aggressor_calls = 0;
     std::chrono::steady_clock::duration in_aggressors{};
+    // What the transmitter before the channel and the model after it
+    // reported in their output parameters, call by call as the stream used
+    // the blocks (so the same whether a model runs in this process or
+    // another).
+    ModelReports transmitter_reports;
+    ModelReports receiver_reports;
 };
 
 // The link: the stimulus through the transmitter in blocks of bits_per_call
