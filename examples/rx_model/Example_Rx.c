@@ -284,9 +284,11 @@ static char *timing_fault(double sample_interval, double bit_time) {
  * mode the taps cancel its post-cursors there: tap k is the post-cursor
  * k + 1 symbols after that instant, negated (and turned over for an
  * inverting channel, whose decisions come out inverted). The DFE adds a
- * tap to the signal for one symbol from the post-cursor's instant on: in
- * the impulse response a sample of tap / sample_interval there. Returns 0
- * when memory runs out. */
+ * tap to the signal for the symbol around the post-cursor's instant, half
+ * a symbol before it to half a symbol after: in the impulse response a
+ * sample of tap / sample_interval half a symbol before it, so that the
+ * response is equalised at sampling phases on either side of the centre as
+ * the waveform's decisions are. Returns 0 when memory runs out. */
 static int equalise_pulse_response(RxInstance *self, double *response, int32_t row_size,
                                    int32_t samples_per_bit) {
     double *pulse = (double *)malloc((size_t)row_size * sizeof *pulse);
@@ -308,7 +310,7 @@ static int equalise_pulse_response(RxInstance *self, double *response, int32_t r
         const double post_cursor = at < row_size ? pulse[at] : 0.0;
         self->dfe.taps[k] = pulse[peak] < 0.0 ? post_cursor : -post_cursor;
         if (at < row_size) {
-            response[at] -= post_cursor / self->sample_interval;
+            response[at - samples_per_bit / 2] -= post_cursor / self->sample_interval;
         }
     }
     free(pulse);
