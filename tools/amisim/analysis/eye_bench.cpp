@@ -1,0 +1,84 @@
+// The waveform eyes per sample, NRZ beside PAM4 (argument: the levels): on
+// the symbol grid, and at a clock that ticks once a unit interval. (The
+// program's main is statistical_eye_bench.cpp's.)
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "tools/amisim/analysis/clocked_eye.h"
+#include "tools/amisim/analysis/eye.h"
+#include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/jittered_source.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
+
+namespace {
+
+constexpr int kSpb = 32;
+constexpr double kDt = 3.125e-12;
+
+// The stimulus of PRBS31 at the levels through a short lossy channel.
+std::vector<double> waveform(int levels, std::size_t count) {
+    amisim::JitteredSourceSettings stimulus;
+    stimulus.pattern.prbs_order = 31;
+    stimulus.levels = amisim::pam_levels(levels);
+    stimulus.samples_per_bit = kSpb;
+    stimulus.sample_interval = kDt;
+    amisim::JitteredSource source(stimulus);
+    std::vector<double> taps(48);
+    for (std::size_t k = 0; k < taps.size(); ++k) {
+        taps[k] = 0.06 * static_cast<double>(k + 1) / static_cast<double>(k * k + 8);
+    }
+    std::vector<double> wave(count);
+    amisim::ChannelStream(taps, source, amisim::Convolution::kDirect)
+        .read(wave.data(), wave.size());
+    return wave;
+}
+
+void per_sample(benchmark::State &state, std::size_t samples) {
+    state.counters["ns/sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(samples),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_EyeAccumulator(benchmark::State &state) {
+    const int levels = static_cast<int>(state.range(0));
+    const std::vector<double> wave = waveform(levels, 1 << 16);
+    amisim::EyeLayout layout;
+    layout.samples_per_bit = kSpb;
+    layout.centre = 20;
+    layout.prbs_order = 31;
+    layout.levels = levels;
+    amisim::EyeAccumulator eye(layout);
+    for (auto _ : state) {
+        eye.add(wave.data(), wave.size());
+    }
+    benchmark::DoNotOptimize(eye.samples());
+    per_sample(state, wave.size());
+}
+BENCHMARK(BM_EyeAccumulator)->Arg(2)->Arg(4);
+
+void BM_ClockedEye(benchmark::State &state) {
+    const int levels = static_cast<int>(state.range(0));
+    const std::vector<double> wave = waveform(levels, 1 << 16);
+    amisim::ClockedEyeLayout layout;
+    layout.samples_per_bit = kSpb;
+    layout.sample_interval = kDt;
+    layout.centre = 20;
+    layout.prbs_order = 31;
+    layout.levels = levels;
+    amisim::ClockedEye eye(layout);
+    std::vector<double> ticks(wave.size() / kSpb);
+    double first = kSpb * kDt;
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < ticks.size(); ++k) {
+            ticks[k] = first + static_cast<double>(k) * kSpb * kDt;
+        }
+        first += static_cast<double>(wave.size()) * kDt;
+        eye.add(wave.data(), wave.size(), ticks.data(), ticks.size());
+    }
+    benchmark::DoNotOptimize(eye.density().samples());
+    per_sample(state, wave.size());
+}
+BENCHMARK(BM_ClockedEye)->Arg(2)->Arg(4);
+
+}  // namespace
