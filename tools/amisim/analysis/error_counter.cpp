@@ -21,10 +21,13 @@ Interval wilson_interval(std::uint64_t errors, std::uint64_t trials, double z) {
 ErrorCounter::ErrorCounter(const ErrorCountSettings &settings)
     : settings_(settings),
       symbols_(settings.pattern, static_cast<int>(settings.levels)),
+      bits_per_symbol_(bits_per_symbol(static_cast<int>(settings.levels))),
       noise_(settings.noise_seed),
       sampler_(static_cast<std::size_t>(4 * std::max(settings.samples_per_bit, 1) + 64)) {
     settings_.samples_per_bit = std::max(settings_.samples_per_bit, 1);
+    figures_.decisions_by_symbol.assign(settings.levels, 0);
     figures_.errors_by_symbol.assign(settings.levels, 0);
+    level_sums_.assign(settings.levels, 0.0);
 }
 
 void ErrorCounter::decide(double nominal, double voltage) {
@@ -51,6 +54,8 @@ void ErrorCounter::decide(double nominal, double voltage) {
     if (k < settings_.settle_bits) {
         return;
     }
+    const auto sent = static_cast<std::size_t>(symbol_) % settings_.levels;
+    level_sums_[sent] += voltage;
     if (settings_.noise_sigma != 0.0) {
         voltage += settings_.noise_sigma * noise_.gaussian();
     }
@@ -59,9 +64,12 @@ void ErrorCounter::decide(double nominal, double voltage) {
         decided += voltage > threshold ? 1 : 0;
     }
     ++figures_.decisions;
+    ++figures_.decisions_by_symbol[sent];
     if (decided != symbol_) {
         ++figures_.errors;
-        ++figures_.errors_by_symbol[static_cast<std::size_t>(symbol_) % settings_.levels];
+        ++figures_.errors_by_symbol[sent];
+        figures_.bit_errors +=
+            static_cast<std::uint64_t>(bit_errors(symbol_, decided, settings_.pattern.mapping));
         if (figures_.error_symbols.size() < settings_.kept_positions) {
             figures_.error_symbols.push_back(k);
         }
@@ -83,6 +91,18 @@ ErrorFigures ErrorCounter::figures() const {
                                          : static_cast<double>(figures.errors) /
                                                static_cast<double>(figures.decisions);
     figures.interval = wilson_interval(figures.errors, figures.decisions);
+    figures.bits = figures.decisions * static_cast<std::uint64_t>(bits_per_symbol_);
+    figures.bit_error_rate = figures.bits == 0 ? 0.0
+                                               : static_cast<double>(figures.bit_errors) /
+                                                     static_cast<double>(figures.bits);
+    figures.bit_interval = wilson_interval(figures.bit_errors, figures.bits);
+    figures.level_means.assign(settings_.levels, std::nan(""));
+    for (std::size_t s = 0; s < settings_.levels; ++s) {
+        if (figures.decisions_by_symbol[s] != 0) {
+            figures.level_means[s] =
+                level_sums_[s] / static_cast<double>(figures.decisions_by_symbol[s]);
+        }
+    }
     return figures;
 }
 

@@ -5,7 +5,9 @@
 // k of the stimulus reaches its main cursor at sample k spb + latency, the
 // link's latency measured on its pulse response. The decision is the number of thresholds the
 // sampled voltage lies above (a voltage on a threshold counts as below it); it is an error when it
-// differs from the symbol sent. Only the first instant to decide a symbol counts.
+// differs from the symbol sent. Only the first instant to decide a symbol counts. Each
+// decision also counts the bits in error: those in which the code words (symbol_mapping.h) of
+// the symbol sent and of the one decided differ, by the pattern's mapping.
 //
 // The error rate's 95% confidence interval is Wilson's score interval: it
 // needs no more than a square root (so it is the same on both word sizes),
@@ -55,10 +57,21 @@ struct ErrorFigures {
     std::uint64_t errors = 0;
     double ber = 0.0;   // errors / decisions: symbol errors, with two levels bit errors
     Interval interval;  // 95%, Wilson
-    std::vector<std::int64_t> error_symbols;      // the first errors' symbol indices
-    std::vector<std::uint64_t> errors_by_symbol;  // by the symbol sent
+    std::vector<std::int64_t> error_symbols;         // the first errors' symbol indices
+    std::vector<std::uint64_t> decisions_by_symbol;  // by the symbol sent
+    std::vector<std::uint64_t> errors_by_symbol;
     std::uint64_t missed = 0;    // symbols between decided ones that no instant decided
     std::uint64_t repeated = 0;  // instants deciding a symbol already decided
+    // The bits of the decisions (bits_per_symbol(levels) each) and those in
+    // error, their rate and its 95% interval (Wilson's, taking the bits as
+    // independent); with two levels the same as the symbols'.
+    std::uint64_t bits = 0;
+    std::uint64_t bit_errors = 0;
+    double bit_error_rate = 0.0;
+    Interval bit_interval;
+    // By the symbol sent: the mean voltage sampled at its decisions (before
+    // the decision point's noise), NaN for a symbol never decided.
+    std::vector<double> level_means;
 };
 
 class ErrorCounter {
@@ -82,7 +95,9 @@ class ErrorCounter {
     std::int64_t next_symbol_ = 0;  // the index symbols_ gives next
     int symbol_ = 0;                // the value of symbol next_symbol_ - 1
     std::int64_t last_decided_ = -1;
+    int bits_per_symbol_;
     ErrorFigures figures_;
+    std::vector<double> level_sums_;  // by the symbol sent
     RandomStream noise_;
     WaveformSampler sampler_;
     std::vector<Sampled> sampled_;

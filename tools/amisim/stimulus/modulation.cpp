@@ -434,4 +434,24 @@ std::vector<double> eye_offsets_in_ui(const ModulationSetting &setting, double u
     return offsets;
 }
 
+std::vector<int> eye_offsets_in_samples(const ModulationSetting &setting, double unit_interval,
+                                        int samples_per_bit) {
+    std::vector<int> samples;
+    for (double ui : eye_offsets_in_ui(setting, unit_interval)) {
+        samples.push_back(static_cast<int>(std::lround(ui * samples_per_bit)));
+    }
+    return samples;
+}
+
+std::vector<double> decision_thresholds(const ModulationSetting &setting,
+                                        const std::vector<double> &centres) {
+    std::vector<double> thresholds = centres;
+    for (std::size_t e = 0; e < thresholds.size() && e < setting.thresholds.size(); ++e) {
+        if (!std::isnan(setting.thresholds[e])) {
+            thresholds[e] = setting.thresholds[e];
+        }
+    }
+    return thresholds;
+}
+
 }  // namespace amisim

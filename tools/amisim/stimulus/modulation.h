@@ -90,6 +90,14 @@ bool override_modulation(const ModulationOverride &command_line, ModulationSetti
 
 // Each eye's offset in unit intervals (0 where none is given).
 std::vector<double> eye_offsets_in_ui(const ModulationSetting &setting, double unit_interval);
+// The same in whole samples, samples_per_bit to the unit interval.
+std::vector<int> eye_offsets_in_samples(const ModulationSetting &setting, double unit_interval,
+                                        int samples_per_bit);
+
+// The thresholds to decide at, one per eye: the setting's, and where it
+// gives none (NaN, or none at all) the eye's own centre, from centres.
+std::vector<double> decision_thresholds(const ModulationSetting &setting,
+                                        const std::vector<double> &centres);
 
 }  // namespace amisim
 

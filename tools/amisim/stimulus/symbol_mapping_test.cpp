@@ -1,0 +1,91 @@
+// Symbols of several levels: the code words of each mapping, the bits
+// turned by a wrong decision, the levels, and the symbol stream built from
+// a PRBS's bits.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/amisim/stimulus/bit_pattern.h"
+#include "tools/amisim/stimulus/prbs.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
+
+namespace {
+
+using amisim::SymbolMapping;
+
+TEST(SymbolMapping, CodeWordsAndTheBitsAWrongDecisionTurns) {
+    struct Row {
+        const char *name;
+        SymbolMapping mapping;
+        std::vector<unsigned> words;  // of PAM4's symbols 0 .. 3
+        int errors_1_to_2;            // bits turned deciding 2 for 1
+        int errors_0_to_3;
+    };
+    const Row rows[] = {
+        {"Gray", SymbolMapping::kGray, {0b00, 0b01, 0b11, 0b10}, 1, 1},
+        {"natural", SymbolMapping::kNatural, {0b00, 0b01, 0b10, 0b11}, 2, 2},
+    };
+    for (const Row &row : rows) {
+        for (int s = 0; s < 4; ++s) {
+            EXPECT_EQ(amisim::code_word(s, row.mapping), row.words[static_cast<std::size_t>(s)])
+                << row.name << " " << s;
+            EXPECT_EQ(amisim::symbol_of(row.words[static_cast<std::size_t>(s)], row.mapping), s)
+                << row.name << " " << s;
+        }
+        EXPECT_EQ(amisim::bit_errors(1, 2, row.mapping), row.errors_1_to_2) << row.name;
+        EXPECT_EQ(amisim::bit_errors(0, 3, row.mapping), row.errors_0_to_3) << row.name;
+    }
+    // Neighbours of the reflected Gray code of 32 levels differ in one bit.
+    for (int s = 0; s + 1 < 32; ++s) {
+        EXPECT_EQ(amisim::bit_errors(s, s + 1, SymbolMapping::kGray), 1) << s;
+    }
+}
+
+TEST(SymbolMapping, LevelsEquallySpacedBetweenTheHalfSwings) {
+    EXPECT_EQ(amisim::pam_levels(2), (std::vector<double>{-0.5, 0.5}));
+    EXPECT_EQ(amisim::pam_levels(4), (std::vector<double>{-0.5, -1.0 / 6.0, 1.0 / 6.0, 0.5}));
+    EXPECT_EQ(amisim::pam_levels(3, 0.4), (std::vector<double>{-0.4, 0.0, 0.4}));
+    EXPECT_TRUE(amisim::pam_levels(1).empty());
+    EXPECT_EQ(amisim::midpoint_thresholds(amisim::pam_levels(4), 3.0),
+              (std::vector<double>{-1.0, 0.0, 1.0}));
+}
+
+// PAM4 symbols take the PRBS's bits two at a time, the first the most
+// significant, through the mapping; two levels give the bits themselves.
+TEST(SymbolStream, SymbolsAreTheCodeWordsOfThePrbsBits) {
+    const std::vector<std::uint8_t> bits = amisim::prbs_bits(9, 2000);
+    for (SymbolMapping mapping : {SymbolMapping::kGray, SymbolMapping::kNatural}) {
+        amisim::BitPattern pattern;
+        pattern.prbs_order = 9;
+        pattern.mapping = mapping;
+        amisim::SymbolStream pam4(pattern, 4);
+        amisim::SymbolStream nrz(pattern, 2);
+        for (std::size_t k = 0; k < bits.size() / 2; ++k) {
+            const auto word = static_cast<unsigned>(bits[2 * k] * 2 + bits[2 * k + 1]);
+            ASSERT_EQ(pam4.next(), amisim::symbol_of(word, mapping)) << k;
+        }
+        for (std::size_t k = 0; k < bits.size(); ++k) {
+            ASSERT_EQ(nrz.next(), bits[k]) << k;
+        }
+    }
+}
+
+// With levels not a power of two, the code words of no symbol are passed
+// over: three levels from random bits come equally often.
+TEST(SymbolStream, LevelsNotAPowerOfTwoStayEquallyLikely) {
+    amisim::BitPattern pattern;
+    pattern.prbs_order = 0;
+    amisim::SymbolStream stream(pattern, 3);
+    std::vector<int> seen(4, 0);
+    const int draws = 300000;
+    for (int i = 0; i < draws; ++i) {
+        ++seen[static_cast<std::size_t>(stream.next())];
+    }
+    EXPECT_EQ(seen[3], 0);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_NEAR(seen[static_cast<std::size_t>(s)], draws / 3.0, 1000.0) << s;  // 4 sigma
+    }
+}
+
+}  // namespace
