@@ -95,7 +95,15 @@ ErrorFigures ErrorCounter::figures() const {
     figures.bit_error_rate = figures.bits == 0 ? 0.0
                                                : static_cast<double>(figures.bit_errors) /
                                                      static_cast<double>(figures.bits);
-    figures.bit_interval = wilson_interval(figures.bit_errors, figures.bits);
+    // The symbols' interval, each wrong symbol turning as many bits as the
+    // wrong ones did on average (at least one): bits in error come in groups,
+    // one from each wrong symbol, not as independent trials.
+    const double per_error = figures.errors == 0 ? 1.0
+                                                 : static_cast<double>(figures.bit_errors) /
+                                                       static_cast<double>(figures.errors);
+    const double scale = bits_per_symbol_ == 0 ? 0.0 : per_error / bits_per_symbol_;
+    figures.bit_interval = {figures.interval.low * scale,
+                            std::min(figures.interval.high * scale, 1.0)};
     figures.level_means.assign(settings_.levels, std::nan(""));
     for (std::size_t s = 0; s < settings_.levels; ++s) {
         if (figures.decisions_by_symbol[s] != 0) {

@@ -63,8 +63,10 @@ struct ErrorFigures {
     std::uint64_t missed = 0;    // symbols between decided ones that no instant decided
     std::uint64_t repeated = 0;  // instants deciding a symbol already decided
     // The bits of the decisions (bits_per_symbol(levels) each) and those in
-    // error, their rate and its 95% interval (Wilson's, taking the bits as
-    // independent); with two levels the same as the symbols'.
+    // error, their rate and its 95% interval: the symbols' interval times
+    // the bits turned per wrong symbol (1 before any) over the bits per
+    // symbol, since the bits in error come in groups from the wrong symbols.
+    // With two levels all the same as the symbols'.
     std::uint64_t bits = 0;
     std::uint64_t bit_errors = 0;
     double bit_error_rate = 0.0;
