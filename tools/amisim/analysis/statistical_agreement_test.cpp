@@ -178,7 +178,7 @@ TEST(StatisticalAgreement, CountedAndStatisticalRatesAgreeThroughALossyChannel) 
         {"noise and the receiver's jitter", {8e-12, 10e-12, 5e-12, 3.7e9, 4e-12}, 3.2905},
     };
     CountedRun run = lossy_run();
-    run.noise = 0.027;
+    run.noise = 0.04;
     const amisim::ResponseFigures response = amisim::measure_response(run.impulse, run.spb, run.dt);
     const int phases[] = {-1, 0, 1};
     std::vector<Decisions> decisions;
