@@ -37,7 +37,7 @@ ErrorCounter::ErrorCounter(const ErrorCountSettings &settings)
         eye_sampler_.push_back(
             sampler_of(e < settings.eye_offsets.size() ? settings.eye_offsets[e] : 0.0));
     }
-    const auto history = static_cast<std::size_t>(4 * settings_.samples_per_bit + 64);
+    const std::size_t history = 4 * static_cast<std::size_t>(settings_.samples_per_bit) + 64;
     samplers_.assign(offsets_.size(), WaveformSampler(history));
     ready_.resize(offsets_.size());
     voltages_.resize(offsets_.size());

@@ -182,14 +182,14 @@ void read_eye_figures(const std::vector<double> &thresholds,
 }
 
 void set_eye_thresholds(const std::vector<double> &thresholds, StatisticalEye &eye) {
-    const std::vector<double> at = thresholds;
+    // The contours' rates copied: reading the figures replaces the contours.
     std::vector<double> rates;
     if (!eye.contours.empty()) {
         for (const EyeContour &contour : eye.contours.front()) {
             rates.push_back(contour.ber);
         }
     }
-    read_eye_figures(at, rates, eye.means, eye);
+    read_eye_figures(thresholds, rates, eye.means, eye);
 }
 
 }  // namespace amisim
