@@ -52,15 +52,19 @@ void per_sample(benchmark::State &state, std::size_t samples) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_EyeAccumulator(benchmark::State &state) {
-    const int levels = static_cast<int>(state.range(0));
-    const std::vector<double> wave = waveform(levels, 1 << 16);
+amisim::EyeLayout eye_layout(int levels) {
     amisim::EyeLayout layout;
     layout.samples_per_bit = kSpb;
     layout.centre = 20;
     layout.prbs_order = 31;
     layout.levels = levels;
-    amisim::EyeAccumulator eye(layout);
+    return layout;
+}
+
+void BM_EyeAccumulator(benchmark::State &state) {
+    const int levels = static_cast<int>(state.range(0));
+    const std::vector<double> wave = waveform(levels, 1 << 16);
+    amisim::EyeAccumulator eye(eye_layout(levels));
     for (auto _ : state) {
         eye.add(wave.data(), wave.size());
     }
@@ -103,12 +107,7 @@ void BM_Link(benchmark::State &state) {
     for (auto _ : state) {
         amisim::JitteredSource source(stimulus(levels));
         amisim::ChannelStream channel(taps(), source, amisim::Convolution::kDirect);
-        amisim::EyeLayout layout;
-        layout.samples_per_bit = kSpb;
-        layout.centre = 20;
-        layout.prbs_order = 31;
-        layout.levels = levels;
-        amisim::EyeAccumulator eye(layout);
+        amisim::EyeAccumulator eye(eye_layout(levels));
         amisim::ErrorCountSettings settings;
         settings.pattern.prbs_order = 31;
         settings.levels = static_cast<std::size_t>(levels);

@@ -63,6 +63,19 @@ bool declared_number(const ParameterList &parameter, double &value, std::string 
     return parameter_number(declared.word, value);
 }
 
+bool read_reserved_list(const std::string &ami_text, std::unique_ptr<ParameterList> &top,
+                        const ParameterList *&reserved, std::string &error) {
+    top = read_parameter_lists(ami_text, error);
+    reserved = nullptr;
+    if (!error.empty()) {
+        return false;
+    }
+    if (!top->children.empty()) {
+        reserved = top->children.front()->child("Reserved_Parameters");
+    }
+    return true;
+}
+
 std::string first_value(const ParameterList *list) {
     return list == nullptr || list->values.empty() ? std::string() : list->values.front();
 }

@@ -12,6 +12,7 @@
 #ifndef AMISIM_DECLARED_VALUES_H
 #define AMISIM_DECLARED_VALUES_H
 
+#include <memory>
 #include <string>
 
 #include "tools/amisim/models/parameter_lists.h"
@@ -32,6 +33,12 @@ bool declared_value(const ParameterList &parameter, bool numbers, DeclaredValue 
 // The same, as a number.
 bool declared_number(const ParameterList &parameter, double &value, std::string &form,
                      std::string &note);
+
+// A parameter file's text read into top; reserved is its root's
+// Reserved_Parameters list, null where there is none. False, with the
+// reader's message in error, where the text does not read.
+bool read_reserved_list(const std::string &ami_text, std::unique_ptr<ParameterList> &top,
+                        const ParameterList *&reserved, std::string &error);
 
 // The first value of a list, or "" for none or a null list.
 std::string first_value(const ParameterList *list);

@@ -331,15 +331,14 @@ class Reader {
 
 ModulationSetting read_modulation(const std::string &ami_text) {
     ModulationSetting setting;
+    std::unique_ptr<ParameterList> top;
+    const ParameterList *reserved = nullptr;
     std::string error;
-    const std::unique_ptr<ParameterList> top = read_parameter_lists(ami_text, error);
-    if (!error.empty()) {
+    if (!read_reserved_list(ami_text, top, reserved, error)) {
         setting.readable = false;
         setting.notes.push_back("not read: " + error);
         return setting;
     }
-    const ParameterList *reserved =
-        top->children.empty() ? nullptr : top->children.front()->child("Reserved_Parameters");
     if (reserved != nullptr) {
         Reader(*reserved, setting).read();
     }

@@ -10,17 +10,14 @@ namespace amisim {
 
 ReservedReading read_reserved_parameters(const std::string &ami_text) {
     ReservedReading reading;
+    std::unique_ptr<ParameterList> top;
+    const ParameterList *reserved = nullptr;
     std::string error;
-    const std::unique_ptr<ParameterList> top = read_parameter_lists(ami_text, error);
-    if (!error.empty()) {
+    if (!read_reserved_list(ami_text, top, reserved, error)) {
         reading.readable = false;
         reading.notes.push_back("not read: " + error);
         return reading;
     }
-    if (top->children.empty()) {
-        return reading;
-    }
-    const ParameterList *reserved = top->children.front()->child("Reserved_Parameters");
     if (reserved == nullptr) {
         return reading;
     }
