@@ -1,6 +1,7 @@
 // The modulation of a model's parameter file: each version's parameters in
 // their forms, what is left out and why, the example receiver's own file,
 // and the command line over the file.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,8 @@ namespace {
 using amisim::ModulationSetting;
 using amisim::ReservedUnit;
 using amisim::SymbolMapping;
+using ::testing::NanSensitiveDoubleEq;
+using ::testing::Pointwise;
 
 std::string ami_file(const std::string &version, const std::string &reserved) {
     std::string text = "(A_Model\n (Reserved_Parameters\n";
@@ -25,18 +28,6 @@ std::string ami_file(const std::string &version, const std::string &reserved) {
     }
     return text + reserved + " )\n (Model_Specific (Modulation (Usage In) (Type String)" +
            " (Value \"PAM8\")))\n)\n";
-}
-
-bool same(const std::vector<double> &got, const std::vector<double> &expected) {
-    if (got.size() != expected.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        if (!(got[i] == expected[i] || (std::isnan(got[i]) && std::isnan(expected[i])))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 TEST(Modulation, ReadsEachVersionsParameters) {
@@ -100,7 +91,8 @@ TEST(Modulation, ReadsEachVersionsParameters) {
         EXPECT_TRUE(setting.readable) << row.name;
         EXPECT_EQ(setting.levels, row.levels) << row.name;
         EXPECT_EQ(setting.mapping, row.mapping) << row.name;
-        EXPECT_TRUE(same(setting.thresholds, row.thresholds)) << row.name;
+        EXPECT_THAT(setting.thresholds, Pointwise(NanSensitiveDoubleEq(), row.thresholds))
+            << row.name;
         ASSERT_EQ(setting.eye_offsets.size(), row.offsets.size()) << row.name;
         for (std::size_t e = 0; e < row.offsets.size(); ++e) {
             EXPECT_EQ(setting.eye_offsets[e].value, row.offsets[e].value) << row.name;
@@ -212,7 +204,8 @@ TEST(Modulation, CommandLineOverridesTheFileAndSaysSo) {
         std::string error;
         ASSERT_TRUE(amisim::override_modulation(row.command_line, setting, error)) << row.name;
         EXPECT_EQ(setting.levels, row.levels) << row.name;
-        EXPECT_TRUE(same(setting.thresholds, row.thresholds)) << row.name;
+        EXPECT_THAT(setting.thresholds, Pointwise(NanSensitiveDoubleEq(), row.thresholds))
+            << row.name;
         EXPECT_EQ(amisim::eye_offsets_in_samples(setting, 1e-10, 16), row.offsets) << row.name;
         EXPECT_EQ(setting.notes.back(), row.note) << row.name;
     }

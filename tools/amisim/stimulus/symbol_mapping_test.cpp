@@ -1,6 +1,5 @@
-// Symbols of several levels: the code words of each mapping, the bits
-// turned by a wrong decision, the levels, and the symbol stream built from
-// a PRBS's bits.
+// Symbols of several levels from a PRBS's bits by each mapping, the bits
+// turned by a wrong decision, and the levels.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,24 +13,35 @@ namespace {
 
 using amisim::SymbolMapping;
 
-TEST(SymbolMapping, CodeWordsAndTheBitsAWrongDecisionTurns) {
+// PAM4 symbols take the PRBS's bits two at a time, the first the most
+// significant, through the mapping's table; a wrong decision turns the
+// bits in which the two symbols' code words differ. Two levels give the
+// bits themselves.
+TEST(SymbolMapping, SymbolsOfThePrbsBitsAndTheBitsAWrongDecisionTurns) {
     struct Row {
         const char *name;
         SymbolMapping mapping;
-        std::vector<unsigned> words;  // of PAM4's symbols 0 .. 3
-        int errors_1_to_2;            // bits turned deciding 2 for 1
+        std::vector<int> symbol_of_word;  // 00, 01, 10, 11
+        int errors_1_to_2;                // bits turned deciding 2 for 1
         int errors_0_to_3;
     };
     const Row rows[] = {
-        {"Gray", SymbolMapping::kGray, {0b00, 0b01, 0b11, 0b10}, 1, 1},
-        {"natural", SymbolMapping::kNatural, {0b00, 0b01, 0b10, 0b11}, 2, 2},
+        {"Gray", SymbolMapping::kGray, {0, 1, 3, 2}, 1, 1},
+        {"natural", SymbolMapping::kNatural, {0, 1, 2, 3}, 2, 2},
     };
+    const std::vector<std::uint8_t> bits = amisim::prbs_bits(9, 2000);
     for (const Row &row : rows) {
-        for (int s = 0; s < 4; ++s) {
-            EXPECT_EQ(amisim::code_word(s, row.mapping), row.words[static_cast<std::size_t>(s)])
-                << row.name << " " << s;
-            EXPECT_EQ(amisim::symbol_of(row.words[static_cast<std::size_t>(s)], row.mapping), s)
-                << row.name << " " << s;
+        amisim::BitPattern pattern;
+        pattern.prbs_order = 9;
+        pattern.mapping = row.mapping;
+        amisim::SymbolStream pam4(pattern, 4);
+        amisim::SymbolStream nrz(pattern, 2);
+        for (std::size_t k = 0; k < bits.size() / 2; ++k) {
+            const std::size_t word = bits[2 * k] * 2u + bits[2 * k + 1];
+            ASSERT_EQ(pam4.next(), row.symbol_of_word[word]) << row.name << " " << k;
+        }
+        for (std::size_t k = 0; k < bits.size(); ++k) {
+            ASSERT_EQ(nrz.next(), bits[k]) << row.name << " " << k;
         }
         EXPECT_EQ(amisim::bit_errors(1, 2, row.mapping), row.errors_1_to_2) << row.name;
         EXPECT_EQ(amisim::bit_errors(0, 3, row.mapping), row.errors_0_to_3) << row.name;
@@ -49,26 +59,6 @@ TEST(SymbolMapping, LevelsEquallySpacedBetweenTheHalfSwings) {
     EXPECT_TRUE(amisim::pam_levels(1).empty());
     EXPECT_EQ(amisim::midpoint_thresholds(amisim::pam_levels(4), 3.0),
               (std::vector<double>{-1.0, 0.0, 1.0}));
-}
-
-// PAM4 symbols take the PRBS's bits two at a time, the first the most
-// significant, through the mapping; two levels give the bits themselves.
-TEST(SymbolStream, SymbolsAreTheCodeWordsOfThePrbsBits) {
-    const std::vector<std::uint8_t> bits = amisim::prbs_bits(9, 2000);
-    for (SymbolMapping mapping : {SymbolMapping::kGray, SymbolMapping::kNatural}) {
-        amisim::BitPattern pattern;
-        pattern.prbs_order = 9;
-        pattern.mapping = mapping;
-        amisim::SymbolStream pam4(pattern, 4);
-        amisim::SymbolStream nrz(pattern, 2);
-        for (std::size_t k = 0; k < bits.size() / 2; ++k) {
-            const auto word = static_cast<unsigned>(bits[2 * k] * 2 + bits[2 * k + 1]);
-            ASSERT_EQ(pam4.next(), amisim::symbol_of(word, mapping)) << k;
-        }
-        for (std::size_t k = 0; k < bits.size(); ++k) {
-            ASSERT_EQ(nrz.next(), bits[k]) << k;
-        }
-    }
 }
 
 // With levels not a power of two, the code words of no symbol are passed
