@@ -8,8 +8,8 @@ namespace amisim {
 ClockedEye::ClockedEye(const ClockedEyeLayout &layout)
     : layout_(layout),
       spb_(std::max(layout.samples_per_bit, 1)),
-      density_(spb_, layout.expected_swing),
-      bits_(layout.prbs_order),
+      density_(spb_, layout.expected_swing, layout.levels),
+      symbols_(BitPattern{layout.prbs_order, layout.seed, 0, layout.mapping}, layout.levels),
       window_(2 * static_cast<std::size_t>(spb_)) {}
 
 void ClockedEye::add(const double *wave, std::size_t count, const double *ticks,
@@ -86,7 +86,7 @@ void ClockedEye::sample_instant(const Instant &point) {
     clock_.phase_lowest = std::min(clock_.phase_lowest, point.phase);
     clock_.phase_highest = std::max(clock_.phase_highest, point.phase);
     while (next_bit_ <= bit) {
-        bit_value_ = bits_.next();
+        bit_value_ = symbols_.next();
         ++next_bit_;
     }
     // The window in the block, or gathered from the samples kept before it.
@@ -98,16 +98,16 @@ void ClockedEye::sample_instant(const Instant &point) {
         }
         window = window_.data();
     }
-    const bool one = bit_value_ != 0;
+    const int symbol = bit_value_;
     // Offsets -spb .. -spb/2 - 1 and spb - spb/2 .. spb - 1 only into the
     // density; the unit interval between them, slot s at offset s - spb/2,
     // into the bathtub too.
     const int half = spb_ / 2;
     const auto before = static_cast<std::size_t>(spb_ - half);
-    density_.add(window, before, 0, -1, one);
-    density_.add(window + before, static_cast<std::size_t>(spb_), spb_ - half, 0, one);
+    density_.add(window, before, 0, -1, symbol);
+    density_.add(window + before, static_cast<std::size_t>(spb_), spb_ - half, 0, symbol);
     density_.add(window + before + static_cast<std::size_t>(spb_), static_cast<std::size_t>(half),
-                 2 * spb_ - half, -1, one);
+                 2 * spb_ - half, -1, symbol);
 }
 
 ClockFigures ClockedEye::clock() const {

@@ -5,8 +5,9 @@
 // window of two unit intervals that goes into the density (so each sample
 // lies in the windows of about two instants), and the middle unit interval
 // gives the bathtub: at each phase from the instant, the lowest sample of
-// the bits sent as 1 and the highest of the bits sent as 0, the bit being
-// the one whose pulse peaks nearest the instant (bit k of the stimulus
+// the bits sent as 1 and the highest of the bits sent as 0 (with more
+// levels, the extremes of each symbol's samples), the bit being the one
+// whose pulse peaks nearest the instant (bit k of the stimulus
 // peaks at sample k spb + c on the link's pulse response). Sample n lies at
 // time n * sample_interval from the start of the waveform. Nothing grows
 // with the number of bits: the samples of the last few unit intervals are
@@ -19,7 +20,7 @@
 #include <vector>
 
 #include "tools/amisim/analysis/eye_density.h"
-#include "tools/amisim/stimulus/prbs.h"
+#include "tools/amisim/stimulus/bit_pattern.h"
 
 namespace amisim {
 
@@ -30,6 +31,9 @@ struct ClockedEyeLayout {
     std::int64_t settle_bits = 0;    // instants of earlier bits are left out
     int prbs_order = 7;
     double expected_swing = 1.0;  // volts: sets the density's first range
+    int levels = 2;               // the stimulus's symbols (see symbol_mapping.h)
+    SymbolMapping mapping = SymbolMapping::kGray;
+    std::uint64_t seed = 1;  // of random bits, for prbs_order 0
 };
 
 // The receiver's clock as the eye saw it.
@@ -74,9 +78,9 @@ class ClockedEye {
     ClockedEyeLayout layout_;
     int spb_;
     EyeDensity density_;
-    PrbsGenerator bits_;
-    std::int64_t next_bit_ = 0;  // index of the bit bits_ gives next
-    int bit_value_ = 0;          // the value of bit next_bit_ - 1
+    SymbolStream symbols_;
+    std::int64_t next_bit_ = 0;  // index of the symbol symbols_ gives next
+    int bit_value_ = 0;          // the value of symbol next_bit_ - 1
     double last_tick_ = 0.0;
     std::vector<Instant> pending_;  // whose window is not complete yet
     std::vector<double> history_;   // samples from history_start_ up to the block

@@ -4,12 +4,14 @@
 // across blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/analysis/waveform_sampler.h"
 #include "tools/amisim/stimulus/jittered_source.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 namespace {
 
@@ -88,6 +90,64 @@ TEST(ErrorCounter, AlignsByTheLatency) {
     const amisim::ErrorFigures figures = count({}, kSpb / 2 + kSpb, 127 * 40 + 11);
     ASSERT_EQ(figures.decisions, 127u * 40u);
     EXPECT_EQ(figures.errors, 64u * 40u);
+}
+
+// PAM4 stimulus itself, three symbols decided wrongly: one a level up or
+// down, one two levels away, one mirrored (0 and 3, 1 and 2 swapped). The
+// bits turned are those in which the code words differ, by the pattern's
+// mapping; each level's mean is the level but for the wrong ones.
+TEST(ErrorCounter, CountsTheBitsOfPam4SymbolsByTheMapping) {
+    const std::vector<double> levels = amisim::pam_levels(4);
+    for (amisim::SymbolMapping mapping :
+         {amisim::SymbolMapping::kGray, amisim::SymbolMapping::kNatural}) {
+        SCOPED_TRACE(amisim::mapping_name(mapping));
+        amisim::JitteredSourceSettings stimulus;
+        stimulus.samples_per_bit = kSpb;
+        stimulus.levels = levels;
+        stimulus.pattern.mapping = mapping;
+        amisim::JitteredSource source(stimulus);
+        std::vector<double> wave(3000 * kSpb);
+        source.fill(wave.data(), wave.size());
+        amisim::SymbolStream sent(stimulus.pattern, 4);
+        std::vector<int> symbols(3000);
+        for (int &symbol : symbols) {
+            symbol = sent.next();
+        }
+        // Symbols 1000, 1500 and 2000 decided a level away, two away, mirrored.
+        int expected_bits = 0;
+        for (std::size_t k : {1000, 1500, 2000}) {
+            const int s = symbols[k];
+            const int decided = k == 1000   ? (s < 3 ? s + 1 : s - 1)
+                                : k == 1500 ? (s < 2 ? s + 2 : s - 2)
+                                            : 3 - s;
+            expected_bits += amisim::bit_errors(s, decided, mapping);
+            std::fill_n(wave.begin() + static_cast<std::ptrdiff_t>(k * kSpb), kSpb,
+                        levels[static_cast<std::size_t>(decided)]);
+        }
+        amisim::ErrorCountSettings settings;
+        settings.pattern = stimulus.pattern;
+        settings.levels = 4;
+        settings.thresholds = amisim::midpoint_thresholds(levels);
+        settings.samples_per_bit = kSpb;
+        settings.latency = kSpb / 2;
+        amisim::ErrorCounter counter(settings);
+        amisim::FixedClock clock(kSpb / 2, kSpb);
+        std::vector<double> instants;
+        clock.instants_before(static_cast<double>(wave.size() - kSpb), instants);
+        counter.add(wave.data(), wave.size(), instants.data(), nullptr, instants.size());
+        const amisim::ErrorFigures figures = counter.figures();
+        EXPECT_EQ(figures.error_symbols, (std::vector<std::int64_t>{1000, 1500, 2000}));
+        EXPECT_EQ(figures.bits, 2 * figures.decisions);
+        EXPECT_EQ(figures.bit_errors, static_cast<std::uint64_t>(expected_bits));
+        EXPECT_EQ(figures.bit_error_rate,
+                  static_cast<double>(expected_bits) / static_cast<double>(figures.bits));
+        ASSERT_EQ(figures.level_means.size(), 4u);
+        for (std::size_t s = 0; s < 4; ++s) {
+            // Each wrong decision moves its symbol's mean by at most 1 V over the count.
+            const auto count = static_cast<double>(figures.decisions_by_symbol[s]);
+            EXPECT_NEAR(figures.level_means[s], levels[s], 3.0 / count) << s;
+        }
+    }
 }
 
 TEST(ErrorCounter, CountsSymbolsMissedAndRepeated) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/amisim/stimulus/symbol_mapping.h"
+
 namespace amisim {
 
 namespace {
@@ -22,14 +24,30 @@ double first_range(double swing) {
 
 }  // namespace
 
-EyeDensity::EyeDensity(int samples_per_bit, double expected_swing)
+EyeDensity::EyeDensity(int samples_per_bit, double expected_swing, int levels)
     : spb_(std::max(samples_per_bit, 1)),
       columns_(2 * spb_),
+      levels_(std::min(std::max(levels, 2), kMaxLevels)),
       range_(first_range(expected_swing)),
       scale_(kEyeRows / (2.0 * range_)),
-      histogram_(static_cast<std::size_t>(columns_) * kEyeRows, 0),
-      lowest_one_(static_cast<std::size_t>(spb_), HUGE_VAL),
-      highest_zero_(static_cast<std::size_t>(spb_), -HUGE_VAL) {}
+      histogram_(static_cast<std::size_t>(columns_) * kEyeRows, 0) {
+    const auto slots = static_cast<std::size_t>(spb_);
+    const auto symbols = static_cast<std::size_t>(levels_);
+    lowest_.assign(symbols, std::vector<double>(slots, HUGE_VAL));
+    highest_.assign(symbols, std::vector<double>(slots, -HUGE_VAL));
+    centre_sums_.assign(symbols, 0.0);
+    centre_counts_.assign(symbols, 0);
+}
+
+std::vector<double> EyeDensity::centre_means() const {
+    std::vector<double> means(centre_sums_.size(), std::nan(""));
+    for (std::size_t s = 0; s < means.size(); ++s) {
+        if (centre_counts_[s] != 0) {
+            means[s] = centre_sums_[s] / static_cast<double>(centre_counts_[s]);
+        }
+    }
+    return means;
+}
 
 void EyeDensity::widen_to(double value) {
     std::vector<std::uint64_t> merged(kEyeRows);
@@ -47,45 +65,74 @@ void EyeDensity::widen_to(double value) {
     }
 }
 
-void EyeDensity::add(const double *wave, std::size_t run, int column, int slot, bool one) {
+void EyeDensity::add(const double *wave, std::size_t run, int column, int slot, int symbol) {
     // One loop for each kind of run, so that none tests per sample what
-    // holds for the whole run.
+    // holds for the whole run: the lowest symbol keeps its highest samples,
+    // the highest its lowest, those between both.
     if (slot < 0) {
-        add_run<Extreme::kNone>(wave, run, column, nullptr);
-    } else if (one) {
-        add_run<Extreme::kLowest>(wave, run, column, lowest_one_.data() + slot);
+        add_run<Extreme::kNone>(wave, run, column, 0, 0);
+        return;
+    }
+    const int centre = spb_ / 2 - slot;  // the centre slot's place in the run
+    if (centre >= 0 && static_cast<std::size_t>(centre) < run) {
+        const double v = wave[centre];
+        if (std::isfinite(v)) {
+            const auto s = static_cast<std::size_t>(std::min(std::max(symbol, 0), levels_ - 1));
+            centre_sums_[s] += v;
+            ++centre_counts_[s];
+        }
+    }
+    if (symbol <= 0) {
+        add_run<Extreme::kHighest>(wave, run, column, slot, 0);
+    } else if (symbol >= levels_ - 1) {
+        add_run<Extreme::kLowest>(wave, run, column, slot, levels_ - 1);
     } else {
-        add_run<Extreme::kHighest>(wave, run, column, highest_zero_.data() + slot);
+        add_run<Extreme::kBoth>(wave, run, column, slot, symbol);
     }
 }
 
 template <EyeDensity::Extreme kExtreme>
-void EyeDensity::add_run(const double *wave, std::size_t run, int column, double *extreme) {
+void EyeDensity::add_run(const double *wave, std::size_t run, int column, int slot, int symbol) {
+    constexpr bool kLow = kExtreme == Extreme::kLowest || kExtreme == Extreme::kBoth;
+    constexpr bool kHigh = kExtreme == Extreme::kHighest || kExtreme == Extreme::kBoth;
+    double *low = nullptr;
+    double *high = nullptr;
+    if constexpr (kExtreme != Extreme::kNone) {
+        low = lowest_[static_cast<std::size_t>(symbol)].data() + slot;
+        high = highest_[static_cast<std::size_t>(symbol)].data() + slot;
+    }
+    // The scale and the count in locals: the stores into the extremes may
+    // not be taken to leave the members alone.
+    double scale = scale_;
+    std::uint64_t samples = 0;
     std::uint64_t *cells = histogram_.data() + static_cast<std::size_t>(column) * kEyeRows;
     for (std::size_t j = 0; j < run; ++j, cells += kEyeRows) {
         const double v = wave[j];
-        double t = v * scale_;  // exact: scale_ is a power of two
+        double t = v * scale;  // exact: the scale is a power of two
         if (!(t >= -kHalfRows && t < kHalfRows)) {
             if (!std::isfinite(v)) {
                 ++non_finite_;
                 continue;
             }
             widen_to(v);
+            scale = scale_;
             cells = histogram_.data() + (static_cast<std::size_t>(column) + j) * kEyeRows;
-            t = v * scale_;
+            t = v * scale;
         }
         // floor(t), without a call: truncation, one lower for negative
         // fractions.
         int row = static_cast<int>(t);
         row -= t < row ? 1 : 0;
         ++cells[row + kHalfRows];
-        ++samples_;
-        if constexpr (kExtreme == Extreme::kLowest) {
-            extreme[j] = std::min(extreme[j], v);
-        } else if constexpr (kExtreme == Extreme::kHighest) {
-            extreme[j] = std::max(extreme[j], v);
+        ++samples;
+        if constexpr (kLow) {
+            low[j] = std::min(low[j], v);
+        }
+        if constexpr (kHigh) {
+            high[j] = std::max(high[j], v);
         }
     }
+    samples_ += samples;
 }
 
 }  // namespace amisim

@@ -74,9 +74,9 @@ Span opening(const StatisticalEye &eye, std::size_t e, std::size_t p, double rat
     return span;
 }
 
-// Eye e's rate at phase p and voltage v, interpolated between rows in the
-// logarithm.
-double rate_at(const StatisticalEye &eye, std::size_t e, std::size_t p, double v) {
+}  // namespace
+
+double eye_rate_at(const StatisticalEye &eye, std::size_t e, std::size_t p, double v) {
     const double position = (v - eye.threshold_origin) / eye.threshold_step;
     const double top = static_cast<double>(eye.rows - 1);
     const double clamped = std::min(std::max(position, 0.0), top);
@@ -89,6 +89,8 @@ double rate_at(const StatisticalEye &eye, std::size_t e, std::size_t p, double v
     const double lb = log_rate(eye.at(e, p, r + 1));
     return ami::reproducible_exp(la + f * (lb - la));
 }
+
+namespace {
 
 // The index nearest the middle among those where value is extreme.
 template <typename Better>
@@ -153,7 +155,7 @@ void read_eye_figures(const std::vector<double> &thresholds,
 
         std::vector<double> &tub = eye.time_bathtub[e];
         for (std::size_t p = 0; p < phases; ++p) {
-            tub[p] = rate_at(eye, e, p, thresholds[e]);
+            tub[p] = eye_rate_at(eye, e, p, thresholds[e]);
         }
         const std::size_t lowest = best_index(tub, [](double a, double b) { return a < b; });
         if (tub[lowest] > eye.target_ber) {
@@ -176,6 +178,18 @@ void read_eye_figures(const std::vector<double> &thresholds,
                                       tub[right], eye.target_ber);
         result.width = result.right - result.left;
     }
+    eye.thresholds = thresholds;
+}
+
+void set_eye_thresholds(const std::vector<double> &thresholds, StatisticalEye &eye) {
+    // The contours' rates copied: reading the figures replaces the contours.
+    std::vector<double> rates;
+    if (!eye.contours.empty()) {
+        for (const EyeContour &contour : eye.contours.front()) {
+            rates.push_back(contour.ber);
+        }
+    }
+    read_eye_figures(thresholds, rates, eye.means, eye);
 }
 
 }  // namespace amisim

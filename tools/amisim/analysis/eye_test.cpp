@@ -13,7 +13,9 @@
 #include "tools/amisim/analysis/eye.h"
 #include "tools/amisim/analysis/response_figures.h"
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/bit_pattern.h"
 #include "tools/amisim/stimulus/prbs.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 namespace {
 
@@ -21,12 +23,14 @@ using ::testing::DoubleEq;
 using ::testing::DoubleNear;
 using ::testing::Pointwise;
 
-// The waveform of bits through taps, whole, from its definition.
+// The waveform of bits (or symbols, at the levels) through taps, whole,
+// from its definition.
 std::vector<double> whole_waveform(const std::vector<std::uint8_t> &bits, int spb,
-                                   const std::vector<double> &taps) {
+                                   const std::vector<double> &taps,
+                                   const std::vector<double> &levels = {-0.5, 0.5}) {
     std::vector<double> x;
     for (std::uint8_t b : bits) {
-        x.insert(x.end(), static_cast<std::size_t>(spb), b != 0 ? 0.5 : -0.5);
+        x.insert(x.end(), static_cast<std::size_t>(spb), levels[b]);
     }
     std::vector<double> y(x.size(), 0.0);
     for (std::size_t n = 0; n < y.size(); ++n) {
@@ -39,8 +43,9 @@ std::vector<double> whole_waveform(const std::vector<std::uint8_t> &bits, int sp
 
 struct BruteForceEye {
     std::vector<std::uint64_t> histogram;
-    std::vector<double> lowest_one;
-    std::vector<double> highest_zero;
+    std::vector<std::vector<double>> lowest;  // [symbol][slot]
+    std::vector<std::vector<double>> highest;
+    std::vector<double> centre_means;  // [symbol]
     double range = 0.0;
 };
 
@@ -71,8 +76,11 @@ BruteForceEye brute_force_eye(const std::vector<double> &wave,
         }
     }
     eye.histogram.assign(static_cast<std::size_t>(2 * spb * amisim::kEyeRows), 0);
-    eye.lowest_one.assign(static_cast<std::size_t>(spb), HUGE_VAL);
-    eye.highest_zero.assign(static_cast<std::size_t>(spb), -HUGE_VAL);
+    const auto levels = static_cast<std::size_t>(layout.levels);
+    eye.lowest.assign(levels, std::vector<double>(static_cast<std::size_t>(spb), HUGE_VAL));
+    eye.highest.assign(levels, std::vector<double>(static_cast<std::size_t>(spb), -HUGE_VAL));
+    std::vector<double> centre_sums(levels, 0.0);
+    std::vector<double> centre_counts(levels, 0.0);
     for (std::size_t n = 0; n < wave.size(); ++n) {
         if (!settled(n)) {
             continue;
@@ -86,11 +94,16 @@ BruteForceEye brute_force_eye(const std::vector<double> &wave,
         const double row = std::floor(wave[n] / (2.0 * eye.range) * amisim::kEyeRows);
         ++eye.histogram[column * amisim::kEyeRows +
                         static_cast<std::size_t>(row + amisim::kEyeRows / 2)];
-        if (bits[static_cast<std::size_t>(k)] != 0) {
-            eye.lowest_one[slot] = std::min(eye.lowest_one[slot], wave[n]);
-        } else {
-            eye.highest_zero[slot] = std::max(eye.highest_zero[slot], wave[n]);
+        const std::uint8_t symbol = bits[static_cast<std::size_t>(k)];
+        eye.lowest[symbol][slot] = std::min(eye.lowest[symbol][slot], wave[n]);
+        eye.highest[symbol][slot] = std::max(eye.highest[symbol][slot], wave[n]);
+        if (slot == static_cast<std::size_t>(spb / 2)) {
+            centre_sums[symbol] += wave[n];
+            centre_counts[symbol] += 1.0;
         }
+    }
+    for (std::size_t s = 0; s < levels; ++s) {
+        eye.centre_means.push_back(centre_sums[s] / centre_counts[s]);
     }
     return eye;
 }
@@ -102,6 +115,7 @@ struct EyeCase {
     std::int64_t settle_bits;
     double expected_swing;  // small ones make the density widen as it goes
     std::vector<std::size_t> adds;
+    int levels = 2;
 };
 
 class StreamedEye : public ::testing::TestWithParam<EyeCase> {};
@@ -113,9 +127,17 @@ TEST_P(StreamedEye, EqualsTheBruteForceEye) {
         taps[k] = 0.12 * std::exp(-static_cast<double>(k) / 9.0) * (k % 3 == 0 ? 1.3 : 1.0);
     }
     // The last samples may be decided as the bit after the waveform's last.
-    const std::vector<std::uint8_t> bits = amisim::prbs_bits(9, 701);
-    const std::vector<double> wave = whole_waveform({bits.begin(), bits.end() - 1}, c.spb, taps);
+    amisim::BitPattern pattern;
+    pattern.prbs_order = 9;
+    amisim::SymbolStream symbols(pattern, c.levels);
+    std::vector<std::uint8_t> bits(701);
+    for (std::uint8_t &b : bits) {
+        b = static_cast<std::uint8_t>(symbols.next());
+    }
+    const std::vector<double> wave =
+        whole_waveform({bits.begin(), bits.end() - 1}, c.spb, taps, amisim::pam_levels(c.levels));
     amisim::EyeLayout layout;
+    layout.levels = c.levels;
     layout.samples_per_bit = c.spb;
     layout.centre = c.centre;
     layout.settle_bits = c.settle_bits;
@@ -131,8 +153,18 @@ TEST_P(StreamedEye, EqualsTheBruteForceEye) {
     const BruteForceEye expected = brute_force_eye(wave, bits, layout);
     EXPECT_EQ(eye.range(), expected.range);
     EXPECT_EQ(eye.histogram(), expected.histogram);
-    EXPECT_THAT(eye.lowest_one(), Pointwise(DoubleEq(), expected.lowest_one));
-    EXPECT_THAT(eye.highest_zero(), Pointwise(DoubleEq(), expected.highest_zero));
+    // The extremes the eyes need: no lowest of the lowest symbol, no
+    // highest of the highest.
+    for (int s = 0; s < c.levels; ++s) {
+        const auto symbol = static_cast<std::size_t>(s);
+        if (s > 0) {
+            EXPECT_THAT(eye.density().lowest(s), Pointwise(DoubleEq(), expected.lowest[symbol]));
+        }
+        if (s + 1 < c.levels) {
+            EXPECT_THAT(eye.density().highest(s), Pointwise(DoubleEq(), expected.highest[symbol]));
+        }
+    }
+    EXPECT_THAT(eye.density().centre_means(), Pointwise(DoubleEq(), expected.centre_means));
     EXPECT_EQ(eye.non_finite(), 0u);
 }
 
@@ -143,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(AmisimEye, StreamedEye,
                              {"OddSamplesPerBit", 7, 12, 7, 1.0, {3, 11}},
                              {"DensityWidensAsItGoes", 8, 10, 6, 0.01, {13, 100}},
                              {"NothingLeftOut", 4, 0, 0, 0.3, {4096}},
+                             {"Pam4", 8, 29, 6, 1.0, {1, 7, 64, 5}, 4},
+                             {"Pam4WidensAsItGoes", 7, 12, 7, 0.01, {13, 100}, 4},
                          }),
                          [](const auto &row) { return std::string(row.param.name); });
 

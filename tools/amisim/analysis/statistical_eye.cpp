@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "tools/amisim/analysis/eye_openings.h"
 #include "tools/amisim/analysis/phase_jitter.h"
@@ -328,7 +329,8 @@ bool compute_statistical_eye(const StatisticalEyeSettings &s, StatisticalEye &ey
             }
         }
     }
-    read_eye_figures(s.thresholds, s.contour_bers, means, eye);
+    eye.means = std::move(means);
+    read_eye_figures(s.thresholds, s.contour_bers, eye.means, eye);
     return true;
 }
 

@@ -116,6 +116,10 @@ struct StatisticalEye {
     // and at each row at the eye's best phase.
     std::vector<std::vector<double>> time_bathtub;     // [eye][phase]
     std::vector<std::vector<double>> voltage_bathtub;  // [eye][row]
+    // The thresholds the time bathtubs and widths are read at, one per eye.
+    std::vector<double> thresholds;
+    // The mean sampled voltage of each symbol at each phase: means[phase][symbol].
+    std::vector<std::vector<double>> means;
 
     double at(std::size_t eye, std::size_t phase, std::size_t row) const {
         return ber[(eye * phases.size() + phase) * rows + row];

@@ -1,6 +1,7 @@
 // The statistical eye of the built-in channel 200 unit intervals long at 32
 // phases per unit interval, with its contours from 1e-3 to 1e-15: alone,
-// and with noise, jitter of every kind at both ends and two aggressors.
+// and with noise, jitter of every kind at both ends and two aggressors; of
+// NRZ and of PAM4.
 // And the per-sample cost of what a waveform run adds to count errors and
 // measure the crossings' jitter.
 #include <benchmark/benchmark.h>
@@ -14,13 +15,15 @@
 #include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/channel/channel.h"
 #include "tools/amisim/channel/channel_stream.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 namespace {
 
 constexpr int kSpb = 32;
 constexpr double kDt = 3.125e-12;
 
-// Argument 1: noise, jitter and two aggressors; 0: none.
+// First argument 1: noise, jitter and two aggressors; 0: none. Second:
+// the levels (2, NRZ; 4, PAM4).
 void BM_StatisticalEye(benchmark::State &state) {
     const amisim::Channel channel = amisim::default_channel({}, kDt, 200 * kSpb);
     const amisim::ResponseFigures response =
@@ -30,6 +33,9 @@ void BM_StatisticalEye(benchmark::State &state) {
     settings.centre = response.eye_centre;
     settings.samples_per_bit = kSpb;
     settings.sample_interval = kDt;
+    settings.levels = amisim::pam_levels(static_cast<int>(state.range(1)));
+    settings.thresholds =
+        amisim::midpoint_thresholds(settings.levels, response.pulse[response.cursor]);
     if (state.range(0) != 0) {
         settings.noise_sigma = 0.005;
         settings.tx_jitter = {0.5e-12, 3e-12, 2e-12, 1e6, 1e-12};
@@ -52,7 +58,12 @@ void BM_StatisticalEye(benchmark::State &state) {
         benchmark::DoNotOptimize(eye.ber.data());
     }
 }
-BENCHMARK(BM_StatisticalEye)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatisticalEye)
+    ->Args({0, 2})
+    ->Args({1, 2})
+    ->Args({0, 4})
+    ->Args({1, 4})
+    ->Unit(benchmark::kMillisecond);
 
 std::vector<double> nrz_block(std::size_t count) {
     amisim::NrzSource source(31, kSpb);

@@ -1,12 +1,18 @@
 #include "tools/amisim/stimulus/bit_pattern.h"
 
+#include <algorithm>
+
 namespace amisim {
 
 SymbolStream::SymbolStream(const BitPattern &pattern, int levels)
-    : random_(pattern.prbs_order == 0), prbs_(pattern.prbs_order), random_stream_(pattern.seed) {
-    bits_per_symbol_ = 0;
-    while ((2 << bits_per_symbol_) <= levels) {
-        ++bits_per_symbol_;
+    : random_(pattern.prbs_order == 0),
+      prbs_(pattern.prbs_order),
+      random_stream_(pattern.seed),
+      bits_per_symbol_(bits_per_symbol(std::min(levels, kMaxLevels))) {
+    const int symbols = std::min(std::max(levels, 1), kMaxLevels);
+    symbol_of_word_.fill(-1);
+    for (int s = 0; s < symbols; ++s) {
+        symbol_of_word_[code_word(s, pattern.mapping)] = static_cast<std::int8_t>(s);
     }
     std::uint64_t skip = pattern.skip;
     if (!random_ && prbs_order_supported(pattern.prbs_order)) {

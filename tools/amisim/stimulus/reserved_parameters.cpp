@@ -4,80 +4,20 @@
 #include <sstream>
 
 #include "tools/amisim/models/parameter_lists.h"
+#include "tools/amisim/stimulus/declared_values.h"
 
 namespace amisim {
 
-namespace {
-
-// The parameter's value as its format gives it, or a note why there is none.
-bool declared_value(const ParameterList &parameter, double &value, std::string &form,
-                    std::string &note) {
-    const ParameterList *default_value = parameter.child("Default");
-    struct Format {
-        const char *name;
-        std::size_t numbers;  // at least
-        bool takes_default;
-        const char *first;  // what the first number is
-    };
-    static constexpr Format kFormats[] = {
-        {"Value", 1, false, ""},          {"Range", 3, true, "typ"},
-        {"List", 1, true, "first entry"}, {"Corner", 3, false, "typ"},
-        {"Increment", 4, true, "typ"},    {"Steps", 4, true, "typ"},
-    };
-    for (const Format &format : kFormats) {
-        const ParameterList *node = parameter.child(format.name);
-        if (node == nullptr) {
-            continue;
-        }
-        if (node->values.size() < format.numbers) {
-            note = std::string(format.name) + " has too few values";
-            return false;
-        }
-        for (const std::string &word : node->values) {
-            double number = 0.0;
-            if (!parameter_number(word, number)) {
-                note = std::string(format.name) + " holds \"" + word + "\", not a number";
-                return false;
-            }
-        }
-        form = format.name;
-        if (format.takes_default && default_value != nullptr && !default_value->values.empty()) {
-            if (!parameter_number(default_value->values.front(), value)) {
-                note = "its Default \"" + default_value->values.front() + "\" is not a number";
-                return false;
-            }
-            form += ", its Default";
-            return true;
-        }
-        parameter_number(node->values.front(), value);
-        if (*format.first != '\0') {
-            form += std::string(", ") + format.first;
-        }
-        return true;
-    }
-    note = "no Value, Range, List, Corner, Increment or Steps";
-    return false;
-}
-
-std::string value_of(const ParameterList *node) {
-    return node == nullptr || node->values.empty() ? std::string() : node->values.front();
-}
-
-}  // namespace
-
 ReservedReading read_reserved_parameters(const std::string &ami_text) {
     ReservedReading reading;
+    std::unique_ptr<ParameterList> top;
+    const ParameterList *reserved = nullptr;
     std::string error;
-    const std::unique_ptr<ParameterList> top = read_parameter_lists(ami_text, error);
-    if (!error.empty()) {
+    if (!read_reserved_list(ami_text, top, reserved, error)) {
         reading.readable = false;
         reading.notes.push_back("not read: " + error);
         return reading;
     }
-    if (top->children.empty()) {
-        return reading;
-    }
-    const ParameterList *reserved = top->children.front()->child("Reserved_Parameters");
     if (reserved == nullptr) {
         return reading;
     }
@@ -104,12 +44,12 @@ ReservedReading read_reserved_parameters(const std::string &ami_text) {
             continue;
         }
         const std::string left_out = parameter->name + " left out: ";
-        const std::string usage = value_of(parameter->child("Usage"));
+        const std::string usage = first_value(parameter->child("Usage"));
         if (usage != "Info" && usage != "In") {
             reading.notes.push_back(left_out + "Usage " + (usage.empty() ? "missing" : usage));
             continue;
         }
-        const std::string type = value_of(parameter->child("Type"));
+        const std::string type = first_value(parameter->child("Type"));
         ReservedValue read;
         read.name = parameter->name;
         if (type == "Float") {
@@ -121,7 +61,7 @@ ReservedReading read_reserved_parameters(const std::string &ami_text) {
             continue;
         }
         std::string note;
-        if (!declared_value(*parameter, read.value, read.form, note)) {
+        if (!declared_number(*parameter, read.value, read.form, note)) {
             reading.notes.push_back(left_out + note);
             continue;
         }
