@@ -20,7 +20,8 @@ from .toml_lines import TomlLines
 FROM_AMI = "from-ami"
 # The eye height where the receiver samples (its clock) in a whole link, the
 # eye height after the model at its best phase for a transmitter alone.
-DEFAULT_RANK_BY = ("eyes.at_rx_clock.height_reference_v", "eyes.after_get_wave.height_best_v")
+DEFAULT_RANK_BY = ("statistical_eye.eyes.0.at_target.height_v",
+                   "eyes.at_rx_clock.height_reference_v", "eyes.after_get_wave.height_best_v")
 
 _SECTIONS = {
     "sweep": {"name", "amisim", "output", "time_limit_s", "retries"},

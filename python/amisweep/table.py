@@ -26,7 +26,9 @@ def _is_timing(column):
 
 def flatten(value, prefix="", into=None):
     """Every scalar leaf of a results.json object by dotted path; short
-    lists of scalars as one text, long ones (bathtubs) left out."""
+    lists of scalars as one text, long ones (bathtubs) left out; the objects
+    of a short list (the eyes of a statistical eye, its contours) by their
+    index (statistical_eye.eyes.0.at_target.height_v)."""
     into = {} if into is None else into
     if isinstance(value, dict):
         for key, item in value.items():
@@ -38,6 +40,9 @@ def flatten(value, prefix="", into=None):
             into[prefix] = "; ".join(value)
         elif len(value) <= _LONGEST_LIST and all(not isinstance(v, (dict, list)) for v in value):
             into[prefix] = " ".join("null" if v is None else repr(v) for v in value)
+        elif len(value) <= _LONGEST_LIST and all(isinstance(v, dict) for v in value):
+            for index, item in enumerate(value):
+                flatten(item, f"{prefix}.{index}", into)
     else:
         into[prefix] = value
     return into
