@@ -7,10 +7,12 @@
 #include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/model_reports_table.h"
+#include "tools/amisim/report/pam_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
 #include "tools/amisim/report/summary.h"
 #include "tools/amisim/report/trajectory_picture.h"
+#include "tools/amisim/stimulus/modulation.h"
 
 namespace amisim {
 
@@ -33,12 +35,28 @@ std::vector<const std::vector<double> *> pointers(const std::vector<std::vector<
     return out;
 }
 
+bool is_pam(const RunSetting &setting) {
+    return setting.levels.size() > 2;
+}
+
+// What a unit interval carries.
+const char *unit_name(const RunSetting &setting) {
+    return is_pam(setting) ? "symbols" : "bits";
+}
+
 // The rate line of the pictures' subtitles.
 std::string rate_text(const RunSetting &setting) {
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
-                  static_cast<long long>(setting.bits), setting.prbs_order,
-                  1e-9 / (setting.dt * setting.spb), setting.spb);
+    char rate[96];
+    if (is_pam(setting)) {
+        std::snprintf(rate, sizeof rate, "%lld %s symbols of PRBS%d at %g GBd, %d samples per symbol",
+                      static_cast<long long>(setting.bits),
+                      modulation_name(static_cast<int>(setting.levels.size())).c_str(),
+                      setting.prbs_order, 1e-9 / (setting.dt * setting.spb), setting.spb);
+    } else {
+        std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
+                      static_cast<long long>(setting.bits), setting.prbs_order,
+                      1e-9 / (setting.dt * setting.spb), setting.spb);
+    }
     return rate;
 }
 
@@ -133,7 +151,7 @@ ReportTable link_eye_table(const RunSetting &setting, const RunResults &results)
 std::vector<std::string> notes_of_link(const RunSetting &setting, const RunResults &results) {
     return link_notes(results.clock, results.receiver->has_get_wave,
                       results.transmitter.has_get_wave, results.settle_bits, results.fill_bits,
-                      setting.bits);
+                      setting.bits, unit_name(setting));
 }
 
 // The files of the model alone: its two impulse responses, the bathtub,
@@ -293,11 +311,25 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
 void print_setting(const RunSetting &setting) {
     std::printf("model:      %s\n", setting.model_path.c_str());
     std::printf("channel:    %s\n", setting.channel.description.c_str());
-    std::printf(
-        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
-        "%ld bits per AMI_GetWave call\n",
-        setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
-        static_cast<long long>(setting.bits), setting.prbs_order, setting.bits_per_call);
+    if (is_pam(setting)) {
+        const auto levels = static_cast<int>(setting.levels.size());
+        const double baud = 1.0 / (setting.dt * setting.spb);
+        std::printf(
+            "simulation: %g s per sample, %d samples per symbol (%g GBd, %g Gb/s), %lld %s "
+            "symbols of PRBS%d, %ld symbols per AMI_GetWave call\n",
+            setting.dt, setting.spb, 1e-9 * baud, 1e-9 * baud * bits_per_symbol(levels),
+            static_cast<long long>(setting.bits), modulation_name(levels).c_str(),
+            setting.prbs_order, setting.bits_per_call);
+    } else {
+        std::printf(
+            "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
+            "%ld bits per AMI_GetWave call\n",
+            setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
+            static_cast<long long>(setting.bits), setting.prbs_order, setting.bits_per_call);
+    }
+    for (const std::string &line : modulation_lines(setting)) {
+        std::printf("%s\n", line.c_str());
+    }
     std::printf("parameters: %s\n", setting.parameters.c_str());
     if (!setting.rx_path.empty()) {
         std::printf("receiver:   %s\n", setting.rx_path.c_str());
@@ -357,12 +389,27 @@ void print_reports(const RunResults &results) {
     }
 }
 
+// The eyes of a run of more than two levels, a table a place.
+void print_pam_eyes(const RunSetting &setting, const RunResults &results) {
+    for (const PamPlace &place : pam_places(setting, results)) {
+        print_table(place.table);
+        std::printf("  %s\n", place.levels.c_str());
+    }
+}
+
 void print_results(const RunSetting &setting, const RunResults &results) {
     if (!results.link) {
         const EyeFigures *after = optional_eye(results.after_get_wave);
         print_response_summary(results.channel, results.after_tx);
-        print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
-                          results.settle_bits, results.fill_bits);
+        if (is_pam(setting)) {
+            print_pam_eyes(setting, results);
+            std::printf("  %s\n", settle_note(results.settle_bits, results.fill_bits,
+                                              setting.bits, unit_name(setting))
+                                      .c_str());
+        } else {
+            print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt,
+                              setting.bits, results.settle_bits, results.fill_bits);
+        }
         if (setting.ber) {
             print_ber_results(setting, results);
         }
@@ -371,7 +418,11 @@ void print_results(const RunSetting &setting, const RunResults &results) {
         return;
     }
     print_table(link_response_table(results));
-    print_table(link_eye_table(setting, results));
+    if (is_pam(setting)) {
+        print_pam_eyes(setting, results);
+    } else {
+        print_table(link_eye_table(setting, results));
+    }
     for (const std::string &note : notes_of_link(setting, results)) {
         std::printf("  %s\n", note.c_str());
     }

@@ -143,23 +143,28 @@ void print_link_run_summary(const StreamResult &result, bool transmitter_has_get
     model_line("Rx", receiver_has_get_wave, result.samples, result.calls, result.in_model);
 }
 
-std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has_get_wave,
-                                    bool transmitter_has_get_wave, std::int64_t settle_bits,
-                                    std::int64_t fill_bits, std::int64_t bits) {
-    std::vector<std::string> notes;
+std::string settle_note(std::int64_t settle_bits, std::int64_t fill_bits, std::int64_t bits,
+                        const char *unit) {
     char line[256];
     if (settle_bits < fill_bits) {
         std::snprintf(line, sizeof line,
-                      "%lld bits; the first %lld left out, fewer than the %lld the channel needs "
+                      "%lld %s; the first %lld left out, fewer than the %lld the channel needs "
                       "to fill: the eye is too open",
-                      static_cast<long long>(bits), static_cast<long long>(settle_bits),
+                      static_cast<long long>(bits), unit, static_cast<long long>(settle_bits),
                       static_cast<long long>(fill_bits));
     } else {
-        std::snprintf(line, sizeof line,
-                      "%lld bits; the first %lld left out while the channel fills",
-                      static_cast<long long>(bits), static_cast<long long>(settle_bits));
+        std::snprintf(line, sizeof line, "%lld %s; the first %lld left out while the channel fills",
+                      static_cast<long long>(bits), unit, static_cast<long long>(settle_bits));
     }
-    notes.emplace_back(line);
+    return line;
+}
+
+std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has_get_wave,
+                                    bool transmitter_has_get_wave, std::int64_t settle_bits,
+                                    std::int64_t fill_bits, std::int64_t bits, const char *unit) {
+    std::vector<std::string> notes;
+    char line[256];
+    notes.push_back(settle_note(settle_bits, fill_bits, bits, unit));
     notes.emplace_back(
         "phases from the main cursor of the response up to each point, or from the "
         "receiver's sampling instant (its tick + 1/2 UI)");

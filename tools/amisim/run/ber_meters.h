@@ -30,6 +30,10 @@ struct BerMeterSetup {
     // Samples from the latency where the fixed clock decides: asked for
     // only when the receiver returns no ticks in its first block.
     std::function<double()> fixed_offset;
+    // The thresholds to decide at, asked for at the first block in place
+    // of count.thresholds where given (they may wait for the statistical
+    // eye's own centres). The crossings are those of the middle threshold.
+    std::function<std::vector<double>()> thresholds;
     Jitter rx_jitter;
     std::uint64_t jitter_seed = 1;
     int histogram_bins = 1000;
@@ -46,7 +50,9 @@ class BerMeters {
     // Whether the receiver's clock placed the decisions (known after the
     // first block).
     bool receiver_clock() const { return receiver_clock_; }
-    ErrorFigures errors() const { return counter_.figures(); }
+    ErrorFigures errors() const {
+        return counter_.has_value() ? counter_->figures() : ErrorCounter(setup_.count).figures();
+    }
     TieHistogram histogram() const;
     // How the decisions' nominal instants lay from the latency, past the
     // settling: counts at the nearest 1/kPhaseBins of a sample over the unit
@@ -58,7 +64,7 @@ class BerMeters {
     void start(bool receiver_clock);
 
     BerMeterSetup setup_;
-    ErrorCounter counter_;
+    std::optional<ErrorCounter> counter_;  // from the first block on
     SamplingJitter jitter_;
     bool started_ = false;
     bool receiver_clock_ = false;
