@@ -208,22 +208,34 @@ std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has
 
 bool write_bathtub_csv(const std::string &path, const EyeFigures &before, const EyeFigures *after,
                        int samples_per_bit, std::string &error, const EyeFigures *at_clock) {
+    std::vector<std::pair<std::string, const EyeFigures *>> columns{{"before_V", &before}};
+    if (after != nullptr) {
+        columns.emplace_back("after_V", after);
+    }
+    if (at_clock != nullptr) {
+        columns.emplace_back("at_clock_V", at_clock);
+    }
+    return write_bathtub_columns(path, columns, samples_per_bit, error);
+}
+
+bool write_bathtub_columns(const std::string &path,
+                           const std::vector<std::pair<std::string, const EyeFigures *>> &columns,
+                           int samples_per_bit, std::string &error) {
     std::FILE *file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::fprintf(file, "phase_ui,offset_samples,before_V%s%s\n", after == nullptr ? "" : ",after_V",
-                 at_clock == nullptr ? "" : ",at_clock_V");
+    std::fputs("phase_ui,offset_samples", file);
+    for (const auto &column : columns) {
+        std::fprintf(file, ",%s", column.first.c_str());
+    }
+    std::fputc('\n', file);
     for (int s = 0; s < samples_per_bit; ++s) {
         const auto i = static_cast<std::size_t>(s);
-        std::fprintf(file, "%.6g,%d,%.17g", slot_ui(s, samples_per_bit),
-                     slot_offset(s, samples_per_bit), before.bathtub[i]);
-        if (after != nullptr) {
-            std::fprintf(file, ",%.17g", after->bathtub[i]);
-        }
-        if (at_clock != nullptr) {
-            std::fprintf(file, ",%.17g", at_clock->bathtub[i]);
+        std::fprintf(file, "%.6g,%d", slot_ui(s, samples_per_bit), slot_offset(s, samples_per_bit));
+        for (const auto &column : columns) {
+            std::fprintf(file, ",%.17g", column.second->bathtub[i]);
         }
         std::fputc('\n', file);
     }

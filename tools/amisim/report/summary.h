@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/amisim/analysis/eye.h"
@@ -45,6 +46,11 @@ std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has
 bool write_bathtub_csv(const std::string &path, const EyeFigures &before, const EyeFigures *after,
                        int samples_per_bit, std::string &error,
                        const EyeFigures *at_clock = nullptr);
+
+// The same with any columns: a name and an eye each.
+bool write_bathtub_columns(const std::string &path,
+                           const std::vector<std::pair<std::string, const EyeFigures *>> &columns,
+                           int samples_per_bit, std::string &error);
 
 // "+0.03" style offset of a phase slot from the cursor, in UI.
 double slot_ui(int slot, int samples_per_bit);
