@@ -280,6 +280,9 @@ Svg ber_report_page(const RunSetting &setting, const RunResults &results) {
                      number_text("noise %.3g V at the decision point", results.decision_noise));
         page.statistical = contour_table(eye);
         page.time_domain = target_table(setting, results);
+        if (eye.eyes > 1) {
+            page.notes.push_back(statistical_levels(eye));
+        }
         page.bathtub = rate_bathtub_picture(eye, results);
     } else {
         page.notes.push_back("no statistical eye: " + results.statistical_error);

@@ -196,6 +196,11 @@ ReportTable target_table(const RunSetting &setting, const RunResults &results) {
     return table;
 }
 
+std::string statistical_levels(const StatisticalEye &eye) {
+    const std::vector<double> &means = eye.means[eye.phases.size() / 2];
+    return levels_line("the centre", means, level_mismatch(means));
+}
+
 // The statistical eye's means at the phase nearest the decisions'.
 std::vector<double> statistical_means(const RunResults &results) {
     const StatisticalEye &eye = *results.statistical;
@@ -315,8 +320,7 @@ void print_ber_results(const RunSetting &setting, const RunResults &results) {
         print_table(contour_table(eye), 12);
         print_table(target_table(setting, results));
         if (eye.eyes > 1) {
-            const std::vector<double> &means = eye.means[eye.phases.size() / 2];
-            std::printf("  %s\n", levels_line("the centre", means, level_mismatch(means)).c_str());
+            std::printf("  %s\n", statistical_levels(eye).c_str());
         }
         if (results.noise_gain != 1.0) {
             std::printf("  the receiver's noise gain: %.4g\n", results.noise_gain);

@@ -156,7 +156,7 @@ std::vector<PamPlace> pam_places(const RunSetting &setting, const RunResults &re
                    const char *reference, const std::string &at) {
         if (eyes.has_value()) {
             places.push_back({pam_eye_table(where + ": " + name + " eyes", *eyes, setting, reference),
-                              levels_line(at, eyes->level_means, eyes->mismatch)});
+                              where + ": " + levels_line(at, eyes->level_means, eyes->mismatch)});
         }
     };
     add(results.pam_before, results.link ? "Rx input" : "before GetWave", "cursor", "the cursor");
