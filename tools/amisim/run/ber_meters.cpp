@@ -7,6 +7,7 @@ namespace amisim {
 
 BerMeters::BerMeters(const BerMeterSetup &setup)
     : setup_(setup),
+      counter_(setup.count),
       jitter_(setup.rx_jitter, setup.sample_interval, setup.jitter_seed),
       phases_(static_cast<std::size_t>(std::max(setup.count.samples_per_bit, 1) * kPhaseBins + 1),
               0) {}
@@ -17,14 +18,9 @@ void BerMeters::start(bool receiver_clock) {
     const double spb = setup_.count.samples_per_bit;
     const double instant = setup_.count.latency +
                            (!receiver_clock && setup_.fixed_offset ? setup_.fixed_offset() : 0.0);
-    if (setup_.thresholds) {
-        setup_.count.thresholds = setup_.thresholds();
-    }
-    counter_.emplace(setup_.count);
-    const std::vector<double> &thresholds = setup_.count.thresholds;
     CrossingJitterSettings crossings;
     crossings.samples_per_bit = setup_.count.samples_per_bit;
-    crossings.threshold = thresholds.empty() ? 0.0 : thresholds[thresholds.size() / 2];
+    crossings.threshold = setup_.crossing_threshold;
     crossings.receiver_clock = receiver_clock;
     crossings.grid_origin = instant - spb / 2;
     crossings.settle_samples = setup_.count.settle_bits * setup_.count.samples_per_bit;
@@ -69,8 +65,19 @@ void BerMeters::add(const double *wave, std::size_t count, const double *ticks,
     }
     instants_ = nominal_;
     jitter_.displace(instants_.data(), instants_.size());
-    counter_->add(wave, count, instants_.data(), nominal_.data(), instants_.size());
+    counter_.add(wave, count, instants_.data(), nominal_.data(), instants_.size());
+    if (counter_.thresholds_pending() && setup_.thresholds &&
+        (counter_.kept() > kMaxKept || (setup_.thresholds_ready && setup_.thresholds_ready()))) {
+        counter_.set_thresholds(setup_.thresholds());
+    }
     crossings_->add(wave, count);
+}
+
+ErrorFigures BerMeters::errors() {
+    if (counter_.thresholds_pending() && setup_.thresholds) {
+        counter_.set_thresholds(setup_.thresholds());
+    }
+    return counter_.figures();
 }
 
 TieHistogram BerMeters::histogram() const {

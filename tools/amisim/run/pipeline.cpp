@@ -1,6 +1,7 @@
 #include "tools/amisim/run/pipeline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <future>
@@ -356,7 +357,17 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
     BerMeterSetup &meters = impaired.meters;
     meters.count.pattern = impaired.stimulus.pattern;
     meters.count.levels = setting.levels.size();
+    // Where an eye's threshold is its own centre, it comes from the
+    // statistical eye while the stream runs.
     meters.count.thresholds = setting.thresholds;
+    meters.count.thresholds.resize(setting.levels.size() - 1, std::nan(""));
+    meters.thresholds = [eye] { return eye.get().thresholds; };
+    meters.thresholds_ready = [eye] {
+        return eye.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    const std::vector<double> provisional =
+        given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+    meters.crossing_threshold = provisional[provisional.size() / 2];
     for (std::size_t e = 0; e < setting.eye_offsets.size(); ++e) {
         meters.count.eye_offsets.push_back(setting.eye_offsets[e]);
     }
@@ -367,12 +378,6 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
     meters.count.noise_seed = seed_of(setting, Stream::kDecisionNoise);
     meters.sample_interval = setting.dt;
     meters.fixed_offset = [eye] { return static_cast<double>(eye.get().offset); };
-    // An eye's own centre comes from the statistical eye.
-    if (setting.thresholds.size() + 1 != setting.levels.size() ||
-        std::any_of(setting.thresholds.begin(), setting.thresholds.end(),
-                    [](double t) { return std::isnan(t); })) {
-        meters.thresholds = [eye] { return eye.get().thresholds; };
-    }
     meters.rx_jitter = setting.impairments.rx;
     meters.jitter_seed = seed_of(setting, Stream::kRxJitter);
     return impaired;
@@ -605,7 +610,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         }
     }
     if (results.stream.meters != nullptr) {
-        const BerMeters &meters = *results.stream.meters;
+        BerMeters &meters = *results.stream.meters;
         results.counted = true;
         results.receiver_clock = meters.receiver_clock();
         results.errors = meters.errors();
