@@ -34,8 +34,8 @@
 namespace amisim {
 
 struct ErrorCountSettings {
-    BitPattern pattern;                      // the symbols sent, regenerated here
-    std::size_t levels = 2;                  // symbols: each takes log2(levels) bits
+    BitPattern pattern;      // the symbols sent, regenerated here
+    std::size_t levels = 2;  // symbols: each takes log2(levels) bits
     // Ascending, levels - 1 of them. Any NaN: the thresholds are to come
     // (set_thresholds); until they do, the counter keeps each instant's
     // samples and decides them, in order, when they come.

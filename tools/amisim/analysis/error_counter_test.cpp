@@ -167,7 +167,8 @@ TEST(ErrorCounter, DecidesTheInstantsKeptForThresholdsToComeAsIfGiven) {
     settings.latency = kSpb / 2;
     settings.noise_sigma = 0.08;
     std::vector<double> instants;
-    amisim::FixedClock(kSpb / 2, kSpb).instants_before(static_cast<double>(wave.size() - kSpb), instants);
+    amisim::FixedClock(kSpb / 2, kSpb)
+        .instants_before(static_cast<double>(wave.size() - kSpb), instants);
     const std::size_t half = instants.size() / 2;
     amisim::ErrorCounter given(settings);
     given.add(wave.data(), wave.size(), instants.data(), nullptr, instants.size());
@@ -176,8 +177,8 @@ TEST(ErrorCounter, DecidesTheInstantsKeptForThresholdsToComeAsIfGiven) {
     later.add(wave.data(), wave.size() / 2, instants.data(), nullptr, half);
     EXPECT_EQ(later.figures().decisions, 0u);
     later.set_thresholds({-0.3, 0.01, 0.3});
-    later.add(wave.data() + wave.size() / 2, wave.size() - wave.size() / 2,
-              instants.data() + half, nullptr, instants.size() - half);
+    later.add(wave.data() + wave.size() / 2, wave.size() - wave.size() / 2, instants.data() + half,
+              nullptr, instants.size() - half);
     const amisim::ErrorFigures a = given.figures();
     const amisim::ErrorFigures b = later.figures();
     EXPECT_GT(a.errors, 100u);

@@ -41,7 +41,7 @@ struct Options {
     bool mapping_given = false;
     SymbolMapping mapping = SymbolMapping::kGray;
     std::vector<double> thresholds;  // volts, one per eye from the lowest
-    long channel_bits = 128;  // length of the built-in channel, in bits
+    long channel_bits = 128;         // length of the built-in channel, in bits
     Convolution convolution = Convolution::kAuto;
     // Models run in host processes of their word size, unless in_process.
     bool in_process = false;

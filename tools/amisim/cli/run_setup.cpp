@@ -348,7 +348,8 @@ bool choose_modulation(const Options &options, RunSetting &setting, ModelSetting
         setting.thresholds = {0.0};  // NRZ decides half-way between its levels
     }
     if (!modulation.eye_offsets.empty()) {
-        setting.eye_offsets = eye_offsets_in_samples(modulation, setting.dt * setting.spb, setting.spb);
+        setting.eye_offsets =
+            eye_offsets_in_samples(modulation, setting.dt * setting.spb, setting.spb);
     }
     setting.modulation_source = modulation.source;
     setting.thresholds_source = modulation.thresholds_source;

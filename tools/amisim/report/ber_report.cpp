@@ -179,9 +179,8 @@ ReportTable target_table(const RunSetting &setting, const RunResults &results) {
         add("threshold from", [&](O, E e) { return threshold_source(setting, e); });
     }
     add("eye height (V)", [&](O o, E) { return o.open ? number_text("%.6g", o.height) : closed; });
-    add("best phase (UI from centre)", [&](O o, E) {
-        return o.open ? number_text("%+.3f", eye.phases[o.best_phase]) : closed;
-    });
+    add("best phase (UI from centre)",
+        [&](O o, E) { return o.open ? number_text("%+.3f", eye.phases[o.best_phase]) : closed; });
     add("eye width (UI)", [&](O o, E) { return o.open ? number_text("%.3f", o.width) : closed; });
     add("eye width (ps)", [&](O o, E) {
         return o.open ? number_text("%.2f", o.width * setting.spb * setting.dt * 1e12) : closed;
@@ -234,17 +233,16 @@ ReportTable counted_table(const RunResults &results) {
     table.rows.push_back({"bit errors", count_text(e.bit_errors), none});
     table.rows.push_back({"bit error rate", number_text("%.3e", e.bit_error_rate),
                           rate(results.statistical_bit_error_rate)});
-    table.rows.push_back(
-        {"bit 95% interval, low", number_text("%.3e", e.bit_interval.low), none});
+    table.rows.push_back({"bit 95% interval, low", number_text("%.3e", e.bit_interval.low), none});
     table.rows.push_back(
         {"bit 95% interval, high", number_text("%.3e", e.bit_interval.high), none});
     if (e.level_means.size() == 4) {
         auto rlm = [](const LevelMismatch &m) {
             return m.measured ? number_text("%.4f", m.rlm) : std::string("n/a");
         };
-        table.rows.push_back({"level mismatch (RLM)", rlm(level_mismatch(e.level_means)),
-                              statistical ? rlm(level_mismatch(statistical_means(results)))
-                                          : std::string("n/a")});
+        table.rows.push_back(
+            {"level mismatch (RLM)", rlm(level_mismatch(e.level_means)),
+             statistical ? rlm(level_mismatch(statistical_means(results))) : std::string("n/a")});
     }
     return table;
 }

@@ -54,15 +54,16 @@ std::vector<std::string> modulation_lines(const RunSetting &setting) {
     }
     std::vector<std::string> lines{line};
     line = "thresholds:";
-    for (std::size_t e = setting.levels.size() - 1; e-- > 0;) {
+    const std::size_t eyes = setting.levels.size() - 1;
+    for (std::size_t e = eyes; e-- > 0;) {
         const bool given = e < setting.thresholds.size() && !std::isnan(setting.thresholds[e]);
-        line += " " + eye_name(e, setting.levels.size() - 1) + " " +
+        line += " " + eye_name(e, eyes) + " " +
                 (given ? number_text("%.4g V", setting.thresholds[e]) + " (" +
                              threshold_source(setting, e) + ")"
-                       : std::string("at the statistical eye's centre")) +
+                       : std::string("its own centre")) +
                 (e > 0 ? "," : "");
     }
-    lines.push_back(line);
+    lines.push_back(line + " (an eye's own centre: the middle of its statistical eye's opening)");
     if (setting.eye_offsets.size() + 1 == setting.levels.size()) {
         line = "eye offsets from the receiver's instant:";
         for (std::size_t e = setting.eye_offsets.size(); e-- > 0;) {
@@ -103,8 +104,9 @@ ReportTable pam_eye_table(const std::string &title, const PamEyes &eyes, const R
     add("threshold from", [&](const PamEye &eye, std::size_t e) {
         return eye.own_centre ? std::string("own centre") : threshold_source(setting, e);
     });
-    add("read at" + from,
-        [&](const PamEye &eye, std::size_t) { return number_text("%+.3f", slot_ui(eye.slot, spb)); });
+    add("read at" + from, [&](const PamEye &eye, std::size_t) {
+        return number_text("%+.3f", slot_ui(eye.slot, spb));
+    });
     add("eye height there (V)",
         [&](const PamEye &eye, std::size_t) { return figure(eye.measured, "%.6g", eye.height); });
     add("width at threshold (UI)", [&](const PamEye &eye, std::size_t) {
@@ -127,10 +129,9 @@ ReportTable pam_eye_table(const std::string &title, const PamEyes &eyes, const R
         previous = slot;
         add("bathtub at " + number_text("%+.3f", slot_ui(slot, spb)) + " UI (V)",
             [&](const PamEye &eye, std::size_t) {
-                const double height =
-                    eye.figures.bathtub.empty()
-                        ? std::nan("")
-                        : eye.figures.bathtub[static_cast<std::size_t>(slot)];
+                const double height = eye.figures.bathtub.empty()
+                                          ? std::nan("")
+                                          : eye.figures.bathtub[static_cast<std::size_t>(slot)];
                 return figure(!std::isnan(height), "%.6g", height);
             });
     }
@@ -155,12 +156,15 @@ std::vector<PamPlace> pam_places(const RunSetting &setting, const RunResults &re
     auto add = [&](const std::optional<PamEyes> &eyes, const std::string &where,
                    const char *reference, const std::string &at) {
         if (eyes.has_value()) {
-            places.push_back({pam_eye_table(where + ": " + name + " eyes", *eyes, setting, reference),
-                              where + ": " + levels_line(at, eyes->level_means, eyes->mismatch)});
+            places.push_back(
+                {pam_eye_table(where + ": " + name + " eyes", *eyes, setting, reference),
+                 levels_line(at, eyes->level_means, eyes->mismatch)});
         }
     };
-    add(results.pam_before, results.link ? "Rx input" : "before GetWave", "cursor", "the cursor");
-    add(results.pam_after, results.link ? "Rx output" : "after GetWave", "cursor", "the cursor");
+    const std::string before = results.link ? "Rx input" : "before GetWave";
+    const std::string after = results.link ? "Rx output" : "after GetWave";
+    add(results.pam_before, before, "cursor", "the cursor, " + before);
+    add(results.pam_after, after, "cursor", "the cursor, " + after);
     add(results.pam_clock, "at Rx clock", "clock", "the Rx clock");
     return places;
 }

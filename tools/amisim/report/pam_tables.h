@@ -46,7 +46,7 @@ std::string levels_line(const std::string &where, const std::vector<double> &mea
                         const LevelMismatch &mismatch);
 
 // The eye tables of every place of a run with more than two levels, with
-// the level line under each ("Rx output: levels at the cursor ...").
+// the level line under each ("levels at the cursor, Rx output (V): ...").
 struct PamPlace {
     ReportTable table;
     std::string levels;

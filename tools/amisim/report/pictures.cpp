@@ -94,9 +94,8 @@ EyeMark best_phase_mark(const EyeFigures &figures) {
     return mark;
 }
 
-Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks,
-                const std::string &title, const std::string &subtitle,
-                const std::string &x_title) {
+Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks, const std::string &title,
+                const std::string &subtitle, const std::string &x_title) {
     Svg svg(780, 520);
     const int spb = eye.samples_per_bit();
     const int columns = eye.columns();
@@ -173,8 +172,7 @@ Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks,
                      "start", "#7fdbff");
         } else {
             svg.text(x + 8,
-                     std::isfinite(mark.threshold) ? frame.y(mark.threshold) + 4
-                                                   : frame.top() + 18,
+                     std::isfinite(mark.threshold) ? frame.y(mark.threshold) + 4 : frame.top() + 18,
                      "eye closed", 13, "start", "#7fdbff");
         }
         if (std::isfinite(mark.threshold)) {
@@ -273,8 +271,7 @@ Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int sampl
 }
 
 Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_per_bit,
-                    double sample_interval, const std::string &x_title,
-                    const std::string &height) {
+                    double sample_interval, const std::string &x_title, const std::string &height) {
     Svg svg(780, 460);
     const int spb = samples_per_bit < 1 ? 1 : samples_per_bit;
     double low = 0.0;
@@ -294,8 +291,8 @@ Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_pe
                           high + margin);
     svg.text(frame.left(), 24, "Bathtub: eye height against sampling phase", 16, "start", "#111");
     svg.text(frame.left(), 44,
-             height + format(" at each phase; 1 UI = %.4g ps", spb * sample_interval * 1e12),
-             12, "start", "#444");
+             height + format(" at each phase; 1 UI = %.4g ps", spb * sample_interval * 1e12), 12,
+             "start", "#444");
     frame.draw_axes(svg, x_title, "eye height (V)", "%.2f", "%.3g", kGrid);
     svg.line(frame.left(), frame.y(0.0), frame.left() + frame.width(), frame.y(0.0), "#888", 1);
     int legend = 0;

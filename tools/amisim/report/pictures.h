@@ -31,8 +31,8 @@ EyeMark best_phase_mark(const EyeFigures &figures);
 // The density over two unit intervals, the cursor in the middle, colour on
 // a logarithmic scale of samples per cell; each eye's height drawn where
 // its mark says (with one eye, at its best phase).
-Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks,
-                const std::string &title, const std::string &subtitle,
+Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks, const std::string &title,
+                const std::string &subtitle,
                 const std::string &x_title = "time from the main cursor (UI)");
 inline Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
                        const std::string &subtitle,

@@ -206,7 +206,7 @@ def figure_or(fmt, value, missing="n/a"):
 def check_pam_eyes(name, stdout, results, places):
     """Each place's table of PAM4 eyes (the highest first) and its level line
     against eyes.PLACE.pam."""
-    for title, key, reference in places:
+    for title, key, reference, at in places:
         pam = results["eyes"][key]["pam"]
         eyes = pam["eyes"][::-1]
         rows = fixed_rows(stdout, f"{title}: PAM4 eyes", len(eyes))
@@ -224,8 +224,7 @@ def check_pam_eyes(name, stdout, results, places):
         for phase in ("-0.500", "-0.250", "+0.000", "+0.250"):
             compare(f"{name} {title}: bathtub at {phase}", rows[f"bathtub at {phase} UI (V)"],
                     [figure_or("%.6g", bathtub_at(e, float(phase))) for e in eyes])
-        levels = re.search(re.escape(title) + r": levels at [^(]*\(V\): ([^;]*); RLM ([0-9.]+)",
-                           stdout)
+        levels = re.search(re.escape(f"levels at {at} (V): ") + r"([^;]*); RLM ([0-9.]+)", stdout)
         compare(f"{name} {title}: levels and RLM", [levels.group(1).split(), levels.group(2)],
                 [["%+.4f" % v for v in pam["level_means_v"]],
                  "%.4f" % pam["level_mismatch"]["rlm"]])
@@ -322,8 +321,8 @@ with tempfile.TemporaryDirectory() as work:
     stdout, results = run("pam4, model", [model, "--bits", "20000", "--modulation", "PAM4",
                                           "--rx-noise", "0.02"], 0)
     check_pam_eyes("pam4, model", stdout, results,
-                   [("before GetWave", "before_get_wave", "cursor"),
-                    ("after GetWave", "after_get_wave", "cursor")])
+                   [("before GetWave", "before_get_wave", "cursor", "the cursor, before GetWave"),
+                    ("after GetWave", "after_get_wave", "cursor", "the cursor, after GetWave")])
     check_pam_error_rate("pam4, model", stdout, results)
 
     if example_rx:
@@ -331,9 +330,9 @@ with tempfile.TemporaryDirectory() as work:
             model, "--set", "TX_Preemph=1", "--channel", line_pair, "--bits", "20000", "--rx",
             example_rx, "--modulation", "PAM4", "--rx-noise", "0.03"], 0)
         check_pam_eyes("pam4, link", stdout, results,
-                       [("Rx input", "before_get_wave", "cursor"),
-                        ("Rx output", "after_get_wave", "cursor"),
-                        ("at Rx clock", "at_rx_clock", "clock")])
+                       [("Rx input", "before_get_wave", "cursor", "the cursor, Rx input"),
+                        ("Rx output", "after_get_wave", "cursor", "the cursor, Rx output"),
+                        ("at Rx clock", "at_rx_clock", "clock", "the Rx clock")])
         check_pam_error_rate("pam4, link", stdout, results)
         compare("pam4, link: the receiver told PAM4",
                 results["inputs"]["receiver"]["parameters_sent"], "(Example_Rx (Rx_Modulation PAM4))")

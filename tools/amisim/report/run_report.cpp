@@ -50,7 +50,8 @@ const char *unit_name(const RunSetting &setting) {
 std::string rate_text(const RunSetting &setting) {
     char rate[96];
     if (is_pam(setting)) {
-        std::snprintf(rate, sizeof rate, "%lld %s symbols of PRBS%d at %g GBd, %d samples per symbol",
+        std::snprintf(rate, sizeof rate,
+                      "%lld %s symbols of PRBS%d at %g GBd, %d samples per symbol",
                       static_cast<long long>(setting.bits),
                       modulation_name(static_cast<int>(setting.levels.size())).c_str(),
                       setting.prbs_order, 1e-9 / (setting.dt * setting.spb), setting.spb);
@@ -104,9 +105,9 @@ Svg place_picture(const RunSetting &setting, const EyeDensity &density, const Ey
     }
     const bool at_clock = reference != nullptr && std::string(reference) == "the clock";
     char rate[96];
-    std::snprintf(rate, sizeof rate, "%lld %s symbols at %g GBd",
-                  static_cast<long long>(setting.bits), modulation_name(static_cast<int>(eyes + 1)).c_str(),
-                  1e-9 / (setting.dt * setting.spb));
+    std::snprintf(
+        rate, sizeof rate, "%lld %s symbols at %g GBd", static_cast<long long>(setting.bits),
+        modulation_name(static_cast<int>(eyes + 1)).c_str(), 1e-9 / (setting.dt * setting.spb));
     return eye_picture(density, marks, title,
                        rate + std::string("; heights ") + heights + " V at " +
                            (at_clock ? "the clock" : "each eye's best phase"),
@@ -130,9 +131,9 @@ Svg pam_bathtub(const RunSetting &setting, const PamEyes &pam, const std::string
 bool write_pam_bathtubs(const std::string &path, const RunSetting &setting,
                         const RunResults &results, std::string &error) {
     std::vector<std::pair<std::string, const EyeFigures *>> columns;
-    for (const auto &[place, pam] : {std::pair{"before", &results.pam_before},
-                                     std::pair{"after", &results.pam_after},
-                                     std::pair{"at_clock", &results.pam_clock}}) {
+    for (const auto &[place, pam] :
+         {std::pair{"before", &results.pam_before}, std::pair{"after", &results.pam_after},
+          std::pair{"at_clock", &results.pam_clock}}) {
         for (std::size_t e = pam->has_value() ? (*pam)->eyes.size() : 0; e-- > 0;) {
             columns.emplace_back(std::string(place) + "_" + eye_name(e, (*pam)->eyes.size()) + "_V",
                                  &(*pam)->eyes[e].figures);
@@ -243,10 +244,9 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
                        setting.dt, pointers(setting.channel.columns), error) ||
         !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
-        !(is_pam(setting)
-              ? write_pam_bathtubs(folder + "bathtub.csv", setting, results, error)
-              : write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb,
-                                  error))) {
+        !(is_pam(setting) ? write_pam_bathtubs(folder + "bathtub.csv", setting, results, error)
+                          : write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after,
+                                              setting.spb, error))) {
         return false;
     }
     const StreamResult &stream = results.stream;
@@ -348,14 +348,14 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     if (at_clock != nullptr) {
         tubs.push_back({at_clock, "Rx output, from clock", kCurveColours[2]});
     }
-    const std::optional<PamEyes> &pam_shown = results.pam_clock.has_value() ? results.pam_clock
+    const std::optional<PamEyes> &pam_shown = results.pam_clock.has_value()   ? results.pam_clock
                                               : results.pam_after.has_value() ? results.pam_after
                                                                               : results.pam_before;
     const bool clock_shown = results.pam_clock.has_value();
     const Svg bathtub =
         pam_shown.has_value()
             ? pam_bathtub(setting, *pam_shown,
-                          clock_shown ? "Rx clock"
+                          clock_shown         ? "Rx clock"
                           : output != nullptr ? "Rx output"
                                               : "Rx input",
                           clock_shown ? "sampling phase from the Rx clock (UI)"
@@ -363,25 +363,24 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
             : bathtub_picture(tubs, setting.spb, setting.dt,
                               "sampling phase from the cursor or the Rx clock (UI)");
     const StreamResult &stream = results.stream;
-    Svg eye_shown = place_picture(setting, stream.before->density(), input, results.pam_before,
-                                  "Eye at the receiver's input (after Tx and channel)",
-                                  "the cursor");
+    Svg eye_shown =
+        place_picture(setting, stream.before->density(), input, results.pam_before,
+                      "Eye at the receiver's input (after Tx and channel)", "the cursor");
     if (!picture(eye_shown, "eye_before.svg") || !picture(pulse, "pulse.svg") ||
         !picture(bathtub, "bathtub.svg")) {
         return false;
     }
     if (output != nullptr) {
         eye_shown = place_picture(setting, stream.after->density(), *output, results.pam_after,
-                                  "Eye after the receiver's AMI_GetWave, best phase",
-                                  "the cursor");
+                                  "Eye after the receiver's AMI_GetWave, best phase", "the cursor");
         if (!picture(eye_shown, "eye_after.svg")) {
             return false;
         }
     }
     if (at_clock != nullptr) {
-        eye_shown = place_picture(setting, stream.clocked->density(), *at_clock,
-                                  results.pam_clock, "Eye at the receiver's sampling instants",
-                                  "the clock", "time from the receiver's sampling instant (UI)");
+        eye_shown = place_picture(setting, stream.clocked->density(), *at_clock, results.pam_clock,
+                                  "Eye at the receiver's sampling instants", "the clock",
+                                  "time from the receiver's sampling instant (UI)");
         if (!picture(eye_shown, "eye_clock.svg")) {
             return false;
         }
@@ -505,12 +504,12 @@ void print_results(const RunSetting &setting, const RunResults &results) {
         print_response_summary(results.channel, results.after_tx);
         if (is_pam(setting)) {
             print_pam_eyes(setting, results);
-            std::printf("  %s\n", settle_note(results.settle_bits, results.fill_bits,
-                                              setting.bits, unit_name(setting))
+            std::printf("  %s\n", settle_note(results.settle_bits, results.fill_bits, setting.bits,
+                                              unit_name(setting))
                                       .c_str());
         } else {
-            print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt,
-                              setting.bits, results.settle_bits, results.fill_bits);
+            print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
+                              results.settle_bits, results.fill_bits);
         }
         if (setting.ber) {
             print_ber_results(setting, results);

@@ -213,7 +213,8 @@ EyeOutcome statistical_eye(const RunSetting &setting,
     settings.levels = setting.levels;
     // Half-way between the levels through the main cursor until the eye's
     // own centres are known.
-    settings.thresholds = given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+    settings.thresholds =
+        given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
     settings.noise_sigma = noise;
     settings.tx_jitter = setting.impairments.tx;
     settings.rx_jitter = setting.impairments.rx;
@@ -588,9 +589,9 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         // The receiver's input is read at each eye's own centre unless it
         // is where the decisions are taken.
         results.pam_before =
-            read_eyes(stream.before->density(), stream.after != nullptr ? std::vector<double>{}
-                                                                          : results.thresholds,
-                      nullptr, results.before_get_wave);
+            read_eyes(stream.before->density(),
+                      stream.after != nullptr ? std::vector<double>{} : results.thresholds, nullptr,
+                      results.before_get_wave);
     }
     if (stream.after != nullptr) {
         results.after_get_wave = eye_figures(*stream.after);
