@@ -187,6 +187,13 @@ std::vector<double> given_or(const RunSetting &setting, const std::vector<double
     return decision_thresholds(given, others);
 }
 
+// Until the eyes' own centres are known: half-way between the levels
+// through the response's main cursor where none is given.
+std::vector<double> provisional_thresholds(const RunSetting &setting,
+                                           const ResponseFigures &through) {
+    return given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+}
+
 // The statistical eye of the analysed responses (through first, then the
 // aggressors) with the run's jitter and the noise at the decision point,
 // read at the thresholds decided at: those given, else each eye's own
@@ -211,10 +218,7 @@ EyeOutcome statistical_eye(const RunSetting &setting,
     settings.samples_per_bit = setting.spb;
     settings.sample_interval = setting.dt;
     settings.levels = setting.levels;
-    // Half-way between the levels through the main cursor until the eye's
-    // own centres are known.
-    settings.thresholds =
-        given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+    settings.thresholds = provisional_thresholds(setting, through);
     settings.noise_sigma = noise;
     settings.tx_jitter = setting.impairments.tx;
     settings.rx_jitter = setting.impairments.rx;
@@ -366,12 +370,9 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
     meters.thresholds_ready = [eye] {
         return eye.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     };
-    const std::vector<double> provisional =
-        given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+    const std::vector<double> provisional = provisional_thresholds(setting, through);
     meters.crossing_threshold = provisional[provisional.size() / 2];
-    for (std::size_t e = 0; e < setting.eye_offsets.size(); ++e) {
-        meters.count.eye_offsets.push_back(setting.eye_offsets[e]);
-    }
+    meters.count.eye_offsets.assign(setting.eye_offsets.begin(), setting.eye_offsets.end());
     meters.count.samples_per_bit = setting.spb;
     meters.count.latency = static_cast<double>(through.eye_centre);
     meters.count.settle_bits = results.settle_bits;
