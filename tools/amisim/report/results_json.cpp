@@ -23,6 +23,12 @@ namespace amisim {
 
 namespace {
 
+// A figure under its name, null where it is not known.
+void figure_or_null(JsonWriter &json, const char *name, bool known, double value) {
+    json.key(name);
+    known ? json.value(value) : json.null();
+}
+
 void text_or_null(JsonWriter &json, const ModelText &text) {
     if (text.present) {
         json.value(text.text);
@@ -113,8 +119,7 @@ void eye_fields(JsonWriter &json, const EyeFigures &f, const RunSetting &setting
     const int spb = setting.spb;
     json.key("measured").value(f.measured);
     auto figure = [&](const char *name, double value) {
-        json.key(name);
-        f.measured ? json.value(value) : json.null();
+        figure_or_null(json, name, f.measured, value);
     };
     figure("best_phase_ui", slot_ui(f.best_slot, spb));
     figure("height_best_v", f.height);
@@ -168,8 +173,7 @@ void eye(JsonWriter &json, const char *label, const char *reference, const EyeFi
             json.key("read_phase_ui").value(slot_ui(p.slot, setting.spb));
             json.key("measured_there").value(p.measured);
             auto there = [&](const char *name, double value) {
-                json.key(name);
-                p.measured ? json.value(value) : json.null();
+                figure_or_null(json, name, p.measured, value);
             };
             there("height_there_v", p.height);
             there("lower_there_v", p.lower);
@@ -370,8 +374,7 @@ void statistical_eye(JsonWriter &json, const RunSetting &setting, const RunResul
         json.key("at_target").begin_object();
         json.key("open").value(o.open);
         auto figure = [&](const char *name, double value) {
-            json.key(name);
-            o.open ? json.value(value) : json.null();
+            figure_or_null(json, name, o.open, value);
         };
         figure("height_v", o.height);
         figure("best_phase_ui", eye.phases[o.best_phase]);
@@ -479,8 +482,7 @@ void error_rate(JsonWriter &json, const RunSetting &setting, const RunResults &r
     tie.crossings > 0 ? json.value(tie.rms) : json.null();
     json.key("fitted").value(fit.fitted);
     auto fitted = [&](const char *name, double value) {
-        json.key(name);
-        fit.fitted ? json.value(value) : json.null();
+        figure_or_null(json, name, fit.fitted, value);
     };
     fitted("dj_ui", fit.dj);
     fitted("rj_ui", fit.rj);
