@@ -58,11 +58,13 @@ void ErrorCounter::set_thresholds(const std::vector<double> &thresholds) {
     settings_.thresholds = thresholds;
     pending_ = false;
     const std::size_t stride = 1 + offsets_.size();
+    std::vector<double> voltages(offsets_.size());
     for (std::size_t i = 0; i + stride <= kept_.size(); i += stride) {
-        count_decision(kept_[i], &kept_[i + 1]);
+        std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(i + 1), offsets_.size(),
+                    voltages.begin());
+        count_decision(kept_[i], voltages.data());
     }
-    kept_.clear();
-    kept_.shrink_to_fit();
+    kept_ = std::deque<double>();
 }
 
 void ErrorCounter::decide_at(double nominal, const double *voltages) {

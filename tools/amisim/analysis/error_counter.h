@@ -140,7 +140,7 @@ class ErrorCounter {
     std::vector<double> voltages_;  // of each sampler
     std::vector<double> noisy_;
     bool pending_ = false;
-    std::vector<double> kept_;  // each kept instant's nominal place, then its voltages
+    std::deque<double> kept_;  // each kept instant's nominal place, then its voltages
 };
 
 // The instants of a clock at a fixed phase: first, first + spb, ... Those

@@ -63,7 +63,7 @@ class BerMeters {
     // interval around it, bin 0 half a unit interval before it.
     static constexpr int kPhaseBins = 16;
     // Decisions kept at most for the thresholds to come.
-    static constexpr std::size_t kMaxKept = 1u << 20;
+    static constexpr std::size_t kMaxKept = 1u << 19;
     const std::vector<std::uint64_t> &phases() const { return phases_; }
 
   private:
