@@ -42,6 +42,8 @@ ErrorCounter::ErrorCounter(const ErrorCountSettings &settings)
     ready_.resize(offsets_.size());
     voltages_.resize(offsets_.size());
     noisy_.resize(offsets_.size());
+    pending_ = std::any_of(settings.thresholds.begin(), settings.thresholds.end(),
+                           [](double t) { return std::isnan(t); });
     figures_.decisions_by_symbol.assign(settings.levels, 0);
     figures_.errors_by_symbol.assign(settings.levels, 0);
     level_sums_.assign(settings.levels, 0.0);
@@ -52,7 +54,29 @@ void ErrorCounter::decide(double nominal, double voltage) {
     decide_at(nominal, voltages_.data());
 }
 
+void ErrorCounter::set_thresholds(const std::vector<double> &thresholds) {
+    settings_.thresholds = thresholds;
+    pending_ = false;
+    const std::size_t stride = 1 + offsets_.size();
+    std::vector<double> voltages(offsets_.size());
+    for (std::size_t i = 0; i + stride <= kept_.size(); i += stride) {
+        std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(i + 1), offsets_.size(),
+                    voltages.begin());
+        count_decision(kept_[i], voltages.data());
+    }
+    kept_ = std::deque<double>();
+}
+
 void ErrorCounter::decide_at(double nominal, const double *voltages) {
+    if (!pending_) {
+        count_decision(nominal, voltages);
+        return;
+    }
+    kept_.push_back(nominal);
+    kept_.insert(kept_.end(), voltages, voltages + offsets_.size());
+}
+
+void ErrorCounter::count_decision(double nominal, const double *voltages) {
     const double position = (nominal - settings_.latency) / settings_.samples_per_bit;
     if (!std::isfinite(position)) {
         return;

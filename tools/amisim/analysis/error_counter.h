@@ -34,9 +34,12 @@
 namespace amisim {
 
 struct ErrorCountSettings {
-    BitPattern pattern;                      // the symbols sent, regenerated here
-    std::size_t levels = 2;                  // symbols: each takes log2(levels) bits
-    std::vector<double> thresholds = {0.0};  // ascending, levels - 1 of them
+    BitPattern pattern;      // the symbols sent, regenerated here
+    std::size_t levels = 2;  // symbols: each takes log2(levels) bits
+    // Ascending, levels - 1 of them. Any NaN: the thresholds are to come
+    // (set_thresholds); until they do, the counter keeps each instant's
+    // samples and decides them, in order, when they come.
+    std::vector<double> thresholds = {0.0};
     int samples_per_bit = 32;
     double latency = 0.0;              // samples
     std::int64_t settle_bits = 0;      // symbols before this one are not counted
@@ -101,11 +104,20 @@ class ErrorCounter {
     void add(const double *wave, std::size_t count, const double *instants, const double *nominal,
              std::size_t n);
 
+    // The thresholds to come: the instants kept so far are decided.
+    void set_thresholds(const std::vector<double> &thresholds);
+    bool thresholds_pending() const { return pending_; }
+    // Instants kept for the thresholds to come.
+    std::size_t kept() const { return kept_.size() / (1 + offsets_.size()); }
+
+    // Those kept are not counted.
     ErrorFigures figures() const;
 
   private:
-    // Decides at a nominal place with the voltage of each sampler.
+    // Decides at a nominal place with the voltage of each sampler, or keeps
+    // them for the thresholds to come.
     void decide_at(double nominal, const double *voltages);
+    void count_decision(double nominal, const double *voltages);
 
     ErrorCountSettings settings_;
     SymbolStream symbols_;
@@ -127,6 +139,8 @@ class ErrorCounter {
     std::vector<double> shifted_;
     std::vector<double> voltages_;  // of each sampler
     std::vector<double> noisy_;
+    bool pending_ = false;
+    std::deque<double> kept_;  // each kept instant's nominal place, then its voltages
 };
 
 // The instants of a clock at a fixed phase: first, first + spb, ... Those

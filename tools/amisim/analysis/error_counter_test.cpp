@@ -150,6 +150,44 @@ TEST(ErrorCounter, CountsTheBitsOfPam4SymbolsByTheMapping) {
     }
 }
 
+// Thresholds to come (the statistical eye's own centres, worked out while
+// the stream runs): the instants kept until they come are decided as if
+// they had been given, noise and all, and none is counted before.
+TEST(ErrorCounter, DecidesTheInstantsKeptForThresholdsToComeAsIfGiven) {
+    amisim::JitteredSourceSettings stimulus;
+    stimulus.samples_per_bit = kSpb;
+    stimulus.levels = amisim::pam_levels(4);
+    amisim::JitteredSource source(stimulus);
+    std::vector<double> wave(4000 * kSpb);
+    source.fill(wave.data(), wave.size());
+    amisim::ErrorCountSettings settings;
+    settings.levels = 4;
+    settings.thresholds = {-0.3, 0.01, 0.3};
+    settings.samples_per_bit = kSpb;
+    settings.latency = kSpb / 2;
+    settings.noise_sigma = 0.08;
+    std::vector<double> instants;
+    amisim::FixedClock(kSpb / 2, kSpb)
+        .instants_before(static_cast<double>(wave.size() - kSpb), instants);
+    const std::size_t half = instants.size() / 2;
+    amisim::ErrorCounter given(settings);
+    given.add(wave.data(), wave.size(), instants.data(), nullptr, instants.size());
+    settings.thresholds[1] = std::nan("");
+    amisim::ErrorCounter later(settings);
+    later.add(wave.data(), wave.size() / 2, instants.data(), nullptr, half);
+    EXPECT_EQ(later.figures().decisions, 0u);
+    later.set_thresholds({-0.3, 0.01, 0.3});
+    later.add(wave.data() + wave.size() / 2, wave.size() - wave.size() / 2, instants.data() + half,
+              nullptr, instants.size() - half);
+    const amisim::ErrorFigures a = given.figures();
+    const amisim::ErrorFigures b = later.figures();
+    EXPECT_GT(a.errors, 100u);
+    EXPECT_EQ(b.decisions, a.decisions);
+    EXPECT_EQ(b.error_symbols, a.error_symbols);
+    EXPECT_EQ(b.bit_errors, a.bit_errors);
+    EXPECT_EQ(b.level_means, a.level_means);
+}
+
 TEST(ErrorCounter, CountsSymbolsMissedAndRepeated) {
     amisim::ErrorCountSettings settings;
     settings.samples_per_bit = kSpb;

@@ -6,26 +6,35 @@
 
 namespace amisim {
 
+SymbolErrorRates combine_eye_rates(const std::vector<double> &by_eye, SymbolMapping mapping) {
+    SymbolErrorRates rates;
+    const int bits = bits_per_symbol(static_cast<int>(by_eye.size()) + 1);
+    for (std::size_t e = 0; e < by_eye.size(); ++e) {
+        const int low = static_cast<int>(e);
+        rates.by_eye.push_back(by_eye[e]);
+        rates.ser += by_eye[e];
+        rates.ber += by_eye[e] * bit_errors(low, low + 1, mapping);
+    }
+    if (bits > 0) {
+        rates.ber /= bits;
+    }
+    return rates;
+}
+
 SymbolErrorRates statistical_error_rates(const StatisticalEye &eye,
                                          const std::vector<double> &thresholds,
                                          const std::vector<int> &offsets, SymbolMapping mapping) {
-    SymbolErrorRates rates;
     const int spb = eye.samples_per_bit;
-    const int bits = bits_per_symbol(static_cast<int>(eye.eyes) + 1);
-    if (spb < 1 || thresholds.size() < eye.eyes || bits == 0) {
-        return rates;
+    if (spb < 1 || thresholds.size() < eye.eyes || eye.eyes == 0) {
+        return {};
     }
+    std::vector<double> by_eye;
     for (std::size_t e = 0; e < eye.eyes; ++e) {
         const int offset = e < offsets.size() ? offsets[e] : 0;
         const auto phase = static_cast<std::size_t>(((spb / 2 + offset) % spb + spb) % spb);
-        const double rate = eye_rate_at(eye, e, phase, thresholds[e]);
-        const int low = static_cast<int>(e);
-        rates.by_eye.push_back(rate);
-        rates.ser += rate;
-        rates.ber += rate * bit_errors(low, low + 1, mapping);
+        by_eye.push_back(eye_rate_at(eye, e, phase, thresholds[e]));
     }
-    rates.ber /= bits;
-    return rates;
+    return combine_eye_rates(by_eye, mapping);
 }
 
 std::vector<double> statistical_centre_thresholds(const StatisticalEye &eye) {

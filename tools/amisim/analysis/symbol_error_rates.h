@@ -25,6 +25,9 @@ struct SymbolErrorRates {
     double ber = 0.0;
 };
 
+// The symbol and bit error rates of each eye's rate, lowest eye first.
+SymbolErrorRates combine_eye_rates(const std::vector<double> &by_eye, SymbolMapping mapping);
+
 // At thresholds (one per eye, volts) and each eye's phase, offsets[e]
 // samples from the centre (none given: 0), wrapped into the unit interval.
 SymbolErrorRates statistical_error_rates(const StatisticalEye &eye,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/amisim/channel/channel_stream.h"
@@ -74,10 +75,20 @@ int run(const amisim::Options &options, amisim::RunSetting &setting) {
     if (!amisim::load_channel(options, setting, error)) {
         return fail(kBadInput, error);
     }
+    // The modulation first: a model may have to be told it in its parameters.
+    amisim::ModelSettings told;
+    if (!amisim::choose_modulation(options, setting, told, error)) {
+        return fail(kBadInput, error);
+    }
+    auto with_told = [](std::vector<std::pair<std::string, std::string>> settings,
+                        const std::vector<std::pair<std::string, std::string>> &added) {
+        settings.insert(settings.end(), added.begin(), added.end());
+        return settings;
+    };
     std::optional<amisim::ModelFailure> failure;
     if (!amisim::choose_parameters(options, setting.model_path, options.have_parameter_string,
-                                   options.parameter_string, options.settings, setting,
-                                   setting.parameters, failure, error)) {
+                                   options.parameter_string, with_told(options.settings, told.tx),
+                                   setting, setting.parameters, failure, error)) {
         return stop_early(setting, "transmitter", failure, error);
     }
     std::unique_ptr<amisim::ModelSession> receiver;
@@ -87,7 +98,8 @@ int run(const amisim::Options &options, amisim::RunSetting &setting) {
             return fail(kBadInput, "the receiver " + error);
         }
         if (!amisim::choose_parameters(options, setting.rx_path, options.have_rx_parameter_string,
-                                       options.rx_parameter_string, options.rx_settings, setting,
+                                       options.rx_parameter_string,
+                                       with_told(options.rx_settings, told.rx), setting,
                                        setting.rx_parameters, failure, error)) {
             return stop_early(setting, "receiver", failure, "the receiver: " + error);
         }

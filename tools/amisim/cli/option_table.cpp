@@ -1,5 +1,7 @@
 #include "tools/amisim/cli/option_table.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -194,12 +196,24 @@ const std::vector<OptionSpec> kOptions = {
          o.sample_interval_given = true;
          return true;
      }},
-    {"--samples-per-bit", "N", A::kRequired, G::kSimulation, "32", "every run", "samples per bit",
+    {"--symbol-rate", "BAUD", A::kRequired, G::kSimulation, "", "every run",
+     "unit intervals per second (symbols of PAM-n, bits of NRZ), e.g. `26.5625e9`: the sample "
+     "interval becomes 1/(BAUD times `--samples-per-bit`); not with `--sample-interval`",
+     [](const std::string &value, Options &o, std::string &error) {
+         if (!parse_double(value, o.symbol_rate) || o.symbol_rate < 1e3 || o.symbol_rate > 1e13) {
+             error = "--symbol-rate: '" + value + "' is not a rate from 1e3 to 1e13 baud";
+             return false;
+         }
+         return true;
+     }},
+    {"--samples-per-bit", "N", A::kRequired, G::kSimulation, "32", "every run",
+     "samples per unit interval: per bit of NRZ, per symbol of PAM-n",
      [](const std::string &value, Options &o, std::string &error) {
          return whole_number("--samples-per-bit", value, 1, 4096, o.samples_per_bit, error);
      }},
     {"--bits", "N", A::kRequired, G::kSimulation, "4096", "every run",
-     "bits in the waveform; the run streams, so memory does not grow with N",
+     "unit intervals in the waveform: bits of NRZ, symbols of PAM-n (each of ceil(log2 n) bits); "
+     "the run streams, so memory does not grow with N",
      [](const std::string &value, Options &o, std::string &error) {
          return whole_number("--bits", value, 1, kMaxBits, o.bits, error);
      }},
@@ -209,7 +223,8 @@ const std::vector<OptionSpec> kOptions = {
          return whole_number("--bits-per-call", value, 1, 10000000, o.bits_per_call, error);
      }},
     {"--prbs", "N", A::kRequired, G::kSimulation, "7", "every run",
-     "PRBS order of the stimulus (7, 9, 15, 23, 31), levels +0.5 and -0.5",
+     "PRBS order of the stimulus's bits (7, 9, 15, 23, 31): NRZ sends each at -0.5 or +0.5 V, "
+     "PAM-n groups them into symbols (`--modulation`)",
      [](const std::string &value, Options &o, std::string &error) {
          std::int64_t order = 0;
          if (!parse_int64(value, order) ||
@@ -218,6 +233,63 @@ const std::vector<OptionSpec> kOptions = {
              return false;
          }
          o.prbs_order = static_cast<int>(order);
+         return true;
+     }},
+    {"--modulation", "NAME", A::kRequired, G::kSimulation, "the files', else NRZ", "every run",
+     "`NRZ`, `PAM4` or `PAM<n>` (n from 2 to 32), over the `Modulation` the models' .ami files "
+     "beside their libraries declare (the receiver's first); the run says what it overrides. "
+     "The levels are equally spaced from -0.5 to +0.5 V (PAM4: -1/2, -1/6, +1/6, +1/2). A model "
+     "whose file declares a Usage In String parameter named ...Modulation listing modulations "
+     "(the example receiver's `Rx_Modulation`) is told the run's through it, unless `--set` or "
+     "`--rx-set` gives it",
+     [](const std::string &value, Options &o, std::string &error) {
+         std::string word;
+         for (char c : value) {
+             word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+         }
+         std::int64_t levels = 0;
+         if (word == "NRZ") {
+             levels = 2;
+         } else if (word.compare(0, 3, "PAM") != 0 || !parse_int64(word.substr(3), levels) ||
+                    levels < 2 || levels > kMaxLevels || word.size() > 5) {
+             error = "--modulation: '" + value + "' is not NRZ, PAM4 or PAM<n> for n from 2 to " +
+                     std::to_string(kMaxLevels);
+             return false;
+         }
+         o.modulation_levels = static_cast<int>(levels);
+         return true;
+     }},
+    {"--mapping", "HOW", A::kRequired, G::kSimulation, "`gray`", "PAM-n",
+     "how bits become symbols: `gray` (neighbouring levels differ in one bit; PAM4's 00, 01, 11, "
+     "10 from the lowest level) or `natural` (the binary number); over a file's PAM4_Mapping",
+     [](const std::string &value, Options &o, std::string &error) {
+         if (value != "gray" && value != "natural") {
+             error = "--mapping: '" + value + "' is not gray or natural";
+             return false;
+         }
+         o.mapping_given = true;
+         o.mapping = value == "gray" ? SymbolMapping::kGray : SymbolMapping::kNatural;
+         return true;
+     }},
+    {"--thresholds", "V,V,...", A::kRequired, G::kSimulation, "the file's, else centres",
+     "every run",
+     "the decision thresholds in volts at the decision point, one per eye from the lowest "
+     "(PAM4: lower,centre,upper), over those the receiver's file gives (`PAM4_LowerThreshold` "
+     "... or `PAM_Thresholds`). Without either, NRZ decides at 0 V and each eye of PAM-n at its "
+     "own centre, the middle of its statistical eye's opening at the target rate",
+     [](const std::string &value, Options &o, std::string &error) {
+         o.thresholds.clear();
+         std::size_t at = 0;
+         while (at <= value.size()) {
+             const std::size_t comma = std::min(value.find(',', at), value.size());
+             double threshold = 0.0;
+             if (!parse_double(value.substr(at, comma - at), threshold)) {
+                 error = "--thresholds: '" + value + "' is not a list of volts such as -0.3,0,0.3";
+                 return false;
+             }
+             o.thresholds.push_back(threshold);
+             at = comma + 1;
+         }
          return true;
      }},
     {"--convolution", "HOW", A::kRequired, G::kSimulation, "auto", "every run",

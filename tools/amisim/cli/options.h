@@ -9,6 +9,7 @@
 
 #include "tools/amisim/channel/channel_stream.h"
 #include "tools/amisim/stimulus/reserved_parameters.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 namespace amisim {
 
@@ -29,11 +30,18 @@ struct Options {
     std::string channel_ports;  // --ports of a Touchstone channel, empty: the default order
     double sample_interval = 3.125e-12;
     bool sample_interval_given = false;
-    int samples_per_bit = 32;
-    std::int64_t bits = 4096;
+    double symbol_rate = 0.0;  // --symbol-rate, baud; 0: from the sample interval
+    int samples_per_bit = 32;  // a unit interval's: a bit of NRZ, a symbol of PAM-n
+    std::int64_t bits = 4096;  // unit intervals
     long bits_per_call = 256;
     int prbs_order = 7;
-    long channel_bits = 128;  // length of the built-in channel, in bits
+    // The modulation over what the models' .ami files declare: levels 0
+    // (none given), 2 for NRZ, 4 for PAM4; the mapping; the thresholds.
+    int modulation_levels = 0;
+    bool mapping_given = false;
+    SymbolMapping mapping = SymbolMapping::kGray;
+    std::vector<double> thresholds;  // volts, one per eye from the lowest
+    long channel_bits = 128;         // length of the built-in channel, in bits
     Convolution convolution = Convolution::kAuto;
     // Models run in host processes of their word size, unless in_process.
     bool in_process = false;

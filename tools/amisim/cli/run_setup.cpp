@@ -10,6 +10,8 @@
 #include "tools/amisim/channel/touchstone.h"
 #include "tools/amisim/channel/touchstone_channel.h"
 #include "tools/amisim/models/hosted_session.h"
+#include "tools/amisim/models/parameter_lists.h"
+#include "tools/amisim/stimulus/modulation.h"
 #include "tools/amisim/stimulus/reserved_parameters.h"
 
 namespace amisim {
@@ -130,7 +132,13 @@ std::unique_ptr<ModelSession> open_model(const Options &options, const std::stri
 }
 
 bool load_channel(const Options &options, RunSetting &setting, std::string &error) {
-    setting.dt = options.sample_interval;
+    if (options.symbol_rate > 0.0 && options.sample_interval_given) {
+        error = "--symbol-rate and --sample-interval both set the sample interval; give one";
+        return false;
+    }
+    const bool interval_given = options.sample_interval_given || options.symbol_rate > 0.0;
+    setting.dt = options.symbol_rate > 0.0 ? 1.0 / (options.symbol_rate * options.samples_per_bit)
+                                           : options.sample_interval;
     setting.spb = options.samples_per_bit;
     setting.bits = options.bits;
     setting.bits_per_call = options.bits_per_call;
@@ -163,11 +171,14 @@ bool load_channel(const Options &options, RunSetting &setting, std::string &erro
         }
         const double file_dt = setting.channel.sample_interval;
         if (file_dt > 0.0) {
-            if (!options.sample_interval_given) {
+            if (!interval_given) {
                 setting.dt = file_dt;
             } else if (std::fabs(file_dt - setting.dt) > 1e-6 * setting.dt) {
                 error = options.channel_file + ": its time step " + std::to_string(file_dt) +
-                        " s differs from --sample-interval " + std::to_string(setting.dt) + " s";
+                        " s differs from " +
+                        (options.symbol_rate > 0.0 ? "the sample interval of --symbol-rate "
+                                                   : "--sample-interval ") +
+                        std::to_string(setting.dt) + " s";
                 return false;
             }
         }
@@ -225,6 +236,132 @@ bool choose_parameters(const Options &options, const std::string &model_path, bo
         return false;
     }
     parameters = parameter_string_for(root, echo, settings);
+    return true;
+}
+
+namespace {
+
+// The text of the .ami file a simulator reads beside a library; "" for none.
+std::string ami_text_beside(const std::string &library, std::string &path) {
+    for (const std::string &candidate : ami_files_beside(library)) {
+        std::ifstream in(candidate);
+        if (in) {
+            std::ostringstream text;
+            text << in.rdbuf();
+            path = candidate;
+            return text.str();
+        }
+    }
+    path.clear();
+    return "";
+}
+
+// The value a parameter string (--params) gives a parameter under its
+// root; false where it gives none.
+bool value_in_string(const std::string &string, const std::string &name, std::string &value) {
+    std::string error;
+    const std::unique_ptr<ParameterList> top = read_parameter_lists(string, error);
+    if (top == nullptr || top->children.empty()) {
+        return false;
+    }
+    const ParameterList *parameter = top->children.front()->child(name);
+    if (parameter == nullptr || parameter->values.empty()) {
+        return false;
+    }
+    value = parameter->values.front();
+    return true;
+}
+
+// Tells a model the run's modulation through the parameter its file ties
+// to it (see find_modulation_parameter), as a simulator passes the user's
+// choice on: the setting goes to added unless the command line gives the
+// parameter itself; the notes say what was done or what disagrees.
+void tell_model(const char *who, const std::string &ami_text, int levels,
+                const std::vector<std::pair<std::string, std::string>> &settings,
+                const std::string *parameter_string,
+                std::vector<std::pair<std::string, std::string>> &added,
+                std::vector<std::string> &notes) {
+    ModulationParameter parameter;
+    if (!find_modulation_parameter(ami_text, parameter)) {
+        return;
+    }
+    const std::string modulation = modulation_name(levels);
+    const std::string label = std::string(who) + " " + parameter.name;
+    std::string value;
+    bool given = false;
+    for (const auto &[name, set] : settings) {
+        if (name == parameter.name) {
+            value = set;
+            given = true;
+        }
+    }
+    if (parameter_string != nullptr) {
+        given = value_in_string(*parameter_string, parameter.name, value);
+        if (!given) {
+            value = parameter.declared;
+        }
+    }
+    const auto named = std::find(parameter.levels.begin(), parameter.levels.end(), levels);
+    if (given || parameter_string != nullptr) {
+        if (value != modulation) {
+            notes.push_back(label + " is " + value + " (" +
+                            (parameter_string != nullptr ? "the parameter string's" : "as given") +
+                            "), but the run is " + modulation);
+        }
+    } else if (named == parameter.levels.end()) {
+        notes.push_back(label + " offers no " + modulation + "; left at " + parameter.declared);
+    } else {
+        value = parameter.values[static_cast<std::size_t>(named - parameter.levels.begin())];
+        if (value != parameter.declared) {
+            added.emplace_back(parameter.name, value);
+            notes.push_back(label + " set to " + value +
+                            ", the run's modulation, as a simulator passes it on");
+        }
+    }
+}
+
+}  // namespace
+
+bool choose_modulation(const Options &options, RunSetting &setting, ModelSettings &told,
+                       std::string &error) {
+    std::string tx_file;
+    std::string rx_file;
+    const std::string tx_text = ami_text_beside(setting.model_path, tx_file);
+    const std::string rx_text =
+        setting.rx_path.empty() ? std::string() : ami_text_beside(setting.rx_path, rx_file);
+    ModulationSetting modulation =
+        combine_modulations(tx_file.empty() ? ModulationSetting{} : read_modulation(tx_text),
+                            rx_file.empty() ? ModulationSetting{} : read_modulation(rx_text));
+    ModulationOverride command_line;
+    command_line.levels = options.modulation_levels;
+    command_line.mapping_given = options.mapping_given;
+    command_line.mapping = options.mapping;
+    command_line.thresholds = options.thresholds;
+    if (!override_modulation(command_line, modulation, error)) {
+        error = "the modulation: " + error;
+        return false;
+    }
+    setting.levels = pam_levels(modulation.levels);
+    setting.mapping = modulation.mapping;
+    setting.thresholds = modulation.thresholds;
+    if (setting.thresholds.empty() && modulation.levels == 2) {
+        setting.thresholds = {0.0};  // NRZ decides half-way between its levels
+    }
+    if (!modulation.eye_offsets.empty()) {
+        setting.eye_offsets =
+            eye_offsets_in_samples(modulation, setting.dt * setting.spb, setting.spb);
+    }
+    setting.modulation_source = modulation.source;
+    setting.thresholds_source = modulation.thresholds_source;
+    setting.modulation_notes = modulation.notes;
+    tell_model("the transmitter's", tx_text, modulation.levels, options.settings,
+               options.have_parameter_string ? &options.parameter_string : nullptr, told.tx,
+               setting.modulation_notes);
+    if (!setting.rx_path.empty()) {
+        tell_model("the receiver's", rx_text, modulation.levels, options.rx_settings,
+                   options.have_rx_parameter_string ? &options.rx_parameter_string : nullptr,
+                   told.rx, setting.modulation_notes);
+    }
     return true;
 }
 

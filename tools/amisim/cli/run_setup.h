@@ -33,6 +33,23 @@ std::unique_ptr<ModelSession> open_model(const Options &options, const std::stri
 // sample interval; with the run's other settings from the options.
 bool load_channel(const Options &options, RunSetting &setting, std::string &error);
 
+// Parameter settings per model, as --set and --rx-set give them.
+struct ModelSettings {
+    std::vector<std::pair<std::string, std::string>> tx;
+    std::vector<std::pair<std::string, std::string>> rx;
+};
+
+// The modulation of the run: what the models' .ami files beside their
+// libraries declare (the receiver's first), with the command line's
+// --modulation, --mapping and --thresholds over it, each said in
+// setting.modulation_notes; the levels, mapping, thresholds and eye
+// offsets. A model whose file ties a parameter of its own to the
+// modulation is told it: the settings go to told. Needs the models and
+// the sample interval. False with a message for a modulation or
+// thresholds that cannot be.
+bool choose_modulation(const Options &options, RunSetting &setting, ModelSettings &told,
+                       std::string &error);
+
 // The jitter and noise of the run: what the models' .ami files beside
 // their libraries declare (the transmitter's, then the receiver's), then
 // the command line's values over them, each said in

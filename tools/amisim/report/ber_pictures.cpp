@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/figure_tables.h"
+#include "tools/amisim/report/pam_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
 
@@ -164,18 +166,26 @@ Svg rate_bathtub_picture(const StatisticalEye &eye, const RunResults &results) {
     }
     time.draw_axes(svg, "phase from the centre (UI)", "error rate", "%.2f", "", "none");
     volts.draw_axes(svg, "threshold (V)", "", "%.2g", "", "none");
+    // Each eye in a colour of its own, all but the counted rate's red; named
+    // where there are more.
     for (std::size_t e = 0; e < eye.eyes; ++e) {
+        const char *colour = kCurveColours[e == 0 ? 0 : (e + 1) % std::size(kCurveColours)];
         std::vector<std::pair<double, double>> points;
         for (std::size_t p = 0; p < eye.phases.size(); ++p) {
             points.emplace_back(time.x(eye.phases[p]), time.y(log_rate(eye.time_bathtub[e][p])));
         }
-        svg.polyline(points, kCurveColours[0], 2);
+        svg.polyline(points, colour, 2);
         points.clear();
         for (std::size_t r = 0; r < eye.rows; ++r) {
             points.emplace_back(volts.x(eye.threshold(r)),
                                 volts.y(log_rate(eye.voltage_bathtub[e][r])));
         }
-        svg.polyline(points, kCurveColours[0], 2);
+        svg.polyline(points, colour, 2);
+        if (eye.eyes > 1) {
+            const double y = time.top() + time.height() + 52 + 16 * static_cast<double>(e);
+            svg.line(time.left(), y - 4, time.left() + 24, y - 4, colour, 2.5);
+            svg.text(time.left() + 30, y, eye_name(e, eye.eyes) + " eye", 12);
+        }
     }
     if (results.counted && results.errors.decisions > 0) {
         const double x = time.x(results.statistical_phase);
@@ -270,6 +280,9 @@ Svg ber_report_page(const RunSetting &setting, const RunResults &results) {
                      number_text("noise %.3g V at the decision point", results.decision_noise));
         page.statistical = contour_table(eye);
         page.time_domain = target_table(setting, results);
+        if (eye.eyes > 1) {
+            page.notes.push_back(statistical_levels(eye));
+        }
         page.bathtub = rate_bathtub_picture(eye, results);
     } else {
         page.notes.push_back("no statistical eye: " + results.statistical_error);

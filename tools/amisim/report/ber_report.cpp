@@ -1,5 +1,6 @@
 #include "tools/amisim/report/ber_report.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include "tools/amisim/report/ber_pictures.h"
 #include "tools/amisim/report/figure_tables.h"
+#include "tools/amisim/report/pam_tables.h"
 #include "tools/amisim/report/summary.h"
 
 namespace amisim {
@@ -95,7 +97,7 @@ std::vector<std::string> ber_setting_lines(const RunSetting &setting) {
     std::snprintf(
         line, sizeof line, "error rate: target %g, seed %llu; %zu levels, %zu decision threshold%s",
         setting.target_ber, static_cast<unsigned long long>(setting.seed), setting.levels.size(),
-        setting.thresholds.size(), setting.thresholds.size() == 1 ? "" : "s");
+        setting.levels.size() - 1, setting.levels.size() == 2 ? "" : "s");
     lines.emplace_back(line);
     if (setting.impairment_notes.empty()) {
         lines.emplace_back("jitter and noise: none");
@@ -122,67 +124,126 @@ std::vector<std::string> ber_setting_lines(const RunSetting &setting) {
 ReportTable contour_table(const StatisticalEye &eye) {
     ReportTable table;
     table.header.push_back("statistical eye at");
-    std::vector<ContourOpening> shown;
     for (const ContourOpening &opening : contour_openings(eye, 0)) {
         if (contour_printed(opening.ber)) {
-            shown.push_back(opening);
             table.header.push_back(number_text("%g", opening.ber));
         }
     }
-    auto add = [&](const std::string &label, const char *format, double ContourOpening::*field) {
-        std::vector<std::string> row{label};
-        for (const ContourOpening &opening : shown) {
-            row.push_back(opening.open ? number_text(format, opening.*field) : "closed");
+    // A group of rows an eye, the highest first, named where there are more.
+    for (std::size_t e = eye.eyes; e-- > 0;) {
+        std::vector<ContourOpening> shown;
+        for (const ContourOpening &opening : contour_openings(eye, e)) {
+            if (contour_printed(opening.ber)) {
+                shown.push_back(opening);
+            }
         }
-        table.rows.push_back(row);
-    };
-    add("eye height (V)", "%.4g", &ContourOpening::height);
-    add("at phase (UI from centre)", "%+.3f", &ContourOpening::best_phase);
-    add("eye width (UI)", "%.3f", &ContourOpening::width);
+        const std::string eye_label = eye.eyes > 1 ? eye_name(e, eye.eyes) + ": " : "";
+        auto add = [&](const std::string &label, const char *format,
+                       double ContourOpening::*field) {
+            std::vector<std::string> row{eye_label + label};
+            for (const ContourOpening &opening : shown) {
+                row.push_back(opening.open ? number_text(format, opening.*field) : "closed");
+            }
+            table.rows.push_back(row);
+        };
+        add(eye.eyes > 1 ? "height (V)" : "eye height (V)", "%.4g", &ContourOpening::height);
+        add(eye.eyes > 1 ? "at phase (UI)" : "at phase (UI from centre)", "%+.3f",
+            &ContourOpening::best_phase);
+        add(eye.eyes > 1 ? "width (UI)" : "eye width (UI)", "%.3f", &ContourOpening::width);
+    }
     return table;
 }
 
 ReportTable target_table(const RunSetting &setting, const RunResults &results) {
     const StatisticalEye &eye = *results.statistical;
-    const EyeOpening &opening = eye.openings[0];
+    const bool pam = eye.eyes > 1;
     ReportTable table;
-    table.header = {"statistical eye at " + number_text("%g", eye.target_ber), "statistical"};
-    auto add = [&](const std::string &label, const std::string &value) {
-        table.rows.push_back({label, value});
-    };
-    add("noise at decision point (V)", number_text("%.4g", results.decision_noise));
+    table.header = {"statistical eye at " + number_text("%g", eye.target_ber)};
+    for (std::size_t e = eye.eyes; e-- > 0;) {
+        table.header.push_back(pam ? eye_name(e, eye.eyes) : "statistical");
+    }
     const std::string closed = "closed";
-    add("eye height (V)", opening.open ? number_text("%.6g", opening.height) : closed);
+    auto add = [&](const std::string &label, auto text) {
+        std::vector<std::string> row{label};
+        for (std::size_t e = eye.eyes; e-- > 0;) {
+            row.push_back(text(eye.openings[e], e));
+        }
+        table.rows.push_back(row);
+    };
+    using O = const EyeOpening &;
+    using E = std::size_t;
+    add("noise at decision point (V)",
+        [&](O, E) { return number_text("%.4g", results.decision_noise); });
+    if (pam) {
+        add("threshold (V)", [&](O, E e) { return number_text("%.6g", eye.thresholds[e]); });
+        add("threshold from", [&](O, E e) { return threshold_source(setting, e); });
+    }
+    add("eye height (V)", [&](O o, E) { return o.open ? number_text("%.6g", o.height) : closed; });
     add("best phase (UI from centre)",
-        opening.open ? number_text("%+.3f", eye.phases[opening.best_phase]) : closed);
-    add("eye width (UI)", opening.open ? number_text("%.3f", opening.width) : closed);
-    add("eye width (ps)", opening.open
-                              ? number_text("%.2f", opening.width * setting.spb * setting.dt * 1e12)
-                              : closed);
-    add("width from (UI)", opening.open ? number_text("%+.3f", opening.left) : closed);
-    add("width to (UI)", opening.open ? number_text("%+.3f", opening.right) : closed);
+        [&](O o, E) { return o.open ? number_text("%+.3f", eye.phases[o.best_phase]) : closed; });
+    add("eye width (UI)", [&](O o, E) { return o.open ? number_text("%.3f", o.width) : closed; });
+    add("eye width (ps)", [&](O o, E) {
+        return o.open ? number_text("%.2f", o.width * setting.spb * setting.dt * 1e12) : closed;
+    });
+    add("width from (UI)", [&](O o, E) { return o.open ? number_text("%+.3f", o.left) : closed; });
+    add("width to (UI)", [&](O o, E) { return o.open ? number_text("%+.3f", o.right) : closed; });
     for (int slot : printed_slots(setting.spb)) {
         const auto p = static_cast<std::size_t>(slot);
         add("error rate at " + number_text("%+.3f", eye.phases[p]) + " UI",
-            number_text("%.3e", eye.time_bathtub[0][p]));
+            [&](O, E e) { return number_text("%.3e", eye.time_bathtub[e][p]); });
     }
     return table;
 }
 
+std::string statistical_levels(const StatisticalEye &eye) {
+    const std::vector<double> &means = eye.means[eye.phases.size() / 2];
+    return levels_line("the centre", means, level_mismatch(means));
+}
+
+// The statistical eye's means at the phase nearest the decisions'.
+std::vector<double> statistical_means(const RunResults &results) {
+    const StatisticalEye &eye = *results.statistical;
+    const long spb = eye.samples_per_bit;
+    const long p = std::lround(results.statistical_phase * static_cast<double>(spb)) + spb / 2;
+    return eye.means[static_cast<std::size_t>(std::clamp(p, 0L, spb - 1))];
+}
+
 ReportTable counted_table(const RunResults &results) {
     const ErrorFigures &e = results.errors;
+    const bool pam = e.decisions_by_symbol.size() > 2;
+    const bool statistical = results.statistical.has_value();
     ReportTable table;
     table.header = {"errors at the decisions", "counted", "statistical"};
     const std::string none = "-";
     const std::string phase = number_text("%+.4f", results.statistical_phase);
+    auto rate = [&](double value) {
+        return statistical ? number_text("%.3e", value) : std::string("n/a");
+    };
     table.rows.push_back({"sampled at (UI from centre)", phase, phase});
-    table.rows.push_back({"decisions", count_text(e.decisions), none});
-    table.rows.push_back({"errors", count_text(e.errors), none});
-    table.rows.push_back(
-        {"error rate", number_text("%.3e", e.ber),
-         results.statistical.has_value() ? number_text("%.3e", results.statistical_ber) : "n/a"});
+    table.rows.push_back({pam ? "symbols decided" : "decisions", count_text(e.decisions), none});
+    table.rows.push_back({pam ? "symbol errors" : "errors", count_text(e.errors), none});
+    table.rows.push_back({pam ? "symbol error rate" : "error rate", number_text("%.3e", e.ber),
+                          rate(results.statistical_ber)});
     table.rows.push_back({"95% interval, low", number_text("%.3e", e.interval.low), none});
     table.rows.push_back({"95% interval, high", number_text("%.3e", e.interval.high), none});
+    if (!pam) {
+        return table;
+    }
+    table.rows.push_back({"bits", count_text(e.bits), none});
+    table.rows.push_back({"bit errors", count_text(e.bit_errors), none});
+    table.rows.push_back({"bit error rate", number_text("%.3e", e.bit_error_rate),
+                          rate(results.statistical_bit_error_rate)});
+    table.rows.push_back({"bit 95% interval, low", number_text("%.3e", e.bit_interval.low), none});
+    table.rows.push_back(
+        {"bit 95% interval, high", number_text("%.3e", e.bit_interval.high), none});
+    if (e.level_means.size() == 4) {
+        auto rlm = [](const LevelMismatch &m) {
+            return m.measured ? number_text("%.4f", m.rlm) : std::string("n/a");
+        };
+        table.rows.push_back(
+            {"level mismatch (RLM)", rlm(level_mismatch(e.level_means)),
+             statistical ? rlm(level_mismatch(statistical_means(results))) : std::string("n/a")});
+    }
     return table;
 }
 
@@ -218,7 +279,8 @@ std::vector<std::string> error_notes(const RunResults &results) {
                           "at their mean phase"
                         : "decisions at the statistical eye's best phase (lowest rate at the "
                           "threshold); the receiver returned no ticks");
-    std::string by_symbol = "errors by bit sent:";
+    const bool pam = e.errors_by_symbol.size() > 2;
+    std::string by_symbol = pam ? "errors by symbol sent:" : "errors by bit sent:";
     for (std::size_t s = 0; s < e.errors_by_symbol.size(); ++s) {
         by_symbol += (s == 0 ? " " : ", ") + std::to_string(s) + ": " +
                      std::to_string(e.errors_by_symbol[s]);
@@ -226,8 +288,20 @@ std::vector<std::string> error_notes(const RunResults &results) {
     by_symbol +=
         "; missed " + std::to_string(e.missed) + ", repeated " + std::to_string(e.repeated);
     notes.push_back(by_symbol);
+    if (pam && results.statistical_by_eye.size() + 1 == e.errors_by_symbol.size()) {
+        std::string by_eye = "statistical symbol error rate by eye:";
+        for (std::size_t k = results.statistical_by_eye.size(); k-- > 0;) {
+            by_eye += " " + eye_name(k, results.statistical_by_eye.size()) +
+                      number_text(" %.3e", results.statistical_by_eye[k]) + (k > 0 ? "," : "");
+        }
+        notes.push_back(by_eye);
+    }
+    if (e.incomplete > 0) {
+        notes.push_back(std::to_string(e.incomplete) +
+                        " instants not decided: an eye's offset reached past the waveform kept");
+    }
     if (!e.error_symbols.empty()) {
-        std::string first = "first errors at bits";
+        std::string first = pam ? "first errors at symbols" : "first errors at bits";
         for (std::size_t i = 0; i < e.error_symbols.size() && i < 8; ++i) {
             first += (i == 0 ? " " : ", ") + std::to_string(e.error_symbols[i]);
         }
@@ -240,8 +314,12 @@ void print_ber_results(const RunSetting &setting, const RunResults &results) {
     if (!results.statistical.has_value()) {
         std::printf("\nstatistical eye: none (%s)\n", results.statistical_error.c_str());
     } else {
-        print_table(contour_table(*results.statistical), 12);
+        const StatisticalEye &eye = *results.statistical;
+        print_table(contour_table(eye), 12);
         print_table(target_table(setting, results));
+        if (eye.eyes > 1) {
+            std::printf("  %s\n", statistical_levels(eye).c_str());
+        }
         if (results.noise_gain != 1.0) {
             std::printf("  the receiver's noise gain: %.4g\n", results.noise_gain);
         }
@@ -287,17 +365,23 @@ bool write_ber_files(const RunSetting &setting, const RunResults &results,
             !bathtub("ber_voltage_bathtub.csv", "threshold_v", thresholds, eye.voltage_bathtub)) {
             return false;
         }
+        // Each eye's contours, the lowest eye's first, named where there are more.
         std::vector<std::vector<double>> rows;
         std::string header = "phase_ui";
-        for (const EyeContour &contour : eye.contours[0]) {
-            header += ",lower_" + number_text("%g", contour.ber) + ",upper_" +
-                      number_text("%g", contour.ber);
+        for (std::size_t e = 0; e < eye.eyes; ++e) {
+            const std::string name = eye.eyes > 1 ? eye_name(e, eye.eyes) + "_" : "";
+            for (const EyeContour &contour : eye.contours[e]) {
+                header += "," + name + "lower_" + number_text("%g", contour.ber) + "," + name +
+                          "upper_" + number_text("%g", contour.ber);
+            }
         }
         for (std::size_t p = 0; p < eye.phases.size(); ++p) {
             std::vector<double> row{eye.phases[p]};
-            for (const EyeContour &contour : eye.contours[0]) {
-                row.push_back(contour.lower[p]);
-                row.push_back(contour.upper[p]);
+            for (std::size_t e = 0; e < eye.eyes; ++e) {
+                for (const EyeContour &contour : eye.contours[e]) {
+                    row.push_back(contour.lower[p]);
+                    row.push_back(contour.upper[p]);
+                }
             }
             rows.push_back(row);
         }

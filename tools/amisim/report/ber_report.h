@@ -37,7 +37,11 @@ bool contour_printed(double ber);
 std::vector<std::string> ber_setting_lines(const RunSetting &setting);
 
 ReportTable contour_table(const StatisticalEye &eye);
+// With more than two levels: each eye's columns, the highest first.
 ReportTable target_table(const RunSetting &setting, const RunResults &results);
+// The statistical eye's level means at its centre, with PAM4's mismatch.
+std::string statistical_levels(const StatisticalEye &eye);
+// With more than two levels the symbols' and the bits' rates and the level mismatch.
 ReportTable counted_table(const RunResults &results);
 ReportTable crossing_jitter_table(const RunSetting &setting, const RunResults &results);
 // Where the errors fell: by the bit sent, the first ones' indices, decisions missed or repeated.

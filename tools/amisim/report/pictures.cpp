@@ -83,7 +83,18 @@ void draw_density(Svg &svg, int columns, int first_row, int last_row, int levels
     }
 }
 
-Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
+EyeMark best_phase_mark(const EyeFigures &figures) {
+    EyeMark mark;
+    mark.measured = figures.measured;
+    mark.slot = figures.best_slot;
+    mark.lower = figures.lower;
+    mark.upper = figures.upper;
+    mark.height = figures.height;
+    mark.threshold = std::nan("");
+    return mark;
+}
+
+Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks, const std::string &title,
                 const std::string &subtitle, const std::string &x_title) {
     Svg svg(780, 520);
     const int spb = eye.samples_per_bit();
@@ -139,21 +150,34 @@ Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::str
         [&](int r) { return frame.y(row_volts(r)); });
     frame.draw_axes(svg, x_title, "volts", "%.2f", "%.3g", "#333344");
 
-    // The eye height at the best phase.
-    if (figures.measured) {
-        const auto best = static_cast<std::size_t>(figures.best_slot);
-        const double x = frame.x(static_cast<double>(slot_offset(figures.best_slot, spb)) / spb);
-        svg.line(x, frame.top(), x, frame.top() + frame.height(), "#7fdbff", 1, "5,4");
-        if (figures.height > 0.0) {
-            const double y_one = frame.y(eye.lowest_one()[best]);
-            const double y_zero = frame.y(eye.highest_zero()[best]);
-            svg.line(x, y_one, x, y_zero, "#7fdbff", 2.5);
-            svg.line(x - 8, y_one, x + 8, y_one, "#7fdbff", 2.5);
-            svg.line(x - 8, y_zero, x + 8, y_zero, "#7fdbff", 2.5);
-            svg.text(x + 12, 0.5 * (y_one + y_zero) + 4, format("%.4g V", figures.height), 13,
+    // Each eye's height where its mark says: a dashed line at each phase
+    // marked, a bar between the edges, a tick at the threshold.
+    std::vector<int> dashed;
+    for (const EyeMark &mark : marks) {
+        if (!mark.measured) {
+            continue;
+        }
+        const double x = frame.x(static_cast<double>(slot_offset(mark.slot, spb)) / spb);
+        if (std::find(dashed.begin(), dashed.end(), mark.slot) == dashed.end()) {
+            dashed.push_back(mark.slot);
+            svg.line(x, frame.top(), x, frame.top() + frame.height(), "#7fdbff", 1, "5,4");
+        }
+        if (mark.height > 0.0) {
+            const double y_upper = frame.y(mark.upper);
+            const double y_lower = frame.y(mark.lower);
+            svg.line(x, y_upper, x, y_lower, "#7fdbff", 2.5);
+            svg.line(x - 8, y_upper, x + 8, y_upper, "#7fdbff", 2.5);
+            svg.line(x - 8, y_lower, x + 8, y_lower, "#7fdbff", 2.5);
+            svg.text(x + 12, 0.5 * (y_upper + y_lower) + 4, format("%.4g V", mark.height), 13,
                      "start", "#7fdbff");
         } else {
-            svg.text(x + 8, frame.top() + 18, "eye closed", 13, "start", "#7fdbff");
+            svg.text(x + 8,
+                     std::isfinite(mark.threshold) ? frame.y(mark.threshold) + 4 : frame.top() + 18,
+                     "eye closed", 13, "start", "#7fdbff");
+        }
+        if (std::isfinite(mark.threshold)) {
+            const double y = frame.y(mark.threshold);
+            svg.line(x - 14, y, x + 14, y, "#2ecc40", 2);
         }
     }
     // Colour scale, from one sample a cell to the most.
@@ -247,7 +271,7 @@ Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int sampl
 }
 
 Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_per_bit,
-                    double sample_interval, const std::string &x_title) {
+                    double sample_interval, const std::string &x_title, const std::string &height) {
     Svg svg(780, 460);
     const int spb = samples_per_bit < 1 ? 1 : samples_per_bit;
     double low = 0.0;
@@ -267,9 +291,8 @@ Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_pe
                           high + margin);
     svg.text(frame.left(), 24, "Bathtub: eye height against sampling phase", 16, "start", "#111");
     svg.text(frame.left(), 44,
-             format("lowest 1 minus highest 0 at each phase; 1 UI = %.4g ps",
-                    spb * sample_interval * 1e12),
-             12, "start", "#444");
+             height + format(" at each phase; 1 UI = %.4g ps", spb * sample_interval * 1e12), 12,
+             "start", "#444");
     frame.draw_axes(svg, x_title, "eye height (V)", "%.2f", "%.3g", kGrid);
     svg.line(frame.left(), frame.y(0.0), frame.left() + frame.width(), frame.y(0.0), "#888", 1);
     int legend = 0;

@@ -15,12 +15,31 @@
 
 namespace amisim {
 
+// Where an eye's height is drawn: its phase slot, its edges there and,
+// where it has one to show (NaN: none), its threshold.
+struct EyeMark {
+    bool measured = false;
+    int slot = 0;
+    double lower = 0.0;
+    double upper = 0.0;
+    double height = 0.0;
+    double threshold = 0.0;
+};
+// An eye's mark at its best phase, without a threshold.
+EyeMark best_phase_mark(const EyeFigures &figures);
+
 // The density over two unit intervals, the cursor in the middle, colour on
-// a logarithmic scale of samples per cell; the eye height drawn at the best
-// phase.
-Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
+// a logarithmic scale of samples per cell; each eye's height drawn where
+// its mark says (with one eye, at its best phase).
+Svg eye_picture(const EyeDensity &eye, const std::vector<EyeMark> &marks, const std::string &title,
                 const std::string &subtitle,
                 const std::string &x_title = "time from the main cursor (UI)");
+inline Svg eye_picture(const EyeDensity &eye, const EyeFigures &figures, const std::string &title,
+                       const std::string &subtitle,
+                       const std::string &x_title = "time from the main cursor (UI)") {
+    return eye_picture(eye, std::vector<EyeMark>{best_phase_mark(figures)}, title, subtitle,
+                       x_title);
+}
 inline Svg eye_picture(const EyeAccumulator &eye, const EyeFigures &figures,
                        const std::string &title, const std::string &subtitle) {
     return eye_picture(eye.density(), figures, title, subtitle);
@@ -42,9 +61,11 @@ Svg pulse_picture(const std::vector<Curve<ResponseFigures>> &curves, int samples
 Svg pulse_picture(const ResponseFigures &before, const ResponseFigures &after, int samples_per_bit,
                   double sample_interval);
 
-// Eye height against phase, for each curve.
+// Eye height against phase, for each curve; what the height is, for the
+// subtitle.
 Svg bathtub_picture(const std::vector<Curve<EyeFigures>> &curves, int samples_per_bit,
-                    double sample_interval, const std::string &x_title);
+                    double sample_interval, const std::string &x_title,
+                    const std::string &height = "lowest 1 minus highest 0");
 // The waveform before the model and, when after is not null, after it.
 Svg bathtub_picture(const EyeFigures &before, const EyeFigures *after, int samples_per_bit,
                     double sample_interval);

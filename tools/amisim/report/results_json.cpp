@@ -10,8 +10,10 @@
 #include "tools/amisim/models/model_library.h"
 #include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/json_writer.h"
+#include "tools/amisim/report/pam_tables.h"
 #include "tools/amisim/report/sha256.h"
 #include "tools/amisim/report/summary.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 #ifndef AMISIM_VERSION
 #define AMISIM_VERSION "unknown"
@@ -20,6 +22,12 @@
 namespace amisim {
 
 namespace {
+
+// A figure under its name, null where it is not known.
+void figure_or_null(JsonWriter &json, const char *name, bool known, double value) {
+    json.key(name);
+    known ? json.value(value) : json.null();
+}
 
 void text_or_null(JsonWriter &json, const ModelText &text) {
     if (text.present) {
@@ -106,16 +114,12 @@ void response(JsonWriter &json, const char *label, const ResponseFigures &f) {
     json.end_object();
 }
 
-void eye(JsonWriter &json, const char *label, const char *reference, const EyeFigures &f,
-         const RunSetting &setting) {
+// The figures of one eye, into the object open.
+void eye_fields(JsonWriter &json, const EyeFigures &f, const RunSetting &setting) {
     const int spb = setting.spb;
-    json.begin_object();
-    json.key("label").value(label);
-    json.key("reference").value(reference);
     json.key("measured").value(f.measured);
     auto figure = [&](const char *name, double value) {
-        json.key(name);
-        f.measured ? json.value(value) : json.null();
+        figure_or_null(json, name, f.measured, value);
     };
     figure("best_phase_ui", slot_ui(f.best_slot, spb));
     figure("height_best_v", f.height);
@@ -132,6 +136,99 @@ void eye(JsonWriter &json, const char *label, const char *reference, const EyeFi
     json.key("phase_ui").value(phases);
     json.key("height_v").value(f.bathtub);
     json.end_object();
+}
+
+void level_mismatch_or_null(JsonWriter &json, const LevelMismatch &m) {
+    if (!m.measured) {
+        json.null();
+        return;
+    }
+    json.begin_object();
+    json.key("rlm").value(m.rlm);
+    json.key("es1").value(m.es1);
+    json.key("es2").value(m.es2);
+    json.key("v_mid_v").value(m.v_mid);
+    json.end_object();
+}
+
+// A place's eye: with more than two levels the figures of the one least
+// open where it is read, and each eye's in "pam".
+void eye(JsonWriter &json, const char *label, const char *reference, const EyeFigures &f,
+         const std::optional<PamEyes> &pam, const RunSetting &setting) {
+    json.begin_object();
+    json.key("label").value(label);
+    json.key("reference").value(reference);
+    eye_fields(json, f, setting);
+    if (pam.has_value()) {
+        const double spb = setting.spb;
+        json.key("pam").begin_object();
+        json.key("eyes").begin_array();
+        for (std::size_t e = 0; e < pam->eyes.size(); ++e) {
+            const PamEye &p = pam->eyes[e];
+            json.begin_object();
+            json.key("name").value(eye_name(e, pam->eyes.size()));
+            json.key("threshold_v").value(p.threshold);
+            json.key("threshold_from")
+                .value(p.own_centre ? std::string("own centre") : threshold_source(setting, e));
+            json.key("read_phase_ui").value(slot_ui(p.slot, setting.spb));
+            json.key("measured_there").value(p.measured);
+            auto there = [&](const char *name, double value) {
+                figure_or_null(json, name, p.measured, value);
+            };
+            there("height_there_v", p.height);
+            there("lower_there_v", p.lower);
+            there("upper_there_v", p.upper);
+            there("width_at_threshold_ui", p.width / spb);
+            eye_fields(json, p.figures, setting);
+            json.end_object();
+        }
+        json.end_array();
+        json.key("level_means_v").value(pam->level_means);
+        json.key("level_mismatch");
+        level_mismatch_or_null(json, pam->mismatch);
+        json.end_object();
+    }
+    json.end_object();
+}
+
+// The thresholds decided at, one per eye: those the run found, else those
+// given (NaN, written as null, for an eye's own centre not worked out).
+std::vector<double> decision_thresholds(const RunSetting &setting, const RunResults &results) {
+    if (!results.thresholds.empty()) {
+        return results.thresholds;
+    }
+    std::vector<double> given = setting.thresholds;
+    given.resize(setting.levels.size() - 1, std::nan(""));
+    return given;
+}
+
+void modulation(JsonWriter &json, const RunSetting &setting, const RunResults &results) {
+    const auto levels = static_cast<int>(setting.levels.size());
+    json.begin_object();
+    json.key("name").value(modulation_name(levels));
+    json.key("levels").value(levels);
+    json.key("levels_v").value(setting.levels);
+    json.key("bits_per_symbol").value(bits_per_symbol(levels));
+    json.key("mapping").value(mapping_name(setting.mapping));
+    json.key("source").value(setting.modulation_source);
+    json.key("thresholds_v").value(decision_thresholds(setting, results));
+    json.key("threshold_sources").begin_array();
+    for (std::size_t e = 0; e + 1 < setting.levels.size(); ++e) {
+        json.value(threshold_source(setting, e));
+    }
+    json.end_array();
+    std::vector<double> offsets;
+    for (std::size_t e = 0; e + 1 < setting.levels.size(); ++e) {
+        offsets.push_back(e < setting.eye_offsets.size()
+                              ? setting.eye_offsets[e] / static_cast<double>(setting.spb)
+                              : 0.0);
+    }
+    json.key("eye_offsets_ui").value(offsets);
+    json.key("notes").begin_array();
+    for (const std::string &note : setting.modulation_notes) {
+        json.value(note);
+    }
+    json.end_array();
     json.end_object();
 }
 
@@ -212,7 +309,7 @@ void jitter(JsonWriter &json, const Jitter &j) {
     json.end_object();
 }
 
-void impairments(JsonWriter &json, const RunSetting &setting) {
+void impairments(JsonWriter &json, const RunSetting &setting, const RunResults &results) {
     json.begin_object();
     json.key("ber").value(setting.ber);
     json.key("tx_jitter");
@@ -222,7 +319,7 @@ void impairments(JsonWriter &json, const RunSetting &setting) {
     json.key("rx_noise_v").value(setting.impairments.rx_noise);
     json.key("input_noise_v").value(setting.input_noise);
     json.key("target_ber").value(setting.target_ber);
-    json.key("thresholds_v").value(setting.thresholds);
+    json.key("thresholds_v").value(decision_thresholds(setting, results));
     json.key("sources").begin_array();
     for (const std::string &line : setting.impairment_notes) {
         json.value(line);
@@ -264,7 +361,7 @@ void statistical_eye(JsonWriter &json, const RunSetting &setting, const RunResul
     json.key("samples_per_bit").value(eye.samples_per_bit);
     json.key("phase_ui").value(eye.phases);
     json.key("levels_v").value(setting.levels);
-    json.key("thresholds_v").value(setting.thresholds);
+    json.key("thresholds_v").value(eye.thresholds);
     json.key("noise_v").value(results.decision_noise);
     json.key("noise_gain").value(results.noise_gain);
     json.key("aggressors").value(static_cast<std::uint64_t>(setting.channel.columns.size() - 1));
@@ -273,11 +370,11 @@ void statistical_eye(JsonWriter &json, const RunSetting &setting, const RunResul
     for (std::size_t e = 0; e < eye.eyes; ++e) {
         const EyeOpening &o = eye.openings[e];
         json.begin_object();
+        json.key("name").value(eye_name(e, eye.eyes));
         json.key("at_target").begin_object();
         json.key("open").value(o.open);
         auto figure = [&](const char *name, double value) {
-            json.key(name);
-            o.open ? json.value(value) : json.null();
+            figure_or_null(json, name, o.open, value);
         };
         figure("height_v", o.height);
         figure("best_phase_ui", eye.phases[o.best_phase]);
@@ -319,6 +416,10 @@ void statistical_eye(JsonWriter &json, const RunSetting &setting, const RunResul
         json.end_object();
     }
     json.end_array();
+    const std::vector<double> &means = eye.means[eye.phases.size() / 2];
+    json.key("level_means_v").value(means);
+    json.key("level_mismatch");
+    level_mismatch_or_null(json, level_mismatch(means));
     json.end_object();
 }
 
@@ -355,6 +456,20 @@ void error_rate(JsonWriter &json, const RunSetting &setting, const RunResults &r
     json.end_array();
     json.key("missed").value(e.missed);
     json.key("repeated").value(e.repeated);
+    json.key("incomplete").value(e.incomplete);
+    json.key("decisions_by_symbol");
+    counts(json, e.decisions_by_symbol);
+    json.key("bits").value(e.bits);
+    json.key("bit_errors").value(e.bit_errors);
+    json.key("bit_error_rate").value(e.bit_error_rate);
+    json.key("bit_interval_low").value(e.bit_interval.low);
+    json.key("bit_interval_high").value(e.bit_interval.high);
+    json.key("statistical_bit_error_rate");
+    results.statistical.has_value() ? json.value(results.statistical_bit_error_rate) : json.null();
+    json.key("statistical_by_eye").value(results.statistical_by_eye);
+    json.key("level_means_v").value(e.level_means);
+    json.key("level_mismatch");
+    level_mismatch_or_null(json, level_mismatch(e.level_means));
     const TieHistogram &tie = results.tie;
     const DualDiracFit &fit = results.jitter_fit;
     json.key("crossing_jitter").begin_object();
@@ -367,8 +482,7 @@ void error_rate(JsonWriter &json, const RunSetting &setting, const RunResults &r
     tie.crossings > 0 ? json.value(tie.rms) : json.null();
     json.key("fitted").value(fit.fitted);
     auto fitted = [&](const char *name, double value) {
-        json.key(name);
-        fit.fitted ? json.value(value) : json.null();
+        figure_or_null(json, name, fit.fitted, value);
     };
     fitted("dj_ui", fit.dj);
     fitted("rj_ui", fit.rj);
@@ -492,7 +606,7 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     setting.ber ? json.value(setting.seed) : json.null();
     json.end_object();
     json.key("impairments");
-    impairments(json, setting);
+    impairments(json, setting, results);
     json.key("aggressors");
     aggressors(json, setting);
     json.key("sample_interval_s").value(setting.dt);
@@ -500,6 +614,9 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     json.key("bit_time_s").value(setting.dt * setting.spb);
     json.key("bits_per_call").value(static_cast<std::int64_t>(setting.bits_per_call));
     json.end_object();
+
+    json.key("modulation");
+    modulation(json, setting, results);
 
     json.key("messages");
     messages(json, results);
@@ -526,15 +643,15 @@ std::string results_json(const RunSetting &setting, const RunResults &results,
     if (results.streamed) {
         json.key("before_get_wave");
         eye(json, results.link ? "Rx input" : "before GetWave", "cursor", results.before_get_wave,
-            setting);
+            results.pam_before, setting);
         if (results.after_get_wave.has_value()) {
             json.key("after_get_wave");
             eye(json, results.link ? "Rx output" : "after GetWave", "cursor",
-                *results.after_get_wave, setting);
+                *results.after_get_wave, results.pam_after, setting);
         }
         if (results.at_clock.has_value()) {
             json.key("at_rx_clock");
-            eye(json, "at Rx clock", "clock", *results.at_clock, setting);
+            eye(json, "at Rx clock", "clock", *results.at_clock, results.pam_clock, setting);
         }
     }
     json.end_object();

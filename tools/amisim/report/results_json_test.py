@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """results.json as a program reads it: runs of the stand-in (the model alone,
-a whole link, a run whose model fails) validate against the documented JSON
+a whole link, PAM4 runs, a run whose model fails) validate against the documented JSON
 Schema, and every figure the printed tables show is the figure the file
 holds, read independently of the stand-in's code.
 
@@ -18,6 +18,8 @@ import jsonschema
 
 amisim, model, fakes, schema_path = sys.argv[1:5]
 example_rx = sys.argv[5] if len(sys.argv) > 5 else ""
+line_pair = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples",
+                         "line_pair.s4p")
 with open(schema_path, encoding="utf-8") as f:
     validator = jsonschema.Draft202012Validator(json.load(f))
 problems = []
@@ -184,6 +186,99 @@ def check_error_rate_run(name, stdout, results):
                 [ui_fmt % jitter[key], ps_fmt % (jitter[key] * ui_ps)])
 
 
+def fixed_rows(stdout, title, columns):
+    """The rows of a printed table of 18-character columns (whose texts may
+    hold blanks): label -> the columns' texts."""
+    lines = stdout.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith(title))
+    rows = {}
+    for line in lines[start + 1:]:
+        if not line.startswith("  ") or len(line) != 32 + 18 * columns:
+            break
+        rows[line[2:32].strip()] = [line[32 + 18 * c:50 + 18 * c].strip() for c in range(columns)]
+    return rows
+
+
+def figure_or(fmt, value, missing="n/a"):
+    return missing if value is None else fmt % value
+
+
+def check_pam_eyes(name, stdout, results, places):
+    """Each place's table of PAM4 eyes (the highest first) and its level line
+    against eyes.PLACE.pam."""
+    for title, key, reference, at in places:
+        pam = results["eyes"][key]["pam"]
+        eyes = pam["eyes"][::-1]
+        rows = fixed_rows(stdout, f"{title}: PAM4 eyes", len(eyes))
+        compare(f"{name} {title}: the eyes", rows[f"read at (UI from {reference})"],
+                ["%+.3f" % e["read_phase_ui"] for e in eyes])
+        for label, field, fmt in [("threshold (V)", "threshold_v", "%.6g"),
+                                  ("threshold from", "threshold_from", "%s"),
+                                  ("eye height there (V)", "height_there_v", "%.6g"),
+                                  ("width at threshold (UI)", "width_at_threshold_ui", "%.3f"),
+                                  (f"best phase (UI from {reference})", "best_phase_ui", "%+.3f"),
+                                  ("eye height at best phase (V)", "height_best_v", "%.6g"),
+                                  ("eye width (UI)", "width_ui", "%.3f")]:
+            compare(f"{name} {title}: {label}", rows[label],
+                    [figure_or(fmt, e[field]) for e in eyes])
+        for phase in ("-0.500", "-0.250", "+0.000", "+0.250"):
+            compare(f"{name} {title}: bathtub at {phase}", rows[f"bathtub at {phase} UI (V)"],
+                    [figure_or("%.6g", bathtub_at(e, float(phase))) for e in eyes])
+        levels = re.search(re.escape(f"levels at {at} (V): ") + r"([^;]*); RLM ([0-9.]+)", stdout)
+        compare(f"{name} {title}: levels and RLM", [levels.group(1).split(), levels.group(2)],
+                [["%+.4f" % v for v in pam["level_means_v"]],
+                 "%.4f" % pam["level_mismatch"]["rlm"]])
+        least = min((e for e in eyes if e["measured_there"]), key=lambda e: e["height_there_v"])
+        compare(f"{name} {title}: the place's figures are its least open eye's",
+                results["eyes"][key]["height_best_v"], least["height_best_v"])
+
+
+def check_pam_error_rate(name, stdout, results):
+    """The statistical eye's and the counted tables of a PAM4 run, each eye
+    a column or a group of rows, the highest first."""
+    statistical = results["statistical_eye"]
+    eyes = statistical["eyes"][::-1]
+    rows = table_rows(stdout, "statistical eye at  ")
+    for eye in eyes:
+        shown = [c for c in eye["contours"] if c["ber"] in (1e-3, 1e-6, 1e-9, 1e-12, 1e-15)]
+        compare(f"{name} contours of the {eye['name']} eye", rows[f"{eye['name']}: height (V)"],
+                ["%.4g" % c["height_v"] if c["open"] else "closed" for c in shown])
+    rows = fixed_rows(stdout, "statistical eye at 1e", 3)
+    compare(f"{name} statistical thresholds", rows["threshold (V)"],
+            ["%.6g" % t for t in statistical["thresholds_v"][::-1]])
+    compare(f"{name} the thresholds decided at", statistical["thresholds_v"],
+            results["modulation"]["thresholds_v"])
+    for label, key, fmt in [("eye height (V)", "height_v", "%.6g"),
+                            ("eye width (UI)", "width_ui", "%.3f")]:
+        compare(f"{name} at the target: {label}", rows[label],
+                [fmt % e["at_target"][key] if e["at_target"]["open"] else "closed" for e in eyes])
+    compare(f"{name} time bathtubs at the centre", rows["error rate at +0.000 UI"],
+            ["%.3e" % e["time_bathtub_ber"][len(e["time_bathtub_ber"]) // 2] for e in eyes])
+    levels = re.search(r"  levels at the centre \(V\): ([^;]*); RLM ([0-9.]+)", stdout)
+    compare(f"{name} statistical levels", [levels.group(1).split(), levels.group(2)],
+            [["%+.4f" % v for v in statistical["level_means_v"]],
+             "%.4f" % statistical["level_mismatch"]["rlm"]])
+    counted = results["error_rate"]
+    rows = table_rows(stdout, "errors at the decisions")
+    for label, counted_value in [("symbols decided", str(counted["decisions"])),
+                                 ("symbol errors", str(counted["errors"])),
+                                 ("bits", str(counted["bits"])),
+                                 ("bit errors", str(counted["bit_errors"]))]:
+        compare(f"{name} {label}", rows[label][0], counted_value)
+    compare(f"{name} symbol error rates", rows["symbol error rate"],
+            ["%.3e" % counted["ber"], "%.3e" % counted["statistical_ber"]])
+    compare(f"{name} bit error rates", rows["bit error rate"],
+            ["%.3e" % counted["bit_error_rate"], "%.3e" % counted["statistical_bit_error_rate"]])
+    compare(f"{name} bit interval",
+            [rows["bit 95% interval, low"][0], rows["bit 95% interval, high"][0]],
+            ["%.3e" % counted["bit_interval_low"], "%.3e" % counted["bit_interval_high"]])
+    compare(f"{name} level mismatch", rows["level mismatch (RLM)"][0],
+            "%.4f" % counted["level_mismatch"]["rlm"])
+    compare(f"{name} the eyes' statistical rates sum to the symbols'",
+            math.isclose(sum(counted["statistical_by_eye"]), counted["statistical_ber"],
+                         rel_tol=1e-12), True)
+
+
 def check_reports(name, stdout, reports, who):
     """The printed table of what a model reported, against results.json."""
     rows = table_rows(stdout, f"{who} GetWave reports ({reports['calls']} calls)")
@@ -223,7 +318,29 @@ with tempfile.TemporaryDirectory() as work:
             all(os.path.exists(os.path.join(work, "error rate, model", f))
                 for f in results["files"]), True)
 
+    stdout, results = run("pam4, model", [model, "--bits", "20000", "--modulation", "PAM4",
+                                          "--rx-noise", "0.02"], 0)
+    check_pam_eyes("pam4, model", stdout, results,
+                   [("before GetWave", "before_get_wave", "cursor", "the cursor, before GetWave"),
+                    ("after GetWave", "after_get_wave", "cursor", "the cursor, after GetWave")])
+    check_pam_error_rate("pam4, model", stdout, results)
+
     if example_rx:
+        stdout, results = run("pam4, link", [
+            model, "--set", "TX_Preemph=1", "--channel", line_pair, "--bits", "20000", "--rx",
+            example_rx, "--modulation", "PAM4", "--rx-noise", "0.03"], 0)
+        check_pam_eyes("pam4, link", stdout, results,
+                       [("Rx input", "before_get_wave", "cursor", "the cursor, Rx input"),
+                        ("Rx output", "after_get_wave", "cursor", "the cursor, Rx output"),
+                        ("at Rx clock", "at_rx_clock", "clock", "the Rx clock")])
+        check_pam_error_rate("pam4, link", stdout, results)
+        compare("pam4, link: the receiver told PAM4",
+                results["inputs"]["receiver"]["parameters_sent"], "(Example_Rx (Rx_Modulation PAM4))")
+        compare("pam4, link: the three eyes open at the receiver's clock",
+                [e["height_there_v"] > 0 for e in results["eyes"]["at_rx_clock"]["pam"]["eyes"]],
+                [True] * 3)
+        check_reports("pam4, link", stdout, results["reports"]["receiver"], "Rx")
+
         stdout, results = run("reports", [model, "--bits", "8000", "--rx", example_rx], 0)
         check_reports("reports", stdout, results["reports"]["receiver"], "Rx")
         compare("reports: the Tx reports nothing", results["reports"]["transmitter"]["without_text"],

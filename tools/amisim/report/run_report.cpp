@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <optional>
 
 #include "tools/amisim/report/ber_report.h"
 #include "tools/amisim/report/figure_tables.h"
 #include "tools/amisim/report/model_reports_table.h"
+#include "tools/amisim/report/pam_tables.h"
 #include "tools/amisim/report/pictures.h"
 #include "tools/amisim/report/report_page.h"
 #include "tools/amisim/report/summary.h"
 #include "tools/amisim/report/trajectory_picture.h"
+#include "tools/amisim/stimulus/modulation.h"
 
 namespace amisim {
 
@@ -33,12 +37,29 @@ std::vector<const std::vector<double> *> pointers(const std::vector<std::vector<
     return out;
 }
 
+bool is_pam(const RunSetting &setting) {
+    return setting.levels.size() > 2;
+}
+
+// What a unit interval carries.
+const char *unit_name(const RunSetting &setting) {
+    return is_pam(setting) ? "symbols" : "bits";
+}
+
 // The rate line of the pictures' subtitles.
 std::string rate_text(const RunSetting &setting) {
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
-                  static_cast<long long>(setting.bits), setting.prbs_order,
-                  1e-9 / (setting.dt * setting.spb), setting.spb);
+    char rate[96];
+    if (is_pam(setting)) {
+        std::snprintf(rate, sizeof rate,
+                      "%lld %s symbols of PRBS%d at %g GBd, %d samples per symbol",
+                      static_cast<long long>(setting.bits),
+                      modulation_name(static_cast<int>(setting.levels.size())).c_str(),
+                      setting.prbs_order, 1e-9 / (setting.dt * setting.spb), setting.spb);
+    } else {
+        std::snprintf(rate, sizeof rate, "%lld bits of PRBS%d at %g Gb/s, %d samples per bit",
+                      static_cast<long long>(setting.bits), setting.prbs_order,
+                      1e-9 / (setting.dt * setting.spb), setting.spb);
+    }
     return rate;
 }
 
@@ -60,6 +81,81 @@ std::string eye_subtitle(const RunSetting &setting, const EyeFigures &figures,
                       slot_ui(figures.best_slot, setting.spb), reference);
     }
     return text;
+}
+
+// An eye picture of one place: the eye at its best phase, or with more
+// than two levels each eye where it is read, at its threshold. reference as
+// for eye_subtitle.
+Svg place_picture(const RunSetting &setting, const EyeDensity &density, const EyeFigures &figures,
+                  const std::optional<PamEyes> &pam, const std::string &title,
+                  const char *reference,
+                  const std::string &x_title = "time from the main cursor (UI)") {
+    if (!pam.has_value()) {
+        return eye_picture(density, figures, title, eye_subtitle(setting, figures, reference),
+                           x_title);
+    }
+    std::vector<EyeMark> marks;
+    std::string heights;
+    const std::size_t eyes = pam->eyes.size();
+    for (std::size_t e = eyes; e-- > 0;) {
+        const PamEye &eye = pam->eyes[e];
+        marks.push_back({eye.measured, eye.slot, eye.lower, eye.upper, eye.height, eye.threshold});
+        heights += (heights.empty() ? "" : ", ") + eye_name(e, eyes) + " " +
+                   (eye.measured ? number_text("%.4g", eye.height) : std::string("n/a"));
+    }
+    const bool at_clock = reference != nullptr && std::string(reference) == "the clock";
+    char rate[96];
+    std::snprintf(
+        rate, sizeof rate, "%lld %s symbols at %g GBd", static_cast<long long>(setting.bits),
+        modulation_name(static_cast<int>(eyes + 1)).c_str(), 1e-9 / (setting.dt * setting.spb));
+    return eye_picture(density, marks, title,
+                       rate + std::string("; heights ") + heights + " V at " +
+                           (at_clock ? "the clock" : "each eye's best phase"),
+                       x_title);
+}
+
+// The bathtubs of a place's eyes, the highest first.
+Svg pam_bathtub(const RunSetting &setting, const PamEyes &pam, const std::string &where,
+                const std::string &x_title) {
+    std::vector<Curve<EyeFigures>> curves;
+    const std::size_t eyes = pam.eyes.size();
+    for (std::size_t e = eyes; e-- > 0;) {
+        curves.push_back({&pam.eyes[e].figures, eye_name(e, eyes) + " eye, " + where,
+                          kCurveColours[(eyes - 1 - e) % std::size(kCurveColours)]});
+    }
+    return bathtub_picture(curves, setting.spb, setting.dt, x_title,
+                           "lowest sample above each eye minus highest below it");
+}
+
+// bathtub.csv with more than two levels: a column per place and eye.
+bool write_pam_bathtubs(const std::string &path, const RunSetting &setting,
+                        const RunResults &results, std::string &error) {
+    std::vector<std::pair<std::string, const EyeFigures *>> columns;
+    for (const auto &[place, pam] :
+         {std::pair{"before", &results.pam_before}, std::pair{"after", &results.pam_after},
+          std::pair{"at_clock", &results.pam_clock}}) {
+        for (std::size_t e = pam->has_value() ? (*pam)->eyes.size() : 0; e-- > 0;) {
+            columns.emplace_back(std::string(place) + "_" + eye_name(e, (*pam)->eyes.size()) + "_V",
+                                 &(*pam)->eyes[e].figures);
+        }
+    }
+    return write_bathtub_columns(path, columns, setting.spb, error);
+}
+
+// A report page's time-domain tables with more than two levels: the place
+// its eye picture shows (the last) in the main table, the others beside.
+void pam_page_tables(const RunSetting &setting, const RunResults &results, ReportContent &page) {
+    std::vector<PamPlace> places = pam_places(setting, results);
+    if (places.empty()) {
+        return;
+    }
+    page.time_domain = places.back().table;
+    page.notes.insert(page.notes.begin(), places.back().levels);
+    places.pop_back();
+    for (const PamPlace &place : places) {
+        page.right_tables.push_back(place.table);
+        page.right_notes.push_back(place.levels);
+    }
 }
 
 // The lines of the setting at the head of the report page.
@@ -133,7 +229,7 @@ ReportTable link_eye_table(const RunSetting &setting, const RunResults &results)
 std::vector<std::string> notes_of_link(const RunSetting &setting, const RunResults &results) {
     return link_notes(results.clock, results.receiver->has_get_wave,
                       results.transmitter.has_get_wave, results.settle_bits, results.fill_bits,
-                      setting.bits);
+                      setting.bits, unit_name(setting));
 }
 
 // The files of the model alone: its two impulse responses, the bathtub,
@@ -148,29 +244,38 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
                        setting.dt, pointers(setting.channel.columns), error) ||
         !write_columns(folder + "impulse_after.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_tx_init), error) ||
-        !write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after, setting.spb, error)) {
+        !(is_pam(setting) ? write_pam_bathtubs(folder + "bathtub.csv", setting, results, error)
+                          : write_bathtub_csv(folder + "bathtub.csv", eye_before, eye_after,
+                                              setting.spb, error))) {
         return false;
     }
     const StreamResult &stream = results.stream;
     std::string written = "impulse_before.csv, impulse_after.csv, bathtub.csv, eye_before.svg";
-    if (!eye_picture(*stream.before, eye_before, "Eye before AMI_GetWave",
-                     eye_subtitle(setting, eye_before, nullptr))
+    if (!place_picture(setting, stream.before->density(), eye_before, results.pam_before,
+                       "Eye before AMI_GetWave", nullptr)
              .write(folder + "eye_before.svg", error)) {
         return false;
     }
     if (eye_after != nullptr) {
         written += ", eye_after.svg";
-        if (!eye_picture(*stream.after, *eye_after, "Eye after AMI_GetWave",
-                         eye_subtitle(setting, *eye_after, nullptr))
+        if (!place_picture(setting, stream.after->density(), *eye_after, results.pam_after,
+                           "Eye after AMI_GetWave", nullptr)
                  .write(folder + "eye_after.svg", error)) {
             return false;
         }
     }
     written += ", pulse.svg, bathtub.svg";
+    const std::optional<PamEyes> &pam_shown =
+        eye_after != nullptr ? results.pam_after : results.pam_before;
+    const Svg bathtub =
+        pam_shown.has_value()
+            ? pam_bathtub(setting, *pam_shown,
+                          eye_after != nullptr ? "after AMI_GetWave" : "before AMI_GetWave",
+                          "sampling phase from the main cursor (UI)")
+            : bathtub_picture(eye_before, eye_after, setting.spb, setting.dt);
     if (!pulse_picture(results.channel, results.after_tx, setting.spb, setting.dt)
              .write(folder + "pulse.svg", error) ||
-        !bathtub_picture(eye_before, eye_after, setting.spb, setting.dt)
-             .write(folder + "bathtub.svg", error)) {
+        !bathtub.write(folder + "bathtub.svg", error)) {
         return false;
     }
     if (setting.waves) {
@@ -183,12 +288,12 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
     page.setting = page_setting(setting);
     page.pulse = pulse_picture(results.channel, results.after_tx, setting.spb, setting.dt);
     const bool after_shown = eye_after != nullptr;
-    page.eye = eye_picture(
-        after_shown ? stream.after->density() : stream.before->density(),
-        after_shown ? *eye_after : eye_before,
+    page.eye = place_picture(
+        setting, after_shown ? stream.after->density() : stream.before->density(),
+        after_shown ? *eye_after : eye_before, pam_shown,
         after_shown ? "Eye after AMI_GetWave" : "Eye before AMI_GetWave (the model has none)",
-        eye_subtitle(setting, after_shown ? *eye_after : eye_before, "the cursor"));
-    page.bathtub = bathtub_picture(eye_before, eye_after, setting.spb, setting.dt);
+        "the cursor");
+    page.bathtub = bathtub;
     page.statistical = response_table("pulse response", {{"before AMI_Init", &results.channel},
                                                          {"after AMI_Init", &results.after_tx}});
     page.time_domain =
@@ -196,7 +301,8 @@ bool write_model_files(const RunSetting &setting, const RunResults &results,
                   setting.spb, setting.dt);
     page.notes.push_back(
         "phases from the main cursor of each waveform's pulse response; the first " +
-        std::to_string(results.settle_bits) + " bits left out");
+        std::to_string(results.settle_bits) + " " + unit_name(setting) + " left out");
+    pam_page_tables(setting, results, page);
     add_reports(results, page);
     if (!report_page(page).write(setting.output_folder + "/report.svg", error)) {
         return false;
@@ -221,7 +327,9 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
                        pointers(results.after_tx_init), error) ||
         !write_columns(folder + "impulse_rx.csv", header, setting.channel.start_time, setting.dt,
                        pointers(results.after_rx_init), error) ||
-        !write_bathtub_csv(folder + "bathtub.csv", input, output, setting.spb, error, at_clock)) {
+        !(is_pam(setting) ? write_pam_bathtubs(folder + "bathtub.csv", setting, results, error)
+                          : write_bathtub_csv(folder + "bathtub.csv", input, output, setting.spb,
+                                              error, at_clock))) {
         return false;
     }
     std::string written = "impulse_before.csv, impulse_after.csv, impulse_rx.csv, bathtub.csv";
@@ -240,29 +348,39 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     if (at_clock != nullptr) {
         tubs.push_back({at_clock, "Rx output, from clock", kCurveColours[2]});
     }
-    const Svg bathtub = bathtub_picture(tubs, setting.spb, setting.dt,
-                                        "sampling phase from the cursor or the Rx clock (UI)");
+    const std::optional<PamEyes> &pam_shown = results.pam_clock.has_value()   ? results.pam_clock
+                                              : results.pam_after.has_value() ? results.pam_after
+                                                                              : results.pam_before;
+    const bool clock_shown = results.pam_clock.has_value();
+    const Svg bathtub =
+        pam_shown.has_value()
+            ? pam_bathtub(setting, *pam_shown,
+                          clock_shown         ? "Rx clock"
+                          : output != nullptr ? "Rx output"
+                                              : "Rx input",
+                          clock_shown ? "sampling phase from the Rx clock (UI)"
+                                      : "sampling phase from the cursor (UI)")
+            : bathtub_picture(tubs, setting.spb, setting.dt,
+                              "sampling phase from the cursor or the Rx clock (UI)");
     const StreamResult &stream = results.stream;
-    Svg eye_shown = eye_picture(stream.before->density(), input,
-                                "Eye at the receiver's input (after Tx and channel)",
-                                eye_subtitle(setting, input, "the cursor"));
+    Svg eye_shown =
+        place_picture(setting, stream.before->density(), input, results.pam_before,
+                      "Eye at the receiver's input (after Tx and channel)", "the cursor");
     if (!picture(eye_shown, "eye_before.svg") || !picture(pulse, "pulse.svg") ||
         !picture(bathtub, "bathtub.svg")) {
         return false;
     }
     if (output != nullptr) {
-        eye_shown = eye_picture(stream.after->density(), *output,
-                                "Eye after the receiver's AMI_GetWave, best phase",
-                                eye_subtitle(setting, *output, "the cursor"));
+        eye_shown = place_picture(setting, stream.after->density(), *output, results.pam_after,
+                                  "Eye after the receiver's AMI_GetWave, best phase", "the cursor");
         if (!picture(eye_shown, "eye_after.svg")) {
             return false;
         }
     }
     if (at_clock != nullptr) {
-        eye_shown = eye_picture(stream.clocked->density(), *at_clock,
-                                "Eye at the receiver's sampling instants",
-                                eye_subtitle(setting, *at_clock, "the clock"),
-                                "time from the receiver's sampling instant (UI)");
+        eye_shown = place_picture(setting, stream.clocked->density(), *at_clock, results.pam_clock,
+                                  "Eye at the receiver's sampling instants", "the clock",
+                                  "time from the receiver's sampling instant (UI)");
         if (!picture(eye_shown, "eye_clock.svg")) {
             return false;
         }
@@ -279,6 +397,7 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
     page.statistical = link_response_table(results);
     page.time_domain = link_eye_table(setting, results);
     page.notes = notes_of_link(setting, results);
+    pam_page_tables(setting, results, page);
     add_reports(results, page);
     if (!picture(report_page(page), "report.svg")) {
         return false;
@@ -293,11 +412,25 @@ bool write_link_files(const RunSetting &setting, const RunResults &results,
 void print_setting(const RunSetting &setting) {
     std::printf("model:      %s\n", setting.model_path.c_str());
     std::printf("channel:    %s\n", setting.channel.description.c_str());
-    std::printf(
-        "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
-        "%ld bits per AMI_GetWave call\n",
-        setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
-        static_cast<long long>(setting.bits), setting.prbs_order, setting.bits_per_call);
+    if (is_pam(setting)) {
+        const auto levels = static_cast<int>(setting.levels.size());
+        const double baud = 1.0 / (setting.dt * setting.spb);
+        std::printf(
+            "simulation: %g s per sample, %d samples per symbol (%g GBd, %g Gb/s), %lld %s "
+            "symbols of PRBS%d, %ld symbols per AMI_GetWave call\n",
+            setting.dt, setting.spb, 1e-9 * baud, 1e-9 * baud * bits_per_symbol(levels),
+            static_cast<long long>(setting.bits), modulation_name(levels).c_str(),
+            setting.prbs_order, setting.bits_per_call);
+    } else {
+        std::printf(
+            "simulation: %g s per sample, %d samples per bit (%g Gb/s), %lld bits of PRBS%d, "
+            "%ld bits per AMI_GetWave call\n",
+            setting.dt, setting.spb, 1e-9 / (setting.dt * setting.spb),
+            static_cast<long long>(setting.bits), setting.prbs_order, setting.bits_per_call);
+    }
+    for (const std::string &line : modulation_lines(setting)) {
+        std::printf("%s\n", line.c_str());
+    }
     std::printf("parameters: %s\n", setting.parameters.c_str());
     if (!setting.rx_path.empty()) {
         std::printf("receiver:   %s\n", setting.rx_path.c_str());
@@ -357,12 +490,27 @@ void print_reports(const RunResults &results) {
     }
 }
 
+// The eyes of a run of more than two levels, a table a place.
+void print_pam_eyes(const RunSetting &setting, const RunResults &results) {
+    for (const PamPlace &place : pam_places(setting, results)) {
+        print_table(place.table);
+        std::printf("  %s\n", place.levels.c_str());
+    }
+}
+
 void print_results(const RunSetting &setting, const RunResults &results) {
     if (!results.link) {
         const EyeFigures *after = optional_eye(results.after_get_wave);
         print_response_summary(results.channel, results.after_tx);
-        print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
-                          results.settle_bits, results.fill_bits);
+        if (is_pam(setting)) {
+            print_pam_eyes(setting, results);
+            std::printf("  %s\n", settle_note(results.settle_bits, results.fill_bits, setting.bits,
+                                              unit_name(setting))
+                                      .c_str());
+        } else {
+            print_eye_summary(results.before_get_wave, after, setting.spb, setting.dt, setting.bits,
+                              results.settle_bits, results.fill_bits);
+        }
         if (setting.ber) {
             print_ber_results(setting, results);
         }
@@ -371,7 +519,11 @@ void print_results(const RunSetting &setting, const RunResults &results) {
         return;
     }
     print_table(link_response_table(results));
-    print_table(link_eye_table(setting, results));
+    if (is_pam(setting)) {
+        print_pam_eyes(setting, results);
+    } else {
+        print_table(link_eye_table(setting, results));
+    }
     for (const std::string &note : notes_of_link(setting, results)) {
         std::printf("  %s\n", note.c_str());
     }

@@ -143,23 +143,28 @@ void print_link_run_summary(const StreamResult &result, bool transmitter_has_get
     model_line("Rx", receiver_has_get_wave, result.samples, result.calls, result.in_model);
 }
 
-std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has_get_wave,
-                                    bool transmitter_has_get_wave, std::int64_t settle_bits,
-                                    std::int64_t fill_bits, std::int64_t bits) {
-    std::vector<std::string> notes;
+std::string settle_note(std::int64_t settle_bits, std::int64_t fill_bits, std::int64_t bits,
+                        const char *unit) {
     char line[256];
     if (settle_bits < fill_bits) {
         std::snprintf(line, sizeof line,
-                      "%lld bits; the first %lld left out, fewer than the %lld the channel needs "
+                      "%lld %s; the first %lld left out, fewer than the %lld the channel needs "
                       "to fill: the eye is too open",
-                      static_cast<long long>(bits), static_cast<long long>(settle_bits),
+                      static_cast<long long>(bits), unit, static_cast<long long>(settle_bits),
                       static_cast<long long>(fill_bits));
     } else {
-        std::snprintf(line, sizeof line,
-                      "%lld bits; the first %lld left out while the channel fills",
-                      static_cast<long long>(bits), static_cast<long long>(settle_bits));
+        std::snprintf(line, sizeof line, "%lld %s; the first %lld left out while the channel fills",
+                      static_cast<long long>(bits), unit, static_cast<long long>(settle_bits));
     }
-    notes.emplace_back(line);
+    return line;
+}
+
+std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has_get_wave,
+                                    bool transmitter_has_get_wave, std::int64_t settle_bits,
+                                    std::int64_t fill_bits, std::int64_t bits, const char *unit) {
+    std::vector<std::string> notes;
+    char line[256];
+    notes.push_back(settle_note(settle_bits, fill_bits, bits, unit));
     notes.emplace_back(
         "phases from the main cursor of the response up to each point, or from the "
         "receiver's sampling instant (its tick + 1/2 UI)");
@@ -203,22 +208,34 @@ std::vector<std::string> link_notes(const ClockFigures &clock, bool receiver_has
 
 bool write_bathtub_csv(const std::string &path, const EyeFigures &before, const EyeFigures *after,
                        int samples_per_bit, std::string &error, const EyeFigures *at_clock) {
+    std::vector<std::pair<std::string, const EyeFigures *>> columns{{"before_V", &before}};
+    if (after != nullptr) {
+        columns.emplace_back("after_V", after);
+    }
+    if (at_clock != nullptr) {
+        columns.emplace_back("at_clock_V", at_clock);
+    }
+    return write_bathtub_columns(path, columns, samples_per_bit, error);
+}
+
+bool write_bathtub_columns(const std::string &path,
+                           const std::vector<std::pair<std::string, const EyeFigures *>> &columns,
+                           int samples_per_bit, std::string &error) {
     std::FILE *file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    std::fprintf(file, "phase_ui,offset_samples,before_V%s%s\n", after == nullptr ? "" : ",after_V",
-                 at_clock == nullptr ? "" : ",at_clock_V");
+    std::fputs("phase_ui,offset_samples", file);
+    for (const auto &column : columns) {
+        std::fprintf(file, ",%s", column.first.c_str());
+    }
+    std::fputc('\n', file);
     for (int s = 0; s < samples_per_bit; ++s) {
         const auto i = static_cast<std::size_t>(s);
-        std::fprintf(file, "%.6g,%d,%.17g", slot_ui(s, samples_per_bit),
-                     slot_offset(s, samples_per_bit), before.bathtub[i]);
-        if (after != nullptr) {
-            std::fprintf(file, ",%.17g", after->bathtub[i]);
-        }
-        if (at_clock != nullptr) {
-            std::fprintf(file, ",%.17g", at_clock->bathtub[i]);
+        std::fprintf(file, "%.6g,%d", slot_ui(s, samples_per_bit), slot_offset(s, samples_per_bit));
+        for (const auto &column : columns) {
+            std::fprintf(file, ",%.17g", column.second->bathtub[i]);
         }
         std::fputc('\n', file);
     }

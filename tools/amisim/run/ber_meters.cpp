@@ -20,7 +20,7 @@ void BerMeters::start(bool receiver_clock) {
                            (!receiver_clock && setup_.fixed_offset ? setup_.fixed_offset() : 0.0);
     CrossingJitterSettings crossings;
     crossings.samples_per_bit = setup_.count.samples_per_bit;
-    crossings.threshold = setup_.count.thresholds.empty() ? 0.0 : setup_.count.thresholds[0];
+    crossings.threshold = setup_.crossing_threshold;
     crossings.receiver_clock = receiver_clock;
     crossings.grid_origin = instant - spb / 2;
     crossings.settle_samples = setup_.count.settle_bits * setup_.count.samples_per_bit;
@@ -66,7 +66,18 @@ void BerMeters::add(const double *wave, std::size_t count, const double *ticks,
     instants_ = nominal_;
     jitter_.displace(instants_.data(), instants_.size());
     counter_.add(wave, count, instants_.data(), nominal_.data(), instants_.size());
+    if (counter_.thresholds_pending() && setup_.thresholds &&
+        (counter_.kept() > kMaxKept || (setup_.thresholds_ready && setup_.thresholds_ready()))) {
+        counter_.set_thresholds(setup_.thresholds());
+    }
     crossings_->add(wave, count);
+}
+
+ErrorFigures BerMeters::errors() {
+    if (counter_.thresholds_pending() && setup_.thresholds) {
+        counter_.set_thresholds(setup_.thresholds());
+    }
+    return counter_.figures();
 }
 
 TieHistogram BerMeters::histogram() const {

@@ -30,6 +30,15 @@ struct BerMeterSetup {
     // Samples from the latency where the fixed clock decides: asked for
     // only when the receiver returns no ticks in its first block.
     std::function<double()> fixed_offset;
+    // Where count.thresholds holds a NaN, the thresholds are to come (the
+    // statistical eye's own centres): thresholds() gives them, waiting for
+    // them, and thresholds_ready() says whether they are there. The
+    // decisions are kept until they are, up to kMaxKept of them, then the
+    // stream waits.
+    std::function<std::vector<double>()> thresholds;
+    std::function<bool()> thresholds_ready;
+    // The crossings of the jitter are those of this threshold (volts).
+    double crossing_threshold = 0.0;
     Jitter rx_jitter;
     std::uint64_t jitter_seed = 1;
     int histogram_bins = 1000;
@@ -46,12 +55,15 @@ class BerMeters {
     // Whether the receiver's clock placed the decisions (known after the
     // first block).
     bool receiver_clock() const { return receiver_clock_; }
-    ErrorFigures errors() const { return counter_.figures(); }
+    // The errors counted, once the thresholds to come are there.
+    ErrorFigures errors();
     TieHistogram histogram() const;
     // How the decisions' nominal instants lay from the latency, past the
     // settling: counts at the nearest 1/kPhaseBins of a sample over the unit
     // interval around it, bin 0 half a unit interval before it.
     static constexpr int kPhaseBins = 16;
+    // Decisions kept at most for the thresholds to come.
+    static constexpr std::size_t kMaxKept = 1u << 19;
     const std::vector<std::uint64_t> &phases() const { return phases_; }
 
   private:

@@ -1,6 +1,7 @@
 #include "tools/amisim/run/pipeline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <future>
@@ -8,6 +9,10 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tools/amisim/analysis/eye_openings.h"
+#include "tools/amisim/analysis/symbol_error_rates.h"
+#include "tools/amisim/stimulus/modulation.h"
 
 namespace amisim {
 
@@ -62,6 +67,8 @@ StreamSetup stream_setup(const RunSetting &setting, const std::vector<double> &t
     setup.samples_per_bit = setting.spb;
     setup.sample_interval = setting.dt;
     setup.prbs_order = setting.prbs_order;
+    setup.levels = setting.levels;
+    setup.mapping = setting.mapping;
     setup.bits = setting.bits;
     setup.bits_per_call = setting.bits_per_call;
     setup.convolution = setting.convolution;
@@ -73,6 +80,8 @@ StreamSetup stream_setup(const RunSetting &setting, const std::vector<double> &t
         layout->settle_bits = settle;
         layout->prbs_order = setting.prbs_order;
         layout->expected_swing = figures->swing;
+        layout->levels = static_cast<int>(setting.levels.size());
+        layout->mapping = setting.mapping;
     }
     if (setting.waves) {
         setup.wave_before_csv = setting.output_folder + "/wave_before.csv";
@@ -160,14 +169,42 @@ bool receiver_noise_gain(const RunSetting &setting, const ModelOpener &open, dou
     return true;
 }
 
+// The phase slot p moved by an eye's offset (samples), round the unit
+// interval.
+std::size_t offset_slot(long p, int offset, int spb) {
+    return static_cast<std::size_t>(((p + offset) % spb + spb) % spb);
+}
+
+int eye_offset(const RunSetting &setting, std::size_t e) {
+    return e < setting.eye_offsets.size() ? setting.eye_offsets[e] : 0;
+}
+
+// The thresholds given, and where one is not given (NaN, or none at all)
+// the one of others.
+std::vector<double> given_or(const RunSetting &setting, const std::vector<double> &others) {
+    ModulationSetting given;
+    given.thresholds = setting.thresholds;
+    return decision_thresholds(given, others);
+}
+
+// Until the eyes' own centres are known: half-way between the levels
+// through the response's main cursor where none is given.
+std::vector<double> provisional_thresholds(const RunSetting &setting,
+                                           const ResponseFigures &through) {
+    return given_or(setting, midpoint_thresholds(setting.levels, through.main_cursor));
+}
+
 // The statistical eye of the analysed responses (through first, then the
-// aggressors) with the run's jitter and the noise at the decision point;
-// and the phase a receiver without ticks is sampled at, the lowest error
-// rate at the thresholds (samples from the centre).
+// aggressors) with the run's jitter and the noise at the decision point,
+// read at the thresholds decided at: those given, else each eye's own
+// centre; and the phase a receiver without ticks is sampled at, the lowest
+// error rate at the thresholds, each eye at its offset (samples from the
+// centre).
 struct EyeOutcome {
     std::optional<StatisticalEye> eye;
     std::string error;
     int offset = 0;
+    std::vector<double> thresholds;
 };
 EyeOutcome statistical_eye(const RunSetting &setting,
                            const std::vector<std::vector<double>> &columns,
@@ -181,23 +218,28 @@ EyeOutcome statistical_eye(const RunSetting &setting,
     settings.samples_per_bit = setting.spb;
     settings.sample_interval = setting.dt;
     settings.levels = setting.levels;
-    settings.thresholds = setting.thresholds;
+    settings.thresholds = provisional_thresholds(setting, through);
     settings.noise_sigma = noise;
     settings.tx_jitter = setting.impairments.tx;
     settings.rx_jitter = setting.impairments.rx;
     settings.target_ber = setting.target_ber;
     EyeOutcome outcome;
+    outcome.thresholds = settings.thresholds;
     StatisticalEye eye;
     if (!compute_statistical_eye(settings, eye, outcome.error)) {
         return outcome;
+    }
+    outcome.thresholds = given_or(setting, statistical_centre_thresholds(eye));
+    if (outcome.thresholds != settings.thresholds) {
+        set_eye_thresholds(outcome.thresholds, eye);
     }
     const int middle = setting.spb / 2;
     int best = 0;
     double lowest = 2.0;
     for (int p = 0; p < setting.spb; ++p) {
         double rate = 0.0;
-        for (const auto &tub : eye.time_bathtub) {
-            rate += tub[static_cast<std::size_t>(p)];
+        for (std::size_t e = 0; e < eye.time_bathtub.size(); ++e) {
+            rate += eye.time_bathtub[e][offset_slot(p, eye_offset(setting, e), setting.spb)];
         }
         if (rate < lowest || (rate == lowest && std::abs(p - middle) < std::abs(best - middle))) {
             lowest = rate;
@@ -209,23 +251,20 @@ EyeOutcome statistical_eye(const RunSetting &setting,
     return outcome;
 }
 
-// The statistical error rate (the eyes' rates at their thresholds, summed)
-// over the phases the decisions were taken at: between the eye's phases the
+// Each eye's statistical error rate (at its threshold and its offset) over
+// the phases the decisions were taken at: between the eye's phases the
 // rate is interpolated in its logarithm. The mean phase (UI from the
 // centre) goes to mean_phase.
-double statistical_rate(const StatisticalEye &eye, const std::vector<std::uint64_t> &phases,
-                        double &mean_phase) {
+std::vector<double> statistical_rates(const RunSetting &setting, const StatisticalEye &eye,
+                                      const std::vector<std::uint64_t> &phases,
+                                      double &mean_phase) {
     const int spb = eye.samples_per_bit;
-    auto rate_at = [&](long p) {
+    auto rate_at = [&](std::size_t e, long p) {
         p = std::min(std::max(p, 0L), static_cast<long>(eye.phases.size()) - 1);
-        double rate = 0.0;
-        for (const auto &tub : eye.time_bathtub) {
-            rate += tub[static_cast<std::size_t>(p)];
-        }
-        return std::max(rate, 1e-300);
+        return std::max(eye.time_bathtub[e][offset_slot(p, eye_offset(setting, e), spb)], 1e-300);
     };
     double total = 0.0;
-    double sum = 0.0;
+    std::vector<double> sums(eye.time_bathtub.size(), 0.0);
     double phase_sum = 0.0;
     for (std::size_t b = 0; b < phases.size(); ++b) {
         if (phases[b] == 0) {
@@ -234,15 +273,42 @@ double statistical_rate(const StatisticalEye &eye, const std::vector<std::uint64
         const double at = static_cast<double>(b) / BerMeters::kPhaseBins;  // from -1/2 UI
         const auto below = static_cast<long>(std::floor(at));
         const double f = at - static_cast<double>(below);
-        const double rate =
-            std::exp((1.0 - f) * std::log(rate_at(below)) + f * std::log(rate_at(below + 1)));
         const auto n = static_cast<double>(phases[b]);
         total += n;
-        sum += n * rate;
+        for (std::size_t e = 0; e < sums.size(); ++e) {
+            sums[e] += n * std::exp((1.0 - f) * std::log(rate_at(e, below)) +
+                                    f * std::log(rate_at(e, below + 1)));
+        }
         phase_sum += n * (at / spb - 0.5);
     }
     mean_phase = total > 0.0 ? phase_sum / total : 0.0;
-    return total > 0.0 ? sum / total : 0.0;
+    for (double &sum : sums) {
+        sum = total > 0.0 ? sum / total : 0.0;
+    }
+    return sums;
+}
+
+// With more than two levels: a waveform's eyes, read at the thresholds
+// given (none: each eye's own centre), at each eye's best phase or at the
+// centre moved by the eyes' offsets; and the figures of the one least open
+// where it is read go to figures.
+PamEyes read_eyes(const EyeDensity &density, const std::vector<double> &thresholds,
+                  const std::vector<int> *offsets, EyeFigures &figures) {
+    PamEyeSettings settings;
+    settings.thresholds = thresholds;
+    if (offsets != nullptr) {
+        settings.at_centre = true;
+        settings.offsets = *offsets;
+    }
+    PamEyes eyes = read_pam_eyes(density, settings);
+    const PamEye *least = nullptr;
+    for (const PamEye &eye : eyes.eyes) {
+        if (eye.measured && (least == nullptr || eye.height < least->height)) {
+            least = &eye;
+        }
+    }
+    figures = least != nullptr ? least->figures : eyes.eyes.front().figures;
+    return eyes;
 }
 
 // The seeds of the run's random parts, each its own stream.
@@ -268,6 +334,7 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
                                   const std::shared_future<EyeOutcome> &eye) {
     StreamImpairments impaired;
     impaired.stimulus.pattern.prbs_order = setting.prbs_order;
+    impaired.stimulus.pattern.mapping = setting.mapping;
     impaired.stimulus.levels = setting.levels;
     impaired.stimulus.samples_per_bit = setting.spb;
     impaired.stimulus.sample_interval = setting.dt;
@@ -295,7 +362,17 @@ StreamImpairments impairments_for(const RunSetting &setting, const RunResults &r
     BerMeterSetup &meters = impaired.meters;
     meters.count.pattern = impaired.stimulus.pattern;
     meters.count.levels = setting.levels.size();
+    // Where an eye's threshold is its own centre, it comes from the
+    // statistical eye while the stream runs.
     meters.count.thresholds = setting.thresholds;
+    meters.count.thresholds.resize(setting.levels.size() - 1, std::nan(""));
+    meters.thresholds = [eye] { return eye.get().thresholds; };
+    meters.thresholds_ready = [eye] {
+        return eye.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    const std::vector<double> provisional = provisional_thresholds(setting, through);
+    meters.crossing_threshold = provisional[provisional.size() / 2];
+    meters.count.eye_offsets.assign(setting.eye_offsets.begin(), setting.eye_offsets.end());
     meters.count.samples_per_bit = setting.spb;
     meters.count.latency = static_cast<double>(through.eye_centre);
     meters.count.settle_bits = results.settle_bits;
@@ -419,6 +496,7 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
             results.statistical = outcome.eye;
             results.statistical_error = outcome.error;
             results.sampling_offset = outcome.offset;
+            results.thresholds = outcome.thresholds;
         }
     };
     std::optional<TakeEye> take_eye;
@@ -465,6 +543,8 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
         setup.eye_clocked.settle_bits = setup.eye_after.settle_bits;
         setup.eye_clocked.prbs_order = setting.prbs_order;
         setup.eye_clocked.expected_swing = out_of_last.swing;
+        setup.eye_clocked.levels = static_cast<int>(setting.levels.size());
+        setup.eye_clocked.mapping = setting.mapping;
     }
 
     // The transmitter gets room for a tick a bit; the receiver room for a
@@ -502,25 +582,47 @@ int run_pipeline(const RunSetting &setting, ModelSession &transmitter, ModelSess
     } else {
         keep_reports(results.stream.receiver_reports, results.transmitter);
     }
-    results.before_get_wave = eye_figures(*results.stream.before);
-    if (results.stream.after != nullptr) {
-        results.after_get_wave = eye_figures(*results.stream.after);
+    take_eye.reset();
+    const StreamResult &stream = results.stream;
+    const bool pam = setting.levels.size() > 2;
+    results.before_get_wave = eye_figures(*stream.before);
+    if (pam) {
+        // The receiver's input is read at each eye's own centre unless it
+        // is where the decisions are taken.
+        results.pam_before =
+            read_eyes(stream.before->density(),
+                      stream.after != nullptr ? std::vector<double>{} : results.thresholds, nullptr,
+                      results.before_get_wave);
     }
-    if (results.stream.clocked != nullptr) {
-        results.clock = results.stream.clocked->clock();
-        if (results.clock.in_eye > 0) {
-            results.at_clock = eye_figures(results.stream.clocked->density());
+    if (stream.after != nullptr) {
+        results.after_get_wave = eye_figures(*stream.after);
+        if (pam) {
+            results.pam_after = read_eyes(stream.after->density(), results.thresholds, nullptr,
+                                          *results.after_get_wave);
         }
     }
-    take_eye.reset();
+    if (stream.clocked != nullptr) {
+        results.clock = stream.clocked->clock();
+        if (results.clock.in_eye > 0) {
+            results.at_clock = eye_figures(stream.clocked->density());
+            if (pam) {
+                results.pam_clock = read_eyes(stream.clocked->density(), results.thresholds,
+                                              &setting.eye_offsets, *results.at_clock);
+            }
+        }
+    }
     if (results.stream.meters != nullptr) {
-        const BerMeters &meters = *results.stream.meters;
+        BerMeters &meters = *results.stream.meters;
         results.counted = true;
         results.receiver_clock = meters.receiver_clock();
         results.errors = meters.errors();
         if (results.statistical.has_value()) {
-            results.statistical_ber =
-                statistical_rate(*results.statistical, meters.phases(), results.statistical_phase);
+            results.statistical_by_eye = statistical_rates(
+                setting, *results.statistical, meters.phases(), results.statistical_phase);
+            const SymbolErrorRates rates =
+                combine_eye_rates(results.statistical_by_eye, setting.mapping);
+            results.statistical_ber = rates.ser;
+            results.statistical_bit_error_rate = rates.ber;
         }
         results.tie = meters.histogram();
         results.jitter_fit = fit_dual_dirac(results.tie);

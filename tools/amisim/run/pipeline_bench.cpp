@@ -30,6 +30,7 @@
 #include "tools/amisim/models/model_library.h"
 #include "tools/amisim/run/pipeline.h"
 #include "tools/amisim/run/stream.h"
+#include "tools/amisim/stimulus/symbol_mapping.h"
 
 #ifndef EXAMPLE_RX_LIBRARY
 #define EXAMPLE_RX_LIBRARY "Example_Rx_64.so"
@@ -490,10 +491,12 @@ BENCHMARK(BM_Convolution_Fft)->RangeMultiplier(2)->Range(16, 512);
 // The whole link through the pipeline, as the program runs it: the model
 // with pre-emphasis, the built-in channel, the kit's example receiver,
 // both models in this process, both hosted (each in its own process, a
-// block in flight), and the 32-bit build of the model hosted.
+// block in flight), and the 32-bit build of the model hosted; NRZ bits or
+// PAM4 symbols (each eye at its own centre, the receiver told PAM4).
 void BM_Pipeline_Link(benchmark::State &state) {
     const auto bits = static_cast<std::int64_t>(state.range(0));
     const int mode = static_cast<int>(state.range(1));
+    const int levels = static_cast<int>(state.range(2));
     amisim::RunSetting setting;
     setting.dt = kDt;
     setting.spb = kSpb;
@@ -503,6 +506,11 @@ void BM_Pipeline_Link(benchmark::State &state) {
     setting.parameters = "(Halvorin_7314_Tx (TX_Corner 1) (TX_Preemph 1))";
     setting.rx_path = EXAMPLE_RX_LIBRARY;
     setting.rx_parameters = "(Example_Rx (DFE_Mode auto))";
+    if (levels == 4) {
+        setting.levels = amisim::pam_levels(4);
+        setting.thresholds.clear();
+        setting.rx_parameters = "(Example_Rx (DFE_Mode auto) (Rx_Modulation PAM4))";
+    }
     amisim::HostedOptions hosted;
     hosted.host_64 = AMISIM_HOST_64;
     hosted.host_32 = AMISIM_HOST_32;
@@ -529,10 +537,12 @@ void BM_Pipeline_Link(benchmark::State &state) {
 }
 
 BENCHMARK(BM_Pipeline_Link)
-    ->ArgNames({"bits", "hosted"})
-    ->Args({200000, 0})
-    ->Args({200000, 1})
-    ->Args({200000, 2})
+    ->ArgNames({"bits", "hosted", "levels"})
+    ->Args({200000, 0, 2})
+    ->Args({200000, 0, 4})
+    ->Args({200000, 1, 2})
+    ->Args({200000, 1, 4})
+    ->Args({200000, 2, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -15,6 +15,7 @@
 #include "tools/amisim/analysis/error_counter.h"
 #include "tools/amisim/analysis/eye.h"
 #include "tools/amisim/analysis/model_reports.h"
+#include "tools/amisim/analysis/pam_eyes.h"
 #include "tools/amisim/analysis/response_figures.h"
 #include "tools/amisim/analysis/statistical_eye.h"
 #include "tools/amisim/models/model_session.h"
@@ -68,6 +69,18 @@ struct RunResults {
     std::optional<EyeFigures> after_get_wave;
     std::optional<EyeFigures> at_clock;
     ClockFigures clock;
+    // With more than two levels, each of those places' eyes as a receiver
+    // of that many levels reads them: the receiver's input at each eye's
+    // best phase and own centre, its output at its best phase and the
+    // thresholds, and at its clock at its instant (moved by each eye's
+    // offset) and the thresholds. The EyeFigures above then hold those of
+    // the eye least open where it is read.
+    std::optional<PamEyes> pam_before;
+    std::optional<PamEyes> pam_after;
+    std::optional<PamEyes> pam_clock;
+    // The thresholds decided at, one per eye: those given, and where none
+    // was given the eye's own centre in the statistical eye.
+    std::vector<double> thresholds;
 
     // The statistical eye of the analysed response (the receiver's output
     // in a link, else the model's) and its aggressors, with the noise at
@@ -86,7 +99,11 @@ struct RunResults {
     bool counted = false;
     bool receiver_clock = false;  // the decisions followed the receiver's ticks
     ErrorFigures errors;
+    // The statistical symbol error rate at their phases (with two levels
+    // the bit error rate), each eye's share of it and the bit error rate.
     double statistical_ber = 0.0;
+    std::vector<double> statistical_by_eye;
+    double statistical_bit_error_rate = 0.0;
     double statistical_phase = 0.0;  // UI from the centre
     TieHistogram tie;
     DualDiracFit jitter_fit;

@@ -320,6 +320,14 @@ bool run_link(const StreamSetup &setup, BlockStage *transmitter, BlockStage *rec
     std::unique_ptr<SampleSource> stimulus;
     if (impaired != nullptr) {
         stimulus = std::make_unique<JitteredSource>(impaired->stimulus);
+    } else if (setup.levels.size() != 2) {
+        JitteredSourceSettings symbols;
+        symbols.pattern.prbs_order = setup.prbs_order;
+        symbols.pattern.mapping = setup.mapping;
+        symbols.levels = setup.levels;
+        symbols.samples_per_bit = setup.samples_per_bit;
+        symbols.sample_interval = setup.sample_interval;
+        stimulus = std::make_unique<JitteredSource>(symbols);
     } else {
         stimulus = std::make_unique<NrzSource>(setup.prbs_order, setup.samples_per_bit);
     }

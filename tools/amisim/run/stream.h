@@ -50,7 +50,11 @@ struct StreamSetup {
     int samples_per_bit = 32;
     double sample_interval = 1e-12;
     int prbs_order = 7;
-    std::int64_t bits = 0;
+    // The symbols' levels (volts) and mapping: other than NRZ's two the
+    // stimulus is a JitteredSource without jitter.
+    std::vector<double> levels = {-0.5, 0.5};
+    SymbolMapping mapping = SymbolMapping::kGray;
+    std::int64_t bits = 0;  // unit intervals
     std::int64_t bits_per_call = 256;
     Convolution convolution = Convolution::kAuto;
     EyeLayout eye_before;      // of the waveform into the model

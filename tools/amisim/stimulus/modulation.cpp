@@ -423,6 +423,41 @@ bool override_modulation(const ModulationOverride &command_line, ModulationSetti
     return true;
 }
 
+bool find_modulation_parameter(const std::string &ami_text, ModulationParameter &parameter) {
+    std::unique_ptr<ParameterList> top;
+    const ParameterList *reserved = nullptr;
+    std::string error;
+    if (!read_reserved_list(ami_text, top, reserved, error) || top->children.empty()) {
+        return false;
+    }
+    const ParameterList *specific = top->children.front()->child("Model_Specific");
+    if (specific == nullptr) {
+        return false;
+    }
+    const std::string suffix = "MODULATION";
+    for (const auto &candidate : specific->children) {
+        const std::string name = upper_case(candidate->name);
+        const ParameterList *list = candidate->child("List");
+        DeclaredValue declared;
+        if (name.size() < suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0 ||
+            first_value(candidate->child("Usage")) != "In" ||
+            first_value(candidate->child("Type")) != "String" || list == nullptr ||
+            list->values.empty() || !declared_value(*candidate, false, declared, error)) {
+            continue;
+        }
+        std::vector<int> levels;
+        for (const std::string &value : list->values) {
+            levels.push_back(levels_named(value));
+        }
+        if (std::all_of(levels.begin(), levels.end(), [](int n) { return n >= 2; })) {
+            parameter = {candidate->name, list->values, levels, declared.word};
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<double> eye_offsets_in_ui(const ModulationSetting &setting, double unit_interval) {
     std::vector<double> offsets(static_cast<std::size_t>(std::max(setting.levels - 1, 0)), 0.0);
     for (std::size_t e = 0; e < offsets.size() && e < setting.eye_offsets.size(); ++e) {

@@ -99,6 +99,23 @@ std::vector<int> eye_offsets_in_samples(const ModulationSetting &setting, double
 std::vector<double> decision_thresholds(const ModulationSetting &setting,
                                         const std::vector<double> &centres);
 
+// The parameter through which a model's file lets a simulator tell the
+// model the modulation it runs: the reserved Modulation has Usage Info and
+// reaches no model, so a model that decides symbols itself declares one of
+// its own (the example receiver's Rx_Modulation). It is taken to be a
+// Model_Specific parameter of Usage In and Type String whose name ends in
+// "Modulation" (in any case) and whose List names modulations only (NRZ,
+// PAM4, PAM<k>).
+struct ModulationParameter {
+    std::string name;
+    std::vector<std::string> values;  // its List, as the file spells them
+    std::vector<int> levels;          // of each value
+    std::string declared;             // its Default, else the List's first
+};
+
+// False where the text declares none or does not read.
+bool find_modulation_parameter(const std::string &ami_text, ModulationParameter &parameter);
+
 }  // namespace amisim
 
 #endif  // AMISIM_MODULATION_H

@@ -118,6 +118,49 @@ TEST(Modulation, ReadsTheExampleReceiversFile) {
     EXPECT_EQ(setting.notes, std::vector<std::string>{"Modulation NRZ (List, its Default)"});
 }
 
+// The parameter a model's file ties to the modulation, to tell the model
+// the link's: a Model_Specific String of Usage In named ...Modulation whose
+// List names modulations only (the example receiver's Rx_Modulation).
+TEST(Modulation, FindsTheParameterAModelTiesToTheModulation) {
+    std::ifstream file(EXAMPLE_RX_AMI);
+    std::ostringstream example;
+    example << file.rdbuf();
+    amisim::ModulationParameter found;
+    ASSERT_TRUE(amisim::find_modulation_parameter(example.str(), found));
+    EXPECT_EQ(found.name, "Rx_Modulation");
+    EXPECT_EQ(found.levels, (std::vector<int>{2, 4}));
+    EXPECT_EQ(found.declared, "NRZ");
+    struct Row {
+        const char *name;
+        const char *parameter;
+        bool found;
+    };
+    const Row rows[] = {
+        {"a List of modulations, its Default",
+         "(line_MODULATION (Usage In) (Type String) (List \"NRZ\" \"pam4\" \"PAM8\") (Default "
+         "\"pam4\"))",
+         true},
+        {"Usage Info", "(Rx_Modulation (Usage Info) (Type String) (List \"NRZ\" \"PAM4\"))", false},
+        {"Type Integer", "(Rx_Modulation (Usage In) (Type Integer) (List 2 4))", false},
+        {"a name not ending in Modulation",
+         "(Modulation_Mode (Usage In) (Type String) (List \"NRZ\" \"PAM4\"))", false},
+        {"a value that is no modulation",
+         "(Rx_Modulation (Usage In) (Type String) (List \"NRZ\" \"fast\"))", false},
+        {"a Value, not a List", "(Rx_Modulation (Usage In) (Type String) (Value \"PAM4\"))", false},
+    };
+    for (const Row &row : rows) {
+        const std::string text = std::string("(A_Model (Model_Specific ") + row.parameter + "))";
+        amisim::ModulationParameter parameter;
+        EXPECT_EQ(amisim::find_modulation_parameter(text, parameter), row.found) << row.name;
+        if (row.found) {
+            EXPECT_EQ(parameter.name, "line_MODULATION");
+            EXPECT_EQ(parameter.levels, (std::vector<int>{2, 4, 8}));
+            EXPECT_EQ(parameter.values[1], "pam4");
+            EXPECT_EQ(parameter.declared, "pam4");
+        }
+    }
+}
+
 TEST(Modulation, LeavesOutWhatItCannotUseAndSaysWhy) {
     const std::string pam4 = "  (Modulation (Usage Info) (Type String) (Value \"PAM4\"))\n";
     struct Row {
