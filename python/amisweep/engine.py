@@ -64,28 +64,28 @@ class Engine:
         self.close()
 
 
-def engine_error(spec, error):
-    return {"key": spec["key"], "status": "error", "exit_code": None, "computed": False,
+def engine_error(job, error):
+    return {"key": job["key"], "status": "error", "exit_code": None, "computed": False,
             "failure": f"the engine could not run the point: {type(error).__name__}: {error}",
             "stderr": "", "wall_s": None, "host": None, "worker": None, "results": None}
 
 
-def compute(client, specs, retries, on_done=None):
-    """Runs the points' specs; returns their records by key, calling
+def compute(client, jobs, retries, on_done=None):
+    """Runs the points' jobs; returns their records by key, calling
     on_done(record) as each comes back. Each run's tasks have keys of their
     own (the point's key and the run's), so that the scheduler never answers
     with a result it still holds from an earlier run of the point."""
     run = uuid.uuid4().hex[:8]
-    futures = {client.submit(point_module.run_point, spec, key=f"amisweep-{run}-{spec['key']}",
-                             retries=retries): spec for spec in specs}
+    futures = {client.submit(point_module.run_point, job, key=f"amisweep-{run}-{job['key']}",
+                             retries=retries): job for job in jobs}
     records = {}
     for future in as_completed(futures):
-        spec = futures[future]
+        job = futures[future]
         try:
             record = future.result()
         except Exception as error:  # the engine's report of a point it could not run
-            record = engine_error(spec, error)
-        records[spec["key"]] = record
+            record = engine_error(job, error)
+        records[job["key"]] = record
         if on_done:
             on_done(record)
     return records

@@ -83,11 +83,11 @@ def _worker_address():
         return None
 
 
-def run_point(spec):
+def run_point(job):
     """Runs one point unless its folder holds a result already; returns its
     record: status "ok" or "failed", exit code, failure text, the stand-in's
     stderr and results.json (None if it wrote none)."""
-    final = spec["folder"]
+    final = job["folder"]
     done = load_record(final)
     if done is not None:
         done["computed"] = False
@@ -96,12 +96,12 @@ def run_point(spec):
     work = f"{final}.run-{uuid.uuid4().hex[:12]}"
     os.makedirs(work)
     started = time.monotonic()
-    exit_code = _run(spec["command"] + ["--out", work], work, spec["time_limit_s"])
+    exit_code = _run(job["command"] + ["--out", work], work, job["time_limit_s"])
     wall = time.monotonic() - started
     results = _read_results(work)
     stderr = _tail(os.path.join(work, "stderr.txt"))
     if exit_code is None:
-        failure = (f"no result within the time limit of {spec['time_limit_s']:g} s: "
+        failure = (f"no result within the time limit of {job['time_limit_s']:g} s: "
                    "the stand-in was stopped")
     elif exit_code < 0:
         failure = f"the stand-in was killed by {_signal_name(-exit_code)}"
@@ -112,7 +112,7 @@ def run_point(spec):
     else:
         failure = None
     record = {
-        "key": spec["key"],
+        "key": job["key"],
         "status": "ok" if failure is None else "failed",
         "exit_code": exit_code,
         "failure": failure,

@@ -112,12 +112,12 @@ def run_sweep(sweep, client=None, engine=None, retry_failed=False, progress=None
             progress(len(records) + len(fresh), total)
 
     if pending:
-        specs = list(pending.values())
+        jobs = list(pending.values())
         if client is None and engine is None:
             with Engine() as own:
-                compute(own.client, specs, sweep.retries, collect)
+                compute(own.client, jobs, sweep.retries, collect)
         else:
-            compute(client or engine.client, specs, sweep.retries, collect)
+            compute(client or engine.client, jobs, sweep.retries, collect)
         records.update(fresh)
     _remove_interrupted_runs(sweep.output)
     table, timings = rows(sweep, points, records)

@@ -124,7 +124,7 @@ def _is_scalar(value):
     return isinstance(value, (str, int, float, bool))
 
 
-def _grid_values(reader, where, spec, parameter):
+def _grid_values(reader, where, given, parameter):
     """The values of one grid entry: a value, a list, a range table, or the
     model's own declaration ("from-ami", or a table with from_ami = true)."""
     def check_allowed(values, element_paths):
@@ -136,8 +136,8 @@ def _grid_values(reader, where, spec, parameter):
                              f"{parameter.describe()}")
         return values
 
-    if isinstance(spec, str) and spec == FROM_AMI or isinstance(spec, dict) and "from_ami" in spec:
-        options = spec if isinstance(spec, dict) else {}
+    if isinstance(given, str) and given == FROM_AMI or isinstance(given, dict) and "from_ami" in given:
+        options = given if isinstance(given, dict) else {}
         reader.unknown_keys(where, options, {"from_ami", "count", "log"})
         if parameter is None:
             reader.error(where, f"{where[-1]} = \"{FROM_AMI}\" needs the model's .ami file, "
@@ -148,37 +148,37 @@ def _grid_values(reader, where, spec, parameter):
         except AmiFileError as error:
             reader.error(where, f"{error}: write {where[-1]} = {{ from_ami = true, count = N }}")
             return []
-    if isinstance(spec, dict):
-        reader.unknown_keys(where, spec, {"from", "to", "step", "count", "log"})
-        low, high = spec.get("from"), spec.get("to")
+    if isinstance(given, dict):
+        reader.unknown_keys(where, given, {"from", "to", "step", "count", "log"})
+        low, high = given.get("from"), given.get("to")
         if not (_is_number(low) and _is_number(high)) or (
-                ("step" in spec) == ("count" in spec)):
+                ("step" in given) == ("count" in given)):
             reader.error(where, f"a range needs numbers from and to, and a step or a count: "
                          f"{where[-1]} = {{ from = 1, to = 4, step = 1 }}")
             return []
         try:
-            if "step" in spec:
-                values = arithmetic(low, high, spec["step"])
+            if "step" in given:
+                values = arithmetic(low, high, given["step"])
             else:
                 integer = all(isinstance(v, int) for v in (low, high))
-                values = spaced(low, high, spec["count"], spec.get("log", False), integer)
+                values = spaced(low, high, given["count"], given.get("log", False), integer)
         except (AmiFileError, TypeError, ZeroDivisionError) as error:
             reader.error(where, f"{where[-1]}: {error}")
             return []
         return check_allowed(values, [where] * len(values))
-    if isinstance(spec, list):
-        if not spec:
+    if isinstance(given, list):
+        if not given:
             reader.error(where, f"{where[-1]} has an empty list of values")
-        for index, value in enumerate(spec):
+        for index, value in enumerate(given):
             if not _is_scalar(value):
                 reader.error(where + (index,), f"{where[-1]}: a value must be a string or a "
                              f"number, not {value!r}")
                 return []
-            if value in spec[:index]:
+            if value in given[:index]:
                 reader.error(where + (index,), f"{where[-1]}: {value!r} is listed twice")
-        return check_allowed(list(spec), [where + (i,) for i in range(len(spec))])
-    if _is_scalar(spec):
-        return check_allowed([spec], [where])
+        return check_allowed(list(given), [where + (i,) for i in range(len(given))])
+    if _is_scalar(given):
+        return check_allowed([given], [where])
     reader.error(where, f"{where[-1]}: expected a value, a list, a range or \"{FROM_AMI}\"")
     return []
 
@@ -213,7 +213,7 @@ def _model(reader, data, section):
     parameters = table.get("parameters", {})
     axes = []
     if reader.typed((section, "parameters"), parameters, dict, "a table of parameters"):
-        for name, spec in parameters.items():
+        for name, given in parameters.items():
             where = (section, "parameters", name)
             parameter = ami.settable(name) if ami else None
             if ami and parameter is None:
@@ -222,7 +222,7 @@ def _model(reader, data, section):
                              f"{os.path.basename(ami.path)} (it takes: {declared})")
                 continue
             axes.append(Axis(f"{section}.{name}", name,
-                             _grid_values(reader, where, spec, parameter)))
+                             _grid_values(reader, where, given, parameter)))
     return Model(model_file, ami, axes)
 
 

@@ -5,10 +5,11 @@
 // length, which sets where the stand-in switches from one to the other.
 // Each first checks that the FFT and the direct sums agree. The whole link
 // (transmitter, default channel, the kit's example receiver with the eye at
-// its clock) beside its parts: the receiver's AMI_GetWave alone and the
-// clocked eye alone. And the one-off cost of a Touchstone channel: a 4-port
-// file of 2000 frequencies read, and read and converted to the impulse
-// response.
+// its clock) beside the receiver's AMI_GetWave alone (the eyes alone are
+// analysis/eye_bench's), with the error-rate analysis and aggressors, and
+// through the pipeline with the models in this process or hosted. And the
+// one-off cost of a Touchstone channel: a 4-port file of 2000 frequencies
+// read, and read and converted to the impulse response.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -205,23 +206,6 @@ void BM_Convolution_Fft(benchmark::State &state) {
     convolution(state, amisim::Convolution::kFft);
 }
 
-// The eye alone, per sample.
-void BM_EyeAccumulator(benchmark::State &state) {
-    std::vector<double> wave(1 << 16);
-    amisim::NrzSource source(7, kSpb);
-    amisim::ChannelStream(short_taps(48), source, amisim::Convolution::kDirect)
-        .read(wave.data(), wave.size());
-    amisim::EyeAccumulator eye(setup_for({}, 0).eye_before);
-    for (auto _ : state) {
-        eye.add(wave.data(), wave.size());
-    }
-    benchmark::DoNotOptimize(eye.samples());
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(wave.size()));
-    state.counters["ns/sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(wave.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 // The kit's example receiver, loaded as the stand-in loads it, with its
 // default parameters.
 struct ExampleRx {
@@ -385,33 +369,6 @@ void BM_ExampleRx_GetWave(benchmark::State &state) {
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// The eye at a clock that ticks once a bit, per sample.
-void BM_ClockedEye(benchmark::State &state) {
-    std::vector<double> wave(1 << 16);
-    amisim::NrzSource source(7, kSpb);
-    amisim::ChannelStream(short_taps(48), source, amisim::Convolution::kDirect)
-        .read(wave.data(), wave.size());
-    amisim::ClockedEyeLayout layout;
-    layout.samples_per_bit = kSpb;
-    layout.sample_interval = kDt;
-    layout.centre = 20;
-    layout.expected_swing = 1.0;
-    amisim::ClockedEye eye(layout);
-    std::vector<double> ticks(wave.size() / kSpb);
-    double first = kSpb * kDt;
-    for (auto _ : state) {
-        for (std::size_t k = 0; k < ticks.size(); ++k) {
-            ticks[k] = first + static_cast<double>(k) * kSpb * kDt;
-        }
-        first += static_cast<double>(wave.size()) * kDt;
-        eye.add(wave.data(), wave.size(), ticks.data(), ticks.size());
-    }
-    benchmark::DoNotOptimize(eye.density().samples());
-    state.counters["ns/sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(wave.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 }  // namespace
 
 // A pair of lossy lines with 1 ns of delay, 1 -> 2 and 3 -> 4, at 2000
@@ -469,8 +426,6 @@ void BM_Touchstone_ReadAndConvert4Port2000(benchmark::State &state) {
     std::remove(path.c_str());
 }
 
-BENCHMARK(BM_EyeAccumulator);
-BENCHMARK(BM_ClockedEye);
 BENCHMARK(BM_ExampleRx_GetWave);
 BENCHMARK(BM_Link_DefaultChannel_ExampleRx)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Link_DefaultChannel_ExampleRx_ErrorRate)
