@@ -3,7 +3,10 @@
 # list (tests/mutations.txt) in turn to a copy of the tree, builds it for
 # x86-64, runs the tests and reports the faults that no test caught.
 #
-# Usage: scripts/mutate.sh [--sample N [--seed S]] [LIST] [NAME-PATTERN]
+# Usage: scripts/mutate.sh [--check | --sample N [--seed S]] [LIST] [NAME-PATTERN]
+#   --check       only check that every fault still applies to the working
+#                 tree (quick; a test runs it, so an edit that moves a text
+#                 the list names fails at once and not in the next sample)
 #   --sample N    try only N faults, drawn at random (seeded by S) from those
 #                 the pattern selects; CI draws a few with a new seed each run
 #   LIST          the list of faults (default tests/mutations.txt)
@@ -16,8 +19,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 sample=0
 seed=1
+check=0
 while [ $# -gt 0 ]; do
     case $1 in
+        --check) check=1; shift ;;
         --sample) sample=$2; shift 2 ;;
         --seed) seed=$2; shift 2 ;;
         *) break ;;
@@ -29,6 +34,47 @@ jobs=$(nproc)
 root=build/mutate
 copy=$root/src
 build=$root/build
+
+# The list: blocks of "== name", "file: path", "from: text", "to: text".
+names=() files=() froms=() tos=()
+while IFS= read -r line; do
+    case $line in
+        "== "*) names+=("${line#== }") ;;
+        "file: "*) files+=("${line#file: }") ;;
+        "from: "*) froms+=("${line#from: }") ;;
+        "to: "*) tos+=("${line#to: }") ;;
+    esac
+done <"$list"
+
+# Each fault's text must be in its file exactly once (the private copy below
+# holds the same files).
+applies() {
+    local target=${files[$1]} from=${froms[$1]} original rest
+    [ -f "$target" ] || return 1
+    original=$(cat "$target"; printf x)
+    original=${original%x}
+    rest=${original#*"$from"}
+    [ "$rest" != "$original" ] && [ "${rest#*"$from"}" = "$rest" ]
+}
+stale=()
+report_stale() {
+    echo "out of date:"
+    printf '  %s\n' "${stale[@]}"
+    exit 2
+}
+selected=()
+for i in "${!names[@]}"; do
+    if ! applies "$i"; then
+        stale+=("${names[$i]} (${files[$i]}: the text is not there exactly once)")
+    elif printf '%s\n' "${names[$i]}" | grep -q -e "$pattern"; then
+        selected+=("$i")
+    fi
+done
+if [ "$check" -eq 1 ]; then
+    if [ ${#stale[@]} -gt 0 ]; then report_stale; fi
+    echo "all ${#names[@]} faults of $list apply"
+    exit 0
+fi
 
 # A private copy of the tree, so the working tree is never touched.
 rm -rf "$copy"
@@ -45,42 +91,14 @@ cmake -S "$copy" -B "$build" -DAMI_ARCH=64 -DAMI_BENCHMARKS=OFF >/dev/null
 echo "== building the unmutated tree"
 cmake --build "$build" -j"$jobs" >"$root/build.log" 2>&1 || { cat "$root/build.log"; exit 2; }
 # Left out: valgrind and the tests that compare running times (IsLinear...):
-# they take the longest, and no fault of the list is about them.
+# they take the longest, and no fault of the list is about them; and the
+# check of the list itself, which any applied fault fails.
 run_tests() {
-    ctest --test-dir "$build" -j"$jobs" -E 'valgrind|IsLinear' --timeout 300 --stop-on-failure \
+    ctest --test-dir "$build" -j"$jobs" -E 'valgrind|IsLinear|mutation_list_current' --timeout 300 --stop-on-failure \
         >"$root/ctest.log" 2>&1
 }
 run_tests || { echo "the unmutated tree fails its tests:"; tail -n 20 "$root/ctest.log"; exit 2; }
 
-# The list: blocks of "== name", "file: path", "from: text", "to: text".
-names=() files=() froms=() tos=()
-while IFS= read -r line; do
-    case $line in
-        "== "*) names+=("${line#== }") ;;
-        "file: "*) files+=("${line#file: }") ;;
-        "from: "*) froms+=("${line#from: }") ;;
-        "to: "*) tos+=("${line#to: }") ;;
-    esac
-done <"$list"
-
-# Each fault's text must be in its file exactly once.
-applies() {
-    local target=$copy/${files[$1]} from=${froms[$1]} original rest
-    [ -f "$target" ] || return 1
-    original=$(cat "$target"; printf x)
-    original=${original%x}
-    rest=${original#*"$from"}
-    [ "$rest" != "$original" ] && [ "${rest#*"$from"}" = "$rest" ]
-}
-stale=()
-selected=()
-for i in "${!names[@]}"; do
-    if ! applies "$i"; then
-        stale+=("${names[$i]} (${files[$i]}: the text is not there exactly once)")
-    elif printf '%s\n' "${names[$i]}" | grep -q -e "$pattern"; then
-        selected+=("$i")
-    fi
-done
 if [ "$sample" -gt 0 ]; then
     mapfile -t selected < <(printf '%s\n' "${selected[@]}" |
         awk -v seed="$seed" 'BEGIN { srand(seed) } { print rand() "\t" $0 }' |
@@ -122,9 +140,5 @@ if [ ${#survived[@]} -gt 0 ]; then
     echo "survived:"
     printf '  %s\n' "${survived[@]}"
 fi
-if [ ${#stale[@]} -gt 0 ]; then
-    echo "out of date:"
-    printf '  %s\n' "${stale[@]}"
-    exit 2
-fi
+if [ ${#stale[@]} -gt 0 ]; then report_stale; fi
 [ ${#survived[@]} -eq 0 ]
